@@ -1,0 +1,253 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <deque>
+#include <random>
+#include <vector>
+
+#include "list.h"
+
+namespace {
+
+// Elements are pointers into a fixed array of ints, so a pointer tells which
+// element it is and its value serves as a sort key.
+struct Elements {
+    std::vector<int> values;
+    explicit Elements(size_t n) : values(n) { for (size_t i = 0; i < n; ++i) values[i] = int(i); }
+    void* operator[](size_t i) { return &values[i]; }
+};
+
+struct ListGuard {
+    List list = list_new();
+    ~ListGuard() { list_delete(list, [](void*) {}); }
+};
+
+std::vector<void*> forwards(List list)
+{
+    std::vector<void*> out;
+    list_foreach(list, [](void* e, void* args) { static_cast<std::vector<void*>*>(args)->push_back(e); }, &out);
+    return out;
+}
+
+// Checks both directions of the ring against the model: forwards through
+// foreach and every index, backwards through the tail and the head's
+// previous links (pop_back), then pushes everything back.
+void expect_ring(List list, const std::deque<void*>& model)
+{
+    ASSERT_EQ(list_size(list), model.size());
+    EXPECT_EQ(list_empty(list), model.empty());
+    EXPECT_EQ(forwards(list), std::vector<void*>(model.begin(), model.end()));
+    for (size_t i = 0; i < model.size(); ++i)
+        EXPECT_EQ(list_get(list, i), model[i]) << "index " << i;
+    EXPECT_EQ(list_get(list, model.size()), nullptr);
+    EXPECT_EQ(list_front(list), model.empty() ? nullptr : model.front());
+    EXPECT_EQ(list_back(list), model.empty() ? nullptr : model.back());
+    std::vector<void*> popped;
+    while (void* e = list_pop_back(list))
+        popped.push_back(e);
+    EXPECT_EQ(popped, std::vector<void*>(model.rbegin(), model.rend()));
+    for (void* e : model)
+        list_push_back(list, e);
+}
+
+int g_deleted = 0;
+void counting_deleter(void*) { ++g_deleted; }
+bool same(void* a, void* b) { return a == b; }
+bool by_value(void* a, void* b) { return *static_cast<int*>(a) == *static_cast<int*>(b); }
+
+TEST(List, EveryOperationRefusesANullList)
+{
+    int x = 1;
+    EXPECT_EQ(list_push_back(nullptr, &x), nullptr);
+    EXPECT_EQ(list_pop_back(nullptr), nullptr);
+    EXPECT_EQ(list_front(nullptr), nullptr);
+    EXPECT_EQ(list_back(nullptr), nullptr);
+    EXPECT_EQ(list_remove(nullptr, 0), nullptr);
+    EXPECT_EQ(list_get(nullptr, 0), nullptr);
+    EXPECT_EQ(list_search(nullptr, same, &x), nullptr);
+    EXPECT_FALSE(list_search_remove(nullptr, same, &x, counting_deleter));
+    EXPECT_FALSE(list_sort(nullptr, same));
+    list_foreach(nullptr, [](void*, void*) { ADD_FAILURE(); }, nullptr);
+    list_delete(nullptr, counting_deleter);
+}
+
+TEST(List, AnEmptyListGivesNothingAndRefusesNothingHarmful)
+{
+    ListGuard g;
+    int x = 1;
+    EXPECT_TRUE(list_empty(g.list));
+    EXPECT_EQ(list_pop_back(g.list), nullptr);
+    EXPECT_EQ(list_remove(g.list, 0), nullptr);
+    EXPECT_EQ(list_search(g.list, same, &x), nullptr);
+    EXPECT_FALSE(list_search_remove(g.list, same, &x, counting_deleter));
+    EXPECT_TRUE(list_sort(g.list, same));
+    list_foreach(g.list, [](void*, void*) { ADD_FAILURE(); }, nullptr);
+    expect_ring(g.list, {});
+}
+
+TEST(List, PushingANullElementIsRefusedAndChangesNothing)
+{
+    ListGuard g;
+    Elements e(1);
+    ASSERT_EQ(list_push_back(g.list, e[0]), e[0]);
+    EXPECT_EQ(list_push_back(g.list, nullptr), nullptr);
+    expect_ring(g.list, {e[0]});
+}
+
+TEST(List, RemovingTheHeadMakesTheSecondElementTheFront)
+{
+    ListGuard g;
+    Elements e(3);
+    for (size_t i = 0; i < 3; ++i) list_push_back(g.list, e[i]);
+    EXPECT_EQ(list_remove(g.list, 0), e[0]);
+    expect_ring(g.list, {e[1], e[2]});
+    EXPECT_EQ(list_remove(g.list, 2), nullptr);
+    EXPECT_EQ(list_remove(g.list, 1), e[2]);
+    EXPECT_EQ(list_remove(g.list, 0), e[1]);
+    expect_ring(g.list, {});
+}
+
+TEST(List, PoppingTheOnlyElementLeavesAnEmptyList)
+{
+    ListGuard g;
+    Elements e(1);
+    list_push_back(g.list, e[0]);
+    EXPECT_EQ(list_pop_back(g.list), e[0]);
+    EXPECT_EQ(list_front(g.list), nullptr);
+    EXPECT_EQ(list_back(g.list), nullptr);
+    expect_ring(g.list, {});
+}
+
+TEST(List, SearchReturnsTheFirstMatchAndNeverCallsThePredicateForANullKey)
+{
+    ListGuard g;
+    Elements e(4);
+    e.values[3] = 1; // same value as element 1, found later
+    for (size_t i = 0; i < 4; ++i) list_push_back(g.list, e[i]);
+    int key = 1, missing = 99;
+    EXPECT_EQ(list_search(g.list, by_value, &key), e[1]);
+    EXPECT_EQ(list_search(g.list, by_value, &missing), nullptr);
+    EXPECT_EQ(list_search(g.list, [](void*, void*) { ADD_FAILURE(); return true; }, nullptr), nullptr);
+    EXPECT_EQ(list_search(g.list, nullptr, &key), nullptr);
+}
+
+TEST(List, SearchRemoveReleasesOnlyTheFirstMatchThroughTheDeleter)
+{
+    ListGuard g;
+    Elements e(4);
+    e.values[3] = 0;
+    for (size_t i = 0; i < 4; ++i) list_push_back(g.list, e[i]);
+    int key = 0, missing = 99;
+    g_deleted = 0;
+    EXPECT_TRUE(list_search_remove(g.list, by_value, &key, counting_deleter));
+    EXPECT_EQ(g_deleted, 1);
+    expect_ring(g.list, {e[1], e[2], e[3]});
+    EXPECT_FALSE(list_search_remove(g.list, by_value, &missing, counting_deleter));
+    EXPECT_FALSE(list_search_remove(g.list, by_value, nullptr, counting_deleter));
+    EXPECT_FALSE(list_search_remove(g.list, nullptr, &key, counting_deleter));
+    EXPECT_EQ(g_deleted, 1);
+}
+
+TEST(List, DeleteCallsTheDeleterOncePerElementAndANullDeleterReleasesNothing)
+{
+    Elements e(5);
+    for (size_t n : {0u, 1u, 5u}) {
+        List list = list_new();
+        for (size_t i = 0; i < n; ++i) list_push_back(list, e[i]);
+        list_delete(list, nullptr); // must not touch the list: it stays usable
+        EXPECT_EQ(list_size(list), n);
+        g_deleted = 0;
+        list_delete(list, counting_deleter);
+        EXPECT_EQ(g_deleted, int(n));
+    }
+}
+
+// Random pushes, pops and removals against a std::deque model; the ring is
+// checked in both directions after every step.
+TEST(List, RandomEditsKeepTheRingConsistentWithAModel)
+{
+    std::mt19937 rng(12345);
+    Elements e(64);
+    ListGuard g;
+    std::deque<void*> model;
+    for (int step = 0; step < 400; ++step) {
+        switch (rng() % 4) {
+        case 0:
+        case 1: {
+            void* x = e[rng() % 64];
+            ASSERT_EQ(list_push_back(g.list, x), x);
+            model.push_back(x);
+            break;
+        }
+        case 2: {
+            void* expected = model.empty() ? nullptr : model.back();
+            ASSERT_EQ(list_pop_back(g.list), expected);
+            if (!model.empty()) model.pop_back();
+            break;
+        }
+        default: {
+            size_t index = rng() % (model.size() + 2);
+            void* expected = index < model.size() ? model[index] : nullptr;
+            ASSERT_EQ(list_remove(g.list, index), expected);
+            if (expected) model.erase(model.begin() + long(index));
+        }
+        }
+        expect_ring(g.list, model);
+        if (HasFatalFailure()) return;
+    }
+}
+
+struct Item { int key; int serial; };
+size_t g_comparisons = 0;
+bool key_greater(void* a, void* b)
+{
+    ++g_comparisons;
+    return static_cast<Item*>(a)->key > static_cast<Item*>(b)->key;
+}
+
+// Sorts random, sorted, reversed and few-key lists of several sizes and
+// checks order, stability, that nothing is lost and the comparison bounds.
+TEST(List, SortIsStableCompleteAndWithinItsComparisonBounds)
+{
+    std::mt19937 rng(7);
+    for (size_t n : {0u, 1u, 2u, 3u, 10u, 33u, 200u}) {
+        for (int shape = 0; shape < 4; ++shape) {
+            std::vector<Item> items(n);
+            for (size_t i = 0; i < n; ++i) {
+                int k = shape == 0 ? int(rng() % 1000) : shape == 1 ? int(i) : shape == 2 ? int(n - i) : int(rng() % 3);
+                items[i] = {k, int(i)};
+            }
+            ListGuard g;
+            for (auto& it : items) list_push_back(g.list, &it);
+            g_comparisons = 0;
+            ASSERT_TRUE(list_sort(g.list, key_greater));
+            EXPECT_LE(g_comparisons, n * (n > 0 ? n - 1 : 0) / 2);
+            if (shape == 1) {
+                EXPECT_EQ(g_comparisons, n > 0 ? n - 1 : 0) << "a sorted list costs one pass";
+            }
+            std::vector<Item> expected = items;
+            std::stable_sort(expected.begin(), expected.end(), [](const Item& a, const Item& b) { return a.key < b.key; });
+            std::vector<void*> got = forwards(g.list);
+            ASSERT_EQ(got.size(), n);
+            for (size_t i = 0; i < n; ++i) {
+                const Item* it = static_cast<Item*>(got[i]);
+                EXPECT_EQ(it->key, expected[i].key);
+                EXPECT_EQ(it->serial, expected[i].serial) << "stability, n=" << n << " shape=" << shape;
+            }
+            std::deque<void*> model(got.begin(), got.end());
+            expect_ring(g.list, model);
+        }
+    }
+}
+
+TEST(List, SortWithANullPredicateIsRefused)
+{
+    ListGuard g;
+    Elements e(2);
+    list_push_back(g.list, e[1]);
+    list_push_back(g.list, e[0]);
+    EXPECT_FALSE(list_sort(g.list, nullptr));
+    expect_ring(g.list, {e[1], e[0]});
+}
+
+} // namespace
