@@ -1,0 +1,249 @@
+/*
+ * common.cpp - phone and date validation, date splitting and ordering,
+ * decimal number parsing and console input flushing.
+ *
+ * The validation rule is fixed when the core is compiled: the character rule
+ * when LENDREC_CHARACTER_RULE is defined or <regex.h> is missing, the pattern
+ * rule (POSIX extended regular expressions) otherwise.
+ */
+#include "common.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <charconv>
+#include <system_error>
+
+#if defined(LENDREC_CHARACTER_RULE) || !__has_include(<regex.h>)
+#define LENDREC_USE_CHARACTER_RULE 1
+#else
+#define LENDREC_USE_CHARACTER_RULE 0
+#include <regex.h>
+#endif
+
+namespace {
+
+bool is_digit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+bool is_space(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' ||
+           c == '\r';
+}
+
+/*
+ * Reads one "%u" field at *p the way scanf does: leading white space is
+ * skipped, an optional sign is taken, then at least one digit. A '-' negates
+ * modulo 2^32, as %u does. Magnitudes beyond 32 bits, which the C library
+ * leaves undefined, saturate at UINT32_MAX. On success *p moves past the
+ * field; on failure it is left alone and false comes back.
+ */
+bool read_field(const char** p, uint32_t* out)
+{
+    const char* s = *p;
+    while (is_space(*s))
+        s++;
+    bool negative = false;
+    if (*s == '+' || *s == '-') {
+        negative = *s == '-';
+        s++;
+    }
+    if (!is_digit(*s))
+        return false;
+    uint32_t value = 0;
+    bool saturated = false;
+    for (; is_digit(*s); s++) {
+        const auto digit = static_cast<uint32_t>(*s - '0');
+        if (value > (UINT32_MAX - digit) / 10u)
+            saturated = true;
+        else
+            value = value * 10u + digit;
+    }
+    if (saturated)
+        value = UINT32_MAX;
+    else if (negative)
+        value = 0u - value;
+    *out = value;
+    *p = s;
+    return true;
+}
+
+#if LENDREC_USE_CHARACTER_RULE
+
+/* Length of s, counting no further than max. */
+size_t bounded_length(const char* s, size_t max)
+{
+    size_t n = 0;
+    while (n < max && s[n] != '\0')
+        n++;
+    return n;
+}
+
+/* Two or four digits at s, as a number; the caller has checked them. */
+int digits_value(const char* s, size_t count)
+{
+    int value = 0;
+    for (size_t i = 0; i < count; i++)
+        value = value * 10 + (s[i] - '0');
+    return value;
+}
+
+#else
+
+/* One compiled pattern, built on first use and kept for the whole run. */
+class Pattern {
+public:
+    explicit Pattern(const char* expression)
+        : ok_(regcomp(&regex_, expression, REG_EXTENDED | REG_NOSUB) == 0)
+    {
+    }
+    ~Pattern()
+    {
+        if (ok_)
+            regfree(&regex_);
+    }
+    Pattern(const Pattern&) = delete;
+    Pattern& operator=(const Pattern&) = delete;
+
+    /* True when the whole text matches; false also when compiling failed. */
+    bool matches(const char* text) const
+    {
+        return ok_ && regexec(&regex_, text, 0, nullptr, 0) == 0;
+    }
+
+private:
+    regex_t regex_{};
+    bool ok_;
+};
+
+const Pattern& phone_pattern()
+{
+    static const Pattern pattern(
+        "^[+]{1}[0-9]{2} [0-9]{2} [0-9]{3} [0-9]{2} [0-9]{2}$");
+    return pattern;
+}
+
+const Pattern& date_pattern()
+{
+    static const Pattern pattern("^[0-9]{2}[/]{1}[0-9]{2}[/]{1}[0-9]{4}$");
+    return pattern;
+}
+
+#endif
+
+} // namespace
+
+extern "C" {
+
+bool common_verify_phone(const char* phone)
+{
+    if (phone == nullptr)
+        return false;
+#if LENDREC_USE_CHARACTER_RULE
+    /* Stop counting past 20: a long text is refused without a full walk. */
+    const size_t length = bounded_length(phone, 21);
+    if (length < 8 || length > 20)
+        return false;
+    for (size_t i = 0; i < length; i++) {
+        if (!is_digit(phone[i]) && phone[i] != '+' && phone[i] != ' ')
+            return false;
+    }
+    return true;
+#else
+    return phone_pattern().matches(phone);
+#endif
+}
+
+bool common_verify_date(const char* date)
+{
+    if (date == nullptr)
+        return false;
+#if LENDREC_USE_CHARACTER_RULE
+    if (bounded_length(date, 11) != 10)
+        return false;
+    for (size_t i = 0; i < 10; i++) {
+        const bool ok = (i == 2 || i == 5) ? date[i] == '/' : is_digit(date[i]);
+        if (!ok)
+            return false;
+    }
+    const int day = digits_value(date, 2);
+    const int month = digits_value(date + 3, 2);
+    const int year = digits_value(date + 6, 4);
+    return day >= 1 && day <= 31 && month >= 1 && month <= 12 &&
+           year >= 0 && year <= 2999;
+#else
+    if (!date_pattern().matches(date))
+        return false;
+    const date_t fields = common_date_fields(date);
+    return fields.day <= 31u && fields.month <= 12u && fields.year <= 2999u;
+#endif
+}
+
+date_t common_date_fields(const char* date)
+{
+    date_t fields{0, 0, 0};
+    if (date == nullptr)
+        return fields;
+    /* "%u/%u/%u": each '/' must follow its field directly. */
+    const char* p = date;
+    if (!read_field(&p, &fields.day) || *p++ != '/')
+        return fields;
+    if (!read_field(&p, &fields.month) || *p++ != '/')
+        return fields;
+    read_field(&p, &fields.year);
+    return fields;
+}
+
+int common_compare_dates(const char* date01, const char* date02)
+{
+    if (date01 == nullptr || date02 == nullptr)
+        return -1;
+    const date_t a = common_date_fields(date01);
+    const date_t b = common_date_fields(date02);
+    const uint32_t left[] = {a.year, a.month, a.day};
+    const uint32_t right[] = {b.year, b.month, b.day};
+    for (size_t i = 0; i < 3; i++) {
+        if (left[i] != right[i])
+            return left[i] > right[i] ? 1 : -1;
+    }
+    return 0;
+}
+
+bool common_is_number(const char* str)
+{
+    for (; *str != '\0'; str++) {
+        if (!is_digit(*str))
+            return false;
+    }
+    return true;
+}
+
+bool common_parse_number(const char* str, size_t* number)
+{
+    if (!common_is_number(str))
+        return false;
+    const char* end = str + std::strlen(str);
+    if (str == end) {
+        *number = 0;
+        return true;
+    }
+    size_t value = 0;
+    const auto [ptr, ec] = std::from_chars(str, end, value, 10);
+    if (ec != std::errc{} || ptr != end)
+        return false;
+    *number = value;
+    return true;
+}
+
+void common_clean_buffer(void)
+{
+    int c;
+    do {
+        c = std::getchar();
+    } while (c != '\n' && c != EOF);
+}
+
+} // extern "C"

@@ -1,0 +1,319 @@
+/*
+ * Phone and date validation under the rule this core was built with, date
+ * splitting and ordering, number parsing and console input flushing.
+ */
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <random>
+#include <string>
+#include <tuple>
+
+#include "common.h"
+#include "rule.hpp"
+
+namespace {
+
+/* One text and the verdict each rule must give it. */
+struct RuleCase {
+    const char* text;
+    bool pattern;
+    bool character;
+};
+
+bool expected(const RuleCase& c)
+{
+    return kCharacterRule ? c.character : c.pattern;
+}
+
+/* Independent statements of the two phone rules. */
+bool pattern_phone(const std::string& s)
+{
+    static const std::string shape = "+NN NN NNN NN NN";
+    if (s.size() != shape.size())
+        return false;
+    for (size_t i = 0; i < s.size(); i++) {
+        const bool ok = shape[i] == 'N' ? (s[i] >= '0' && s[i] <= '9')
+                                        : s[i] == shape[i];
+        if (!ok)
+            return false;
+    }
+    return true;
+}
+
+bool character_phone(const std::string& s)
+{
+    if (s.size() < 8 || s.size() > 20)
+        return false;
+    for (char c : s) {
+        if (!(c >= '0' && c <= '9') && c != '+' && c != ' ')
+            return false;
+    }
+    return true;
+}
+
+std::string date_text(unsigned day, unsigned month, unsigned year)
+{
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%02u/%02u/%04u", day, month, year);
+    return buffer;
+}
+
+/* The decimal text of value + 1, for values at the top of the range. */
+std::string plus_one(std::string digits)
+{
+    for (auto it = digits.rbegin(); it != digits.rend(); ++it) {
+        if (*it != '9') {
+            ++*it;
+            return digits;
+        }
+        *it = '0';
+    }
+    return "1" + digits;
+}
+
+} // namespace
+
+TEST(CommonVerifyPhone, AcceptsExactlyTheShapesOfTheRuleInForce)
+{
+    const RuleCase cases[] = {
+        {"+12 34 567 89 01", true, true},
+        {"253562453", false, true},
+        {"964569862", false, true},
+        {"25356218", false, true},
+        {"+123 4 567 89 01", false, true},
+        {"+12 34 567 89 01 ", false, true},
+        {"12 34 567 89 01", false, true},
+        {"+12  34 567 89 01", false, true},
+        {"++++    ", false, true},
+        {"1234567", false, false},
+        {"12345678901234567890", false, true},
+        {"123456789012345678901", false, false},
+        {"+12 34 567 89 0a", false, false},
+        {"a2345678", false, false},
+        {"+12-34-567-89-01", false, false},
+        {"+12 34 567 89 01\n", false, false},
+        {"", false, false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(common_verify_phone(c.text), expected(c)) << '"' << c.text << '"';
+    EXPECT_FALSE(common_verify_phone(nullptr));
+}
+
+TEST(CommonVerifyPhone, AgreesWithTheRuleOnRandomNearMisses)
+{
+    std::mt19937 rng(20240601);
+    const std::string alphabet = "0123456789+ a";
+    auto pick = [&](size_t n) { return std::uniform_int_distribution<size_t>(0, n - 1)(rng); };
+    for (int round = 0; round < 5000; round++) {
+        std::string phone = "+";
+        for (char c : std::string("NN NN NNN NN NN"))
+            phone += c == 'N' ? static_cast<char>('0' + pick(10)) : c;
+        switch (pick(4)) {
+        case 0: phone[pick(phone.size())] = alphabet[pick(alphabet.size())]; break;
+        case 1: phone.insert(pick(phone.size() + 1), 1, alphabet[pick(alphabet.size())]); break;
+        case 2: phone.erase(pick(phone.size()), 1 + pick(9)); break;
+        default: break;
+        }
+        const bool want = kCharacterRule ? character_phone(phone) : pattern_phone(phone);
+        ASSERT_EQ(common_verify_phone(phone.c_str()), want) << '"' << phone << '"';
+    }
+}
+
+TEST(CommonVerifyDate, AcceptsExactlyTheDatesOfTheRuleInForce)
+{
+    const RuleCase cases[] = {
+        {"29/02/2024", true, true},
+        {"29/02/2999", true, true},
+        {"31/02/2023", true, true},
+        {"31/12/2999", true, true},
+        {"01/01/0000", true, true},
+        {"00/01/2000", true, false},
+        {"01/00/2000", true, false},
+        {"00/00/0000", true, false},
+        {"32/01/2000", false, false},
+        {"01/13/2000", false, false},
+        {"01/12/3000", false, false},
+        {"1/01/2000", false, false},
+        {"01/01/20000", false, false},
+        {"2000/01/01", false, false},
+        {"2000-01-01", false, false},
+        {"01-01-2000", false, false},
+        {"01/01/200a", false, false},
+        {"01/01/2000 ", false, false},
+        {" 1/01/2000", false, false},
+        {"+1/01/2000", false, false},
+        {"", false, false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(common_verify_date(c.text), expected(c)) << '"' << c.text << '"';
+    EXPECT_FALSE(common_verify_date(nullptr));
+}
+
+TEST(CommonDates, SplitVerifyAndOrderEveryWellFormedDateConsistently)
+{
+    std::mt19937 rng(7);
+    std::uniform_int_distribution<unsigned> two(0, 99), four(0, 9999);
+    for (int round = 0; round < 5000; round++) {
+        const unsigned d1 = two(rng), m1 = two(rng), y1 = four(rng);
+        const unsigned d2 = two(rng) % 3 ? two(rng) : d1;
+        const unsigned m2 = two(rng) % 3 ? two(rng) : m1;
+        const unsigned y2 = two(rng) % 3 ? four(rng) : y1;
+        const std::string a = date_text(d1, m1, y1), b = date_text(d2, m2, y2);
+
+        const date_t fields = common_date_fields(a.c_str());
+        ASSERT_EQ(std::tie(fields.day, fields.month, fields.year), std::tie(d1, m1, y1)) << a;
+
+        const bool low = kCharacterRule ? d1 >= 1 && m1 >= 1 : true;
+        ASSERT_EQ(common_verify_date(a.c_str()), low && d1 <= 31 && m1 <= 12 && y1 <= 2999) << a;
+
+        const auto ka = std::tie(y1, m1, d1), kb = std::tie(y2, m2, d2);
+        const int want = ka < kb ? -1 : (kb < ka ? 1 : 0);
+        ASSERT_EQ(common_compare_dates(a.c_str(), b.c_str()), want) << a << " vs " << b;
+        ASSERT_EQ(common_compare_dates(b.c_str(), a.c_str()), -want) << b << " vs " << a;
+    }
+}
+
+TEST(CommonDateFields, ReadsAsFarAsTheTextMatchesAndLeavesTheRestZero)
+{
+    const struct {
+        const char* text;
+        date_t want;
+    } cases[] = {
+        {"12/03/2024", {12, 3, 2024}},
+        {"12/03", {12, 3, 0}},
+        {"12", {12, 0, 0}},
+        {"", {0, 0, 0}},
+        {"ab/03/2024", {0, 0, 0}},
+        {"12-03-2024", {12, 0, 0}},
+        {"12/x3/2024", {12, 0, 0}},
+        {"12 /03/2024", {12, 0, 0}},
+        {"1/2/3", {1, 2, 3}},
+        {" 7/ 8/\t9", {7, 8, 9}},
+        {"+5/06/2001", {5, 6, 2001}},
+        {"-1/01/2000", {UINT32_MAX, 1, 2000}},
+        {"99999999999/01/2000", {UINT32_MAX, 1, 2000}},
+        {"2024/03/12", {2024, 3, 12}},
+        {"12/03/2024xyz", {12, 3, 2024}},
+    };
+    for (const auto& c : cases) {
+        const date_t got = common_date_fields(c.text);
+        EXPECT_EQ(std::tie(got.day, got.month, got.year),
+                  std::tie(c.want.day, c.want.month, c.want.year)) << '"' << c.text << '"';
+    }
+    const date_t none = common_date_fields(nullptr);
+    EXPECT_EQ(none.day + none.month + none.year, 0u);
+}
+
+TEST(CommonCompareDates, DecidesByYearThenMonthThenDay)
+{
+    const struct {
+        const char* a;
+        const char* b;
+        int want;
+    } cases[] = {
+        {"01/02/2024", "31/01/2024", 1},
+        {"31/01/2024", "01/02/2024", -1},
+        {"01/01/2025", "31/12/2024", 1},
+        {"02/01/2024", "01/01/2024", 1},
+        {"15/06/2024", "15/06/2024", 0},
+        {nullptr, "15/06/2024", -1},
+        {"15/06/2024", nullptr, -1},
+        {nullptr, nullptr, -1},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(common_compare_dates(c.a, c.b), c.want)
+            << (c.a ? c.a : "(null)") << " vs " << (c.b ? c.b : "(null)");
+}
+
+TEST(CommonIsNumber, AcceptsOnlyDecimalDigits)
+{
+    const std::pair<const char*, bool> cases[] = {
+        {"", true}, {"0", true}, {"0123456789", true}, {"6\n", false},
+        {" 6", false}, {"+6", false}, {"-6", false}, {"6a", false},
+        {"1.5", false}, {"12 ", false},
+    };
+    for (const auto& [text, want] : cases)
+        EXPECT_EQ(common_is_number(text), want) << '"' << text << '"';
+}
+
+TEST(CommonParseNumber, ConvertsTheWholeSizeRangeAndRefusesEverythingElse)
+{
+    const std::string top = std::to_string(std::numeric_limits<size_t>::max());
+    const std::string past = plus_one(top);
+    const std::string thirty(30, '9');
+    const struct {
+        std::string text;
+        bool ok;
+        size_t value;
+    } cases[] = {
+        {"6", true, 6},
+        {"", true, 0},
+        {"0", true, 0},
+        {"000000000000000000000000000042", true, 42},
+        {"2147483648", true, 2147483648u},
+        {"9223372036854775808", true, size_t{1} << 63},
+        {top, true, std::numeric_limits<size_t>::max()},
+        {past, false, 0},
+        {thirty, false, 0},
+        {"6\n", false, 0},
+        {" 6", false, 0},
+        {"+6", false, 0},
+        {"-6", false, 0},
+        {"6a", false, 0},
+    };
+    for (const auto& c : cases) {
+        const size_t untouched = 777;
+        size_t number = untouched;
+        EXPECT_EQ(common_parse_number(c.text.c_str(), &number), c.ok) << '"' << c.text << '"';
+        EXPECT_EQ(number, c.ok ? c.value : untouched) << '"' << c.text << '"';
+    }
+}
+
+TEST(CommonParseNumber, ReadsBackEveryPrintedValue)
+{
+    std::mt19937_64 rng(99);
+    for (int round = 0; round < 2000; round++) {
+        const size_t value = static_cast<size_t>(rng() >> (rng() % 64));
+        size_t number = 0;
+        ASSERT_TRUE(common_parse_number(std::to_string(value).c_str(), &number)) << value;
+        ASSERT_EQ(number, value);
+    }
+}
+
+/*
+ * Each case runs in a child process whose standard input is a file with the
+ * given text: the flush must return, and what it leaves is checked there.
+ */
+TEST(CommonCleanBuffer, DiscardsOneLineAndStopsAtEndOfInput)
+{
+    const struct {
+        const char* input;
+        int next;
+    } cases[] = {
+        {"abc\nrest", 'r'},
+        {"\nx", 'x'},
+        {"abc", EOF},
+        {"", EOF},
+    };
+    const auto path = std::filesystem::temp_directory_path() /
+                      ("lendrec_stdin_" + std::to_string(std::random_device{}()));
+    for (const auto& c : cases) {
+        std::ofstream(path, std::ios::binary) << c.input;
+        EXPECT_EXIT(
+            {
+                if (std::freopen(path.string().c_str(), "rb", stdin) == nullptr)
+                    std::_Exit(2);
+                common_clean_buffer();
+                std::_Exit(std::getchar() == c.next ? 0 : 1);
+            },
+            testing::ExitedWithCode(0), "")
+            << '"' << c.input << '"';
+    }
+    std::filesystem::remove(path);
+}
