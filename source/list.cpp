@@ -60,12 +60,18 @@ static void node_swap(node_t* node01, node_t* node02)
     node02->content = content;
 }
 
-/* The node at position index < size, walking forwards from the head. */
+/* The node at position index < size, walking from the nearer end of the
+ * ring: at most size / 2 steps. */
 static node_t* node_at(const list_t* list, size_t index)
 {
     node_t* node = list->contents;
-    for (size_t i = 0; i < index; ++i)
-        node = node->next;
+    if (index <= list->size / 2) {
+        for (size_t i = 0; i < index; ++i)
+            node = node->next;
+    } else {
+        for (size_t i = list->size; i > index; --i)
+            node = node->previous;
+    }
     return node;
 }
 
@@ -214,14 +220,13 @@ bool list_search_remove(List list, CompareFunction function, void* object,
 /*
  * Bubble sort over the ring with early exit: each pass carries the element
  * that sorts last among the unsorted ones to the end, and a pass without an
- * exchange ends the sort.
+ * exchange ends the sort. Used for short lists, where it never costs more
+ * than n(n - 1)/2 comparisons while a merge sort could.
  */
-bool list_sort(List list, CompareFunction function)
+static void list_sort_short(list_t* list, CompareFunction function)
 {
-    if (list == nullptr || function == nullptr)
-        return false;
     const size_t n = list->size;
-    for (size_t i = 0; n >= 2 && i < n - 1; ++i) {
+    for (size_t i = 0; i + 1 < n; ++i) {
         bool swapped = false;
         node_t* node01 = list->contents;
         for (size_t j = 0; j < n - i - 1; ++j) {
@@ -235,5 +240,93 @@ bool list_sort(List list, CompareFunction function)
         if (!swapped)
             break;
     }
+}
+
+/*
+ * Merges two null-terminated chains linked by `next`, every node of `early`
+ * standing before every node of `late` in the list's order. On a tie (the
+ * predicate answers false) the earlier element goes first, which keeps the
+ * sort stable.
+ */
+static node_t* chain_merge(node_t* early, node_t* late, CompareFunction function)
+{
+    node_t head;
+    node_t* tail = &head;
+    while (early != nullptr && late != nullptr) {
+        if (function(early->content, late->content)) {
+            tail->next = late;
+            late = late->next;
+        } else {
+            tail->next = early;
+            early = early->next;
+        }
+        tail = tail->next;
+    }
+    tail->next = early != nullptr ? early : late;
+    return head.next;
+}
+
+/* Cuts the longest ordered run off the front of *chain and returns it. */
+static node_t* chain_take_run(node_t** chain, CompareFunction function)
+{
+    node_t* run = *chain;
+    node_t* last = run;
+    while (last->next != nullptr && !function(last->content, last->next->content))
+        last = last->next;
+    *chain = last->next;
+    last->next = nullptr;
+    return run;
+}
+
+/*
+ * Natural merge sort: the list is cut into its ordered runs, which are
+ * merged like the digits of a binary counter (bins[i] holds the merge of
+ * 2^i runs, and always elements earlier than any run taken after it). The
+ * nodes are relinked, so nothing is allocated; the previous links and the
+ * ring are rebuilt at the end. An ordered list is one run: n - 1 comparisons.
+ */
+static void list_sort_long(list_t* list, CompareFunction function)
+{
+    node_t* bins[sizeof(size_t) * 8 + 1] = {};
+    node_t* chain = list->contents;
+    chain->previous->next = nullptr;
+
+    while (chain != nullptr) {
+        node_t* carry = chain_take_run(&chain, function);
+        size_t i = 0;
+        for (; bins[i] != nullptr; ++i) {
+            carry = chain_merge(bins[i], carry, function);
+            bins[i] = nullptr;
+        }
+        bins[i] = carry;
+    }
+    node_t* sorted = nullptr;
+    for (node_t* bin : bins)
+        if (bin != nullptr)
+            sorted = sorted == nullptr ? bin : chain_merge(bin, sorted, function);
+
+    node_t* previous = sorted;
+    for (node_t* node = sorted->next; node != nullptr; node = node->next) {
+        node->previous = previous;
+        previous = node;
+    }
+    previous->next = sorted;
+    sorted->previous = previous;
+    list->contents = sorted;
+}
+
+/* Below this length the bubble sort is used (see list_sort_short). */
+enum { LIST_SHORT_SORT = 16 };
+
+bool list_sort(List list, CompareFunction function)
+{
+    if (list == nullptr || function == nullptr)
+        return false;
+    if (list->size < 2)
+        return true;
+    if (list->size < LIST_SHORT_SORT)
+        list_sort_short(list, function);
+    else
+        list_sort_long(list, function);
     return true;
 }
