@@ -27,7 +27,7 @@ bool copy_date(Date target, const char* date)
         length++;
     if (length == sizeof(Date))
         return false;
-    std::memcpy(target, date, length + 1);
+    std::memmove(target, date, length + 1); /* date may be the record's own */
     return true;
 }
 

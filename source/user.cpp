@@ -131,7 +131,7 @@ bool user_set_phone(User user, const char* phone)
         length++;
     if (length == sizeof user->phone)
         return false;
-    std::memcpy(user->phone, phone, length + 1);
+    std::memmove(user->phone, phone, length + 1); /* phone may be the record's own */
     return true;
 }
 

@@ -123,6 +123,8 @@ TEST(BorrowSetters, KeepTheLoanDateStrictlyBeforeTheReturnDate)
     EXPECT_STREQ(borrow_get_return_date(b), "09/02/2024");
     EXPECT_TRUE(borrow_set_return_date(b, "09/03/2024"));
     EXPECT_STREQ(borrow_get_return_date(b), "09/03/2024");
+    EXPECT_TRUE(borrow_set_return_date(b, borrow_get_return_date(b))) << "a date set from itself";
+    EXPECT_STREQ(borrow_get_return_date(b), "09/03/2024");
 }
 
 TEST(BorrowSetters, LeaveTheOldDatesWhenTheTextIsRefused)

@@ -108,6 +108,8 @@ TEST(UserSetters, ReplaceTheFieldAndARefusalLeavesTheOldValue)
     EXPECT_STREQ(user_get_address(u), "avenida nova 12");
     EXPECT_TRUE(user_set_phone(u, "+99 88 777 66 55"));
     EXPECT_STREQ(user_get_phone(u), "+99 88 777 66 55");
+    EXPECT_TRUE(user_set_phone(u, user_get_phone(u))) << "a phone set from itself";
+    EXPECT_STREQ(user_get_phone(u), "+99 88 777 66 55");
 
     for (const char* bad : {static_cast<const char*>(nullptr), ""}) {
         EXPECT_FALSE(user_set_name(u, bad));
