@@ -1,0 +1,83 @@
+#!/usr/bin/env bash
+# CI fuzz stage: builds the libFuzzer targets with clang in build/fuzz and
+# runs each for a bounded time from a scratch copy of its seed corpus, two
+# at a time. A finding fails the stage; its reproducer is printed as a hex
+# dump and as base64.
+#   FUZZ_SECONDS  seconds per target (default 60)
+#   FUZZ_JOBS     targets run at once (default 2)
+#   FUZZ_ONLY     a regular expression: run only the targets it matches
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+seconds=${FUZZ_SECONDS:-60}
+jobs=${FUZZ_JOBS:-2}
+
+packages=(clang libclang-rt-14-dev cmake ninja-build)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  echo "== installing ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq "${missing[@]}" >/dev/null
+fi
+
+echo "== building the fuzz targets (build/fuzz)"
+CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DLENDREC_BUILD_FUZZ=ON -DLENDREC_BUILD_TESTS=OFF -DLENDREC_WERROR=ON >/dev/null
+cmake --build build/fuzz --target fuzz_targets -j2
+
+# Scratch space on a memory-backed file system where there is one: corpus
+# copies, findings, logs and the targets' record files.
+base=/tmp
+[[ -d /dev/shm && -w /dev/shm ]] && base=/dev/shm
+scratch=$(mktemp -d "$base/lendrec-fuzz.XXXXXX")
+trap 'rm -rf "$scratch"' EXIT
+export LENDREC_FUZZ_DIR="$scratch/files"
+mkdir -p "$LENDREC_FUZZ_DIR"
+
+run_target() { # target corpus
+  local target=$1 corpus=$2 work="$scratch/$1"
+  mkdir -p "$work/corpus" "$work/findings"
+  cp -R "$root/fuzz/corpus/$corpus/." "$work/corpus/"
+  local status=0
+  "$root/build/fuzz/fuzz/$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+    -print_final_stats=1 -artifact_prefix="$work/findings/" "$work/corpus" \
+    >"$work/log" 2>&1 || status=$?
+  echo "$status" >"$work/status"
+  local execs
+  execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$work/log")
+  printf '%-22s %s  executions: %s\n' "$target" "$([[ $status == 0 ]] && echo ok || echo FAILED)" "${execs:-?}"
+}
+export -f run_target
+export root scratch seconds
+
+selected=$(awk -v only="${FUZZ_ONLY:-.}" '$1 ~ only' build/fuzz/fuzz/fuzz_targets.txt)
+count=$(grep -c . <<<"$selected")
+echo "== fuzzing $count targets, ${seconds}s each, $jobs at a time"
+xargs -P "$jobs" -L 1 bash -c 'run_target "$0" "$1"' <<<"$selected"
+
+failed=0
+while read -r target _; do
+  work="$scratch/$target"
+  [[ $(cat "$work/status") == 0 ]] && continue
+  failed=1
+  echo
+  echo "== $target FAILED; end of its log:"
+  tail -n 40 "$work/log"
+  for f in "$work"/findings/*; do
+    [[ -e $f ]] || continue
+    echo "-- reproducer $(basename "$f") ($(stat -c %s "$f") bytes), hex:"
+    od -A x -t x1z -v "$f" | head -n 64
+    echo "-- base64 (decode with: base64 -d > input; build/fuzz/fuzz/$target input):"
+    base64 -w 76 "$f"
+  done
+done <<<"$selected"
+
+if ((failed)); then
+  echo "== fuzz stage FAILED"
+  exit 1
+fi
+echo "== fuzz stage passed"
