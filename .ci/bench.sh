@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# CI stage: builds the benchmarks (Release, warnings as errors) in
+# build/bench and runs the quick ones briefly as a smoke check. The figures
+# themselves come from a full run on a quiet machine (README, Performance).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+packages=(cmake ninja-build g++ libbenchmark-dev)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  echo "== installing ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq "${missing[@]}" >/dev/null
+fi
+
+echo "== benchmarks: build"
+cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release \
+  -DLENDREC_BUILD_BENCH=ON -DLENDREC_WERROR=ON -DLENDREC_BUILD_TESTS=OFF
+cmake --build build/bench -j2 --target lendrec_bench
+
+echo "== benchmarks: smoke run (small sizes only)"
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+for bench in build/bench/bench/lendrec_bench_*; do
+  LENDREC_BENCH_DIR="$scratch" "$bench" --benchmark_filter='/1000/|Validate' \
+    --benchmark_min_time=0.01 >"$scratch/out.txt" 2>&1
+  if grep -q "ERROR OCCURRED" "$scratch/out.txt"; then
+    cat "$scratch/out.txt"
+    exit 1
+  fi
+done
+
+echo "== benchmarks built"
