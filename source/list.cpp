@@ -242,77 +242,92 @@ static void list_sort_short(list_t* list, CompareFunction function)
     }
 }
 
+/* A run of nodes linked both ways, `next` of the tail null. The head's
+ * previous link is not kept: it is set when the chain is joined. */
+struct chain_t {
+    node_t* head;
+    node_t* tail;
+};
+
 /*
- * Merges two null-terminated chains linked by `next`, every node of `early`
- * standing before every node of `late` in the list's order. On a tie (the
- * predicate answers false) the earlier element goes first, which keeps the
- * sort stable.
+ * Merges two chains, every node of `early` standing before every node of
+ * `late` in the list's order. On a tie (the predicate answers false) the
+ * earlier element goes first, which keeps the sort stable. Both links of
+ * every node are set as it is placed, while it is in the cache anyway.
  */
-static node_t* chain_merge(node_t* early, node_t* late, CompareFunction function)
+static chain_t chain_merge(chain_t early, chain_t late, CompareFunction function)
 {
     node_t head;
     node_t* tail = &head;
-    while (early != nullptr && late != nullptr) {
-        if (function(early->content, late->content)) {
-            tail->next = late;
-            late = late->next;
+    node_t* a = early.head;
+    node_t* b = late.head;
+    for (;;) {
+        if (function(a->content, b->content)) {
+            tail->next = b;
+            b->previous = tail;
+            tail = b;
+            if ((b = b->next) == nullptr) {
+                tail->next = a;
+                a->previous = tail;
+                return {head.next, early.tail};
+            }
         } else {
-            tail->next = early;
-            early = early->next;
+            tail->next = a;
+            a->previous = tail;
+            tail = a;
+            if ((a = a->next) == nullptr) {
+                tail->next = b;
+                b->previous = tail;
+                return {head.next, late.tail};
+            }
         }
-        tail = tail->next;
     }
-    tail->next = early != nullptr ? early : late;
-    return head.next;
 }
 
-/* Cuts the longest ordered run off the front of *chain and returns it. */
-static node_t* chain_take_run(node_t** chain, CompareFunction function)
+/* Cuts the longest ordered run off the front of *rest and returns it; the
+ * ring's previous links already hold inside the run. */
+static chain_t chain_take_run(node_t** rest, CompareFunction function)
 {
-    node_t* run = *chain;
-    node_t* last = run;
+    node_t* first = *rest;
+    node_t* last = first;
     while (last->next != nullptr && !function(last->content, last->next->content))
         last = last->next;
-    *chain = last->next;
+    *rest = last->next;
     last->next = nullptr;
-    return run;
+    return {first, last};
 }
 
 /*
  * Natural merge sort: the list is cut into its ordered runs, which are
  * merged like the digits of a binary counter (bins[i] holds the merge of
  * 2^i runs, and always elements earlier than any run taken after it). The
- * nodes are relinked, so nothing is allocated; the previous links and the
- * ring are rebuilt at the end. An ordered list is one run: n - 1 comparisons.
+ * nodes are relinked, so nothing is allocated, and every merge keeps both
+ * links, so closing the ring is all that is left at the end. An ordered
+ * list is one run: n - 1 comparisons.
  */
 static void list_sort_long(list_t* list, CompareFunction function)
 {
-    node_t* bins[sizeof(size_t) * 8 + 1] = {};
-    node_t* chain = list->contents;
-    chain->previous->next = nullptr;
+    chain_t bins[sizeof(size_t) * 8 + 1] = {};
+    node_t* rest = list->contents;
+    rest->previous->next = nullptr;
 
-    while (chain != nullptr) {
-        node_t* carry = chain_take_run(&chain, function);
+    while (rest != nullptr) {
+        chain_t carry = chain_take_run(&rest, function);
         size_t i = 0;
-        for (; bins[i] != nullptr; ++i) {
+        for (; bins[i].head != nullptr; ++i) {
             carry = chain_merge(bins[i], carry, function);
-            bins[i] = nullptr;
+            bins[i] = {};
         }
         bins[i] = carry;
     }
-    node_t* sorted = nullptr;
-    for (node_t* bin : bins)
-        if (bin != nullptr)
-            sorted = sorted == nullptr ? bin : chain_merge(bin, sorted, function);
+    chain_t sorted = {};
+    for (const chain_t& bin : bins)
+        if (bin.head != nullptr)
+            sorted = sorted.head == nullptr ? bin : chain_merge(bin, sorted, function);
 
-    node_t* previous = sorted;
-    for (node_t* node = sorted->next; node != nullptr; node = node->next) {
-        node->previous = previous;
-        previous = node;
-    }
-    previous->next = sorted;
-    sorted->previous = previous;
-    list->contents = sorted;
+    sorted.tail->next = sorted.head;
+    sorted.head->previous = sorted.tail;
+    list->contents = sorted.head;
 }
 
 /* Below this length the bubble sort is used (see list_sort_short). */
