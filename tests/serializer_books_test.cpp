@@ -237,6 +237,7 @@ TEST(BookFileLoad, EachFileTextYieldsExactlyTheRecordsAndTrailerOfItsRow)
         {"a blank after a closing quote", "1,\"A\" ,B,C,5,5\n9", {}, 9},
         {"a quote inside a plain field", "1,A\"x\",B,C,5,5\n9", {}, 9},
         {"a quote that never closes", "1,\"A,B,C,5,5\n2,D,E,F,3,1\n9", {}, 1},
+        {"a quote that never closes in the last field", "1,A,B,C,5,\"5", {}, 1},
         {"a quote that never closes after a good line", "1,A,B,C,5,5\n2,\"D,E,F,3,1\n9", {a}, 1},
         {"a quote closing on a later line", "1,\"A\n2,D\",B,C,5,5\n9", {{1, "A\n2,D", "B", "C", 5, 5}}, 9},
         {"a lone CR inside a plain field", "1,A\rB,B,C,5,5\n9", {}, 9},

@@ -134,17 +134,19 @@ TEST(RecordFileSave, ASymbolicLinkStaysALinkAndTheFileItNamesIsReplaced)
     }
 }
 
-TEST(RecordFileSave, ALinkLoopADirectoryOrAMissingDirectoryIsRefused)
+TEST(RecordFileSave, ALinkLoopADirectoryAPipeOrAMissingDirectoryIsRefused)
 {
     TempDir dir;
     std::filesystem::create_directory(dir.path() / "shelf");
     std::filesystem::create_symlink("loop.csv", dir.path() / "loop.csv");
-    for (const char* name : {"loop.csv", "shelf", "missing/books.csv", "shelf/"}) {
+    ASSERT_EQ(mkfifo(dir.file("pipe.csv").c_str(), 0666), 0);
+    for (const char* name : {"loop.csv", "shelf", "shelf/", "pipe.csv", "missing/books.csv"}) {
         EXPECT_FALSE(save_file<Books>(dir.file(name), many_books(1, 3), 2)) << name;
     }
     EXPECT_TRUE(std::filesystem::is_directory(dir.path() / "shelf"));
     EXPECT_TRUE(std::filesystem::is_empty(dir.path() / "shelf"));
-    EXPECT_EQ(dir.entries(), (std::vector<std::string>{"loop.csv", "shelf"}));
+    EXPECT_TRUE(std::filesystem::is_fifo(dir.path() / "pipe.csv"));
+    EXPECT_EQ(dir.entries(), (std::vector<std::string>{"loop.csv", "pipe.csv", "shelf"}));
 }
 
 TEST(RecordFileSave, AReplacedFileKeepsItsPermissionBitsAndOwner)

@@ -103,6 +103,7 @@ TEST_F(RecordFile, EachUserFileTextYieldsExactlyTheUsersAndTrailerOfItsRow)
                         : std::vector<UserRow>{},
          7},
         {"a quote that never closes", "1,\"Alice,rua tudo,+35 12 345 67 89\n7", {}, 1},
+        {"a phone whose quote never closes", "1,Alice,rua tudo,\"+35 12 345 67 89", {}, 1},
     });
 }
 
