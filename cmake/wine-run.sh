@@ -31,16 +31,27 @@ if ! command -v wine >/dev/null 2>&1; then
     exit 127
 fi
 
-if [ ! -e "$prefix/.lendrec-ready" ]; then
-    mkdir -p "$(dirname "$prefix")"
-    (
-        flock 9
-        if [ ! -e "$prefix/.lendrec-ready" ]; then
-            wine wineboot --init >/dev/null 2>&1
-            wineserver -w
-            touch "$prefix/.lendrec-ready"
-        fi
-    ) 9>"$prefix.lock"
-fi
+# One run at a time sets up the prefix and starts the Wine server.
+#
+# Debian starts the server with no grace period, so every short test run
+# would pay for a cold start: it is kept up until 30 s after the last run
+# instead ("wineserver -p30" fails when one already runs). The session's
+# background processes (services, device drivers) start with the server and
+# live as long as it does, so they are started here, away from the caller's
+# output pipes: a caller that waits for the end of the output (ctest,
+# execute_process) would otherwise wait for them too.
+mkdir -p "$(dirname "$prefix")"
+(
+    flock 9
+    # (The lock's descriptor is not passed on: the server would keep it.)
+    if [ ! -e "$prefix/.lendrec-ready" ]; then
+        wine wineboot --init </dev/null >/dev/null 2>&1 9>&-
+        wineserver -w 9>&-
+        touch "$prefix/.lendrec-ready"
+    fi
+    if wineserver -p30 </dev/null >/dev/null 2>&1 9>&-; then
+        wine wineboot </dev/null >/dev/null 2>&1 9>&-
+    fi
+) 9>"$prefix.lock"
 
 wine "$@" | sed 's/\r$//'
