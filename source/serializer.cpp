@@ -45,6 +45,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "book.h"
@@ -135,6 +136,8 @@ public:
         target_ = file;
         if (target_.empty() || !resolve_links(target_))
             return false;
+        size_t slash = target_.rfind('/');
+        dir_ = slash == std::string::npos ? "." : target_.substr(0, slash + 1);
 
         struct stat st;
         bool exists = stat(target_.c_str(), &st) == 0;
@@ -151,18 +154,14 @@ public:
         unsigned long long seed = static_cast<unsigned long long>(now.tv_nsec) ^
                                   (static_cast<unsigned long long>(now.tv_sec) << 20) ^
                                   (static_cast<unsigned long long>(getpid()) << 40);
-        for (unsigned attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
-            temp_ = target_ + temp_suffix(seed, attempt);
-            fd_ = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
+        for (unsigned attempt = 0; fd_ < 0; ++attempt) {
+            std::string name = target_ + temp_suffix(seed, attempt);
+            fd_ = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
                          exists ? 0600 : 0666);
-            if (fd_ < 0 && errno != EEXIST) {
-                temp_.clear();
+            if (fd_ >= 0)
+                temp_ = std::move(name); /* ours to remove from now on */
+            else if (errno != EEXIST || attempt == 100)
                 return false;
-            }
-        }
-        if (fd_ < 0) {
-            temp_.clear();
-            return false;
         }
         if (exists) {
             if ((st.st_uid != geteuid() || st.st_gid != getegid()) &&
@@ -201,9 +200,7 @@ public:
 
         /* Make the rename itself durable. The new file is in place by now,
          * so a failure here is no reason to report the save failed. */
-        size_t slash = target_.rfind('/');
-        std::string dir = slash == std::string::npos ? "." : target_.substr(0, slash + 1);
-        int dfd = ::open(dir.c_str(), O_RDONLY | O_CLOEXEC);
+        int dfd = ::open(dir_.c_str(), O_RDONLY | O_CLOEXEC);
         if (dfd >= 0) {
             (void)fsync(dfd);
             ::close(dfd);
@@ -223,6 +220,7 @@ public:
 
 private:
     std::string target_;
+    std::string dir_; /* the target's directory, synced after the rename */
     std::string temp_;
     int fd_ = -1;
 };
@@ -290,18 +288,16 @@ public:
         }
         unsigned long long seed = GetTickCount64() ^
                                   (static_cast<unsigned long long>(GetCurrentProcessId()) << 32);
-        for (unsigned attempt = 0; attempt < 100 && handle_ == INVALID_HANDLE_VALUE; ++attempt) {
-            temp_ = target_ + temp_suffix(seed, attempt);
-            handle_ = CreateFileA(temp_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+        for (unsigned attempt = 0; handle_ == INVALID_HANDLE_VALUE; ++attempt) {
+            std::string name = target_ + temp_suffix(seed, attempt);
+            handle_ = CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                   attrs ? attrs : FILE_ATTRIBUTE_NORMAL, nullptr);
-            if (handle_ == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) {
-                temp_.clear();
+            if (handle_ != INVALID_HANDLE_VALUE)
+                temp_ = std::move(name); /* ours to remove from now on */
+            else if (GetLastError() != ERROR_FILE_EXISTS || attempt == 100)
                 return false;
-            }
         }
-        if (handle_ == INVALID_HANDLE_VALUE)
-            temp_.clear();
-        return handle_ != INVALID_HANDLE_VALUE;
+        return true;
     }
 
     bool write(const char* data, size_t size)
