@@ -34,6 +34,11 @@ bool serializer_save_borrows(const char* file, List borrows, size_t last_id);
  * them) and returns the trailer's identifier; lines that do not make a valid
  * record are skipped. Returns 1 when the file has no trailer or cannot be
  * opened (an empty store), 0 for a null argument.
+ *
+ * The trailer is a line of digits only, with or without a line end; loading
+ * stops there. One too large for size_t reads as SIZE_MAX, never as a
+ * smaller identifier. A quote that never closes runs to the end of the
+ * file: that last record is dropped, and the trailer with it.
  */
 size_t serializer_load_books(const char* file, List books);
 size_t serializer_load_users(const char* file, List users);
