@@ -203,4 +203,15 @@ TEST_F(WindowsRecordFile, ASaveThatWindowsRefusesLeavesTheFileAsItWasAndALaterSa
     }
 }
 
+TEST(WindowsRecordFileTarget, ADirectoryOrAMissingDirectoryIsRefusedAndNothingIsLeftBehind)
+{
+    TempDir dir;
+    std::filesystem::create_directory(dir.path() / "shelf");
+    for (const char* name : {"shelf", "shelf\\", "missing\\books.csv", "missing/books.csv"}) {
+        EXPECT_FALSE(save_file<Books>(dir.file(name), kBooks, 5)) << name;
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(dir.path() / "shelf"));
+    EXPECT_EQ(dir.entries(), std::vector<std::string>{"shelf"});
+}
+
 #endif /* _WIN32 */
