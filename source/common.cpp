@@ -4,13 +4,7 @@
  *
  * The validation rule is fixed when the core is compiled: the character rule
  * when LENDREC_CHARACTER_RULE is defined or <regex.h> is missing, the pattern
- * rule otherwise. The pattern rule accepts exactly the texts that the POSIX
- * extended expressions
- *     ^[+]{1}[0-9]{2} [0-9]{2} [0-9]{3} [0-9]{2} [0-9]{2}$   (phones)
- *     ^[0-9]{2}[/]{1}[0-9]{2}[/]{1}[0-9]{4}$                 (dates)
- * match, and matches them character by character: loading a million users or
- * loans checks a million phones or two million dates, and a hand-written
- * match neither compiles nor allocates, so it cannot fail for want of memory.
+ * rule (POSIX extended regular expressions) otherwise.
  */
 #include "common.h"
 
@@ -24,6 +18,7 @@
 #define LENDREC_USE_CHARACTER_RULE 1
 #else
 #define LENDREC_USE_CHARACTER_RULE 0
+#include <regex.h>
 #endif
 
 namespace {
@@ -76,15 +71,6 @@ bool read_field(const char** p, uint32_t* out)
     return true;
 }
 
-/* Two or four digits at s, as a number; the caller has checked them. */
-int digits_value(const char* s, size_t count)
-{
-    int value = 0;
-    for (size_t i = 0; i < count; i++)
-        value = value * 10 + (s[i] - '0');
-    return value;
-}
-
 #if LENDREC_USE_CHARACTER_RULE
 
 /* Length of s, counting no further than max. */
@@ -96,18 +82,54 @@ size_t bounded_length(const char* s, size_t max)
     return n;
 }
 
+/* Two or four digits at s, as a number; the caller has checked them. */
+int digits_value(const char* s, size_t count)
+{
+    int value = 0;
+    for (size_t i = 0; i < count; i++)
+        value = value * 10 + (s[i] - '0');
+    return value;
+}
+
 #else
 
-/* True when the whole text has the shape: 'N' stands for one decimal digit,
- * every other character for itself. Stops at the first difference, so a
- * shorter text is never read past its terminator. */
-bool has_shape(const char* text, const char* shape)
-{
-    for (; *shape != '\0'; shape++, text++) {
-        if (*shape == 'N' ? !is_digit(*text) : *text != *shape)
-            return false;
+/* One compiled pattern, built on first use and kept for the whole run. */
+class Pattern {
+public:
+    explicit Pattern(const char* expression)
+        : ok_(regcomp(&regex_, expression, REG_EXTENDED | REG_NOSUB) == 0)
+    {
     }
-    return *text == '\0';
+    ~Pattern()
+    {
+        if (ok_)
+            regfree(&regex_);
+    }
+    Pattern(const Pattern&) = delete;
+    Pattern& operator=(const Pattern&) = delete;
+
+    /* True when the whole text matches; false also when compiling failed. */
+    bool matches(const char* text) const
+    {
+        return ok_ && regexec(&regex_, text, 0, nullptr, 0) == 0;
+    }
+
+private:
+    regex_t regex_{};
+    bool ok_;
+};
+
+const Pattern& phone_pattern()
+{
+    static const Pattern pattern(
+        "^[+]{1}[0-9]{2} [0-9]{2} [0-9]{3} [0-9]{2} [0-9]{2}$");
+    return pattern;
+}
+
+const Pattern& date_pattern()
+{
+    static const Pattern pattern("^[0-9]{2}[/]{1}[0-9]{2}[/]{1}[0-9]{4}$");
+    return pattern;
 }
 
 #endif
@@ -131,7 +153,7 @@ bool common_verify_phone(const char* phone)
     }
     return true;
 #else
-    return has_shape(phone, "+NN NN NNN NN NN");
+    return phone_pattern().matches(phone);
 #endif
 }
 
@@ -153,12 +175,10 @@ bool common_verify_date(const char* date)
     return day >= 1 && day <= 31 && month >= 1 && month <= 12 &&
            year >= 0 && year <= 2999;
 #else
-    /* Of this shape common_date_fields reads exactly these three numbers;
-     * none can be negative, so a zero day or month passes. */
-    if (!has_shape(date, "NN/NN/NNNN"))
+    if (!date_pattern().matches(date))
         return false;
-    return digits_value(date, 2) <= 31 && digits_value(date + 3, 2) <= 12 &&
-           digits_value(date + 6, 4) <= 2999;
+    const date_t fields = common_date_fields(date);
+    return fields.day <= 31u && fields.month <= 12u && fields.year <= 2999u;
 #endif
 }
 
