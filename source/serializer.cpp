@@ -349,7 +349,8 @@ private:
 
 /* Formats record lines into one large buffer and hands it to the target in
  * big chunks. The first failed write latches: nothing more is written and
- * ok() stays false. Nothing here allocates after construction. */
+ * finish() reports false. Nothing here allocates, so no exception can leave
+ * a saver while the list walks it. */
 class Writer {
 public:
     Writer(TargetFile& out, char* buffer) : out_(out), buffer_(buffer) {}
@@ -370,9 +371,8 @@ public:
 private:
     void field(size_t value)
     {
-        char digits[std::numeric_limits<size_t>::digits10 + 1];
-        auto [end, ec] = std::to_chars(digits, digits + sizeof digits, value);
-        (void)ec;
+        char digits[std::numeric_limits<size_t>::digits10 + 1]; /* always room */
+        const char* end = std::to_chars(digits, digits + sizeof digits, value).ptr;
         put(std::string_view(digits, static_cast<size_t>(end - digits)));
     }
 
