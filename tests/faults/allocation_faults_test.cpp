@@ -55,7 +55,7 @@ private:
  * modes until the operation completes without reaching request n. Returns
  * the number of runs in which an allocation failed. */
 template <typename Scenario>
-size_t every_failure(const char* what, Scenario scenario)
+size_t every_failure(const std::string& what, Scenario scenario)
 {
     Injection warm_up(0, Mode::once);
     scenario(warm_up);
@@ -81,7 +81,7 @@ size_t every_failure(const char* what, Scenario scenario)
         }
     }
     total_points += points;
-    std::printf("  %-34s %4zu injection points\n", what, points);
+    std::printf("  %-44s %4zu injection points\n", what.c_str(), points);
     return points;
 }
 
@@ -136,7 +136,15 @@ std::string sample_file()
 }
 
 template <typename Kind>
-class AllocationFailureOf : public ::testing::Test {};
+class AllocationFailureOf : public ::testing::Test {
+protected:
+    /* "save lendrec_test::Books" and the like. */
+    static std::string label(const char* operation)
+    {
+        return std::string(operation) + " " +
+               ::testing::UnitTest::GetInstance()->current_test_info()->type_param();
+    }
+};
 using Kinds = ::testing::Types<Books, Users, Loans>;
 TYPED_TEST_SUITE(AllocationFailureOf, Kinds);
 
@@ -206,7 +214,7 @@ TEST(AllocationFailure, SortingSearchingAndRemovingAllocateNothing)
 TYPED_TEST(AllocationFailureOf, ANewRecordIsNullOrWhole)
 {
     const auto row = sample_rows<TypeParam>().front();
-    every_failure("new record", [&](Injection& injection) {
+    every_failure(this->label("new record"), [&](Injection& injection) {
         void* record = nullptr;
         injection.run([&] { record = TypeParam::make(row); });
         EXPECT_TRUE(record != nullptr || injection.fired());
@@ -319,7 +327,7 @@ TYPED_TEST(AllocationFailureOf, AFailedSaveKeepsThePreviousFileAndLeavesNoTempor
     const auto rows = sample_rows<TypeParam>();
     ASSERT_TRUE(save_file<TypeParam>(path, rows, 43));
     const std::string saved = read_file(path);
-    every_failure("save", [&](Injection& injection) {
+    every_failure(this->label("save"), [&](Injection& injection) {
         RecordList<TypeParam> list(rows);
         write_file(path, previous);
         bool ok = false;
@@ -340,7 +348,7 @@ TYPED_TEST(AllocationFailureOf, ALoadUnderFailureAppendsOnlyWholeRecordsInFileOr
     ASSERT_EQ(whole.rows, sample_rows<TypeParam>());
     ASSERT_EQ(whole.last_id, 42u);
     const auto held = sample_rows<TypeParam>().back();
-    every_failure("load", [&](Injection& injection) {
+    every_failure(this->label("load"), [&](Injection& injection) {
         RecordList<TypeParam> list({held});
         size_t last_id = 0;
         injection.run([&] { last_id = TypeParam::load(path.c_str(), list.get()); });
