@@ -188,6 +188,17 @@ TEST_F(WindowsRecordFile, ASaveReplacesTheFileThatAPlainRenameWouldNotReplace)
     EXPECT_EQ(dir.entries(), std::vector<std::string>{"books.csv"});
 }
 
+TEST_F(WindowsRecordFile, AHiddenFileIsReplacedAndStaysHidden)
+{
+    ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_HIDDEN));
+    ASSERT_TRUE(save_file<Books>(path, replacement, 10));
+    EXPECT_EQ(read_file(path), record_text({"9,New,Shelf,Misc,1,1", "10"}));
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    EXPECT_NE(attributes, INVALID_FILE_ATTRIBUTES);
+    EXPECT_TRUE(attributes & FILE_ATTRIBUTE_HIDDEN) << std::hex << attributes;
+    EXPECT_EQ(dir.entries(), std::vector<std::string>{"books.csv"});
+}
+
 TEST_F(WindowsRecordFile, ASaveThatWindowsRefusesLeavesTheFileAsItWasAndALaterSaveSucceeds)
 {
     for (const Hold& h : kHolds) {
