@@ -71,6 +71,28 @@ bool read_field(const char** p, uint32_t* out)
     return true;
 }
 
+/* True when the text starts DD/MM/YYYY and no fifth year digit follows.
+ * Stops at the first mismatch, so a shorter text is read no further than
+ * its terminator. */
+bool is_dd_mm_yyyy(const char* s)
+{
+    for (size_t i = 0; i < 10; i++) {
+        const bool ok = (i == 2 || i == 5) ? s[i] == '/' : is_digit(s[i]);
+        if (!ok)
+            return false;
+    }
+    return !is_digit(s[10]);
+}
+
+/* The number that `count` checked digits at s spell. */
+uint32_t digits_of(const char* s, size_t count)
+{
+    uint32_t value = 0;
+    for (size_t i = 0; i < count; i++)
+        value = value * 10u + static_cast<uint32_t>(s[i] - '0');
+    return value;
+}
+
 #if LENDREC_USE_CHARACTER_RULE
 
 /* Length of s, counting no further than max. */
@@ -187,6 +209,15 @@ date_t common_date_fields(const char* date)
     date_t fields{0, 0, 0};
     if (date == nullptr)
         return fields;
+    if (is_dd_mm_yyyy(date)) {
+        /* What "%u/%u/%u" reads of this shape, without the general walk:
+         * every date of a loan has it, and a loan being built splits its
+         * dates up to four times. */
+        fields.day = digits_of(date, 2);
+        fields.month = digits_of(date + 3, 2);
+        fields.year = digits_of(date + 6, 4);
+        return fields;
+    }
     /* "%u/%u/%u": each '/' must follow its field directly. */
     const char* p = date;
     if (!read_field(&p, &fields.day) || *p++ != '/')
