@@ -5,9 +5,11 @@
  *
  * Writing. Numbers are plain decimal (std::to_chars, full size_t width).
  * A text holding a comma, a double quote, a CR or an LF is enclosed in
- * double quotes with inner quotes doubled; other texts go as they are. Every
- * '\n' written, inside quotes too, is the platform's line end (CR LF on
- * Windows), as a text-mode stream would write it. Lines are formatted into
+ * double quotes with inner quotes doubled; other texts go as they are. Each
+ * line ends in the platform's line end (CR LF on Windows), as a text-mode
+ * stream would write it; inside quotes every byte of the text goes as it
+ * is, so a text holding line breaks reads back the same on every platform,
+ * whichever wrote it. Lines are formatted into
  * one large buffer that goes out in big chunks; a save writes a temporary
  * file beside the target, flushes it to disk and renames it over the
  * target, so a failed save leaves the previous file as it was.
@@ -16,8 +18,7 @@
  * that keeps only the record in progress, so neither long fields nor big
  * files are ever held whole. A UTF-8 byte order mark at the start is
  * skipped; outside quotes a line ends in LF or CR LF (a CR right before the
- * end of the file ends the line too). Inside quotes text is kept as it is,
- * except that on Windows CR LF reads back as LF, mirroring text mode.
+ * end of the file ends the line too). Inside quotes text is kept as it is.
  *
  * A line is refused whole, and the load goes on with the next one, when it
  * has the wrong number of fields, a numeric field that is not plain decimal
@@ -72,10 +73,8 @@ constexpr size_t kBlockSize = size_t{1} << 20;
 
 #ifdef _WIN32
 constexpr std::string_view kLineEnd = "\r\n";
-constexpr bool kTextModeCr = true;
 #else
 constexpr std::string_view kLineEnd = "\n";
-constexpr bool kTextModeCr = false;
 #endif
 
 /* ------------------------------------------------------------------ */
@@ -385,11 +384,11 @@ private:
         }
         put('"');
         for (;;) {
-            size_t cut = rest.find_first_of("\"\n");
+            size_t cut = rest.find('"');
             put(rest.substr(0, cut));
             if (cut == std::string_view::npos)
                 break;
-            put(rest[cut] == '"' ? std::string_view("\"\"") : kLineEnd);
+            put(std::string_view("\"\""));
             rest.remove_prefix(cut + 1);
         }
         put('"');
@@ -446,8 +445,7 @@ constexpr StopTable stop_table(std::string_view stops)
 
 /* Characters that end a run of plain text outside and inside quotes. */
 constexpr StopTable kPlainStops = stop_table(std::string_view(",\n\r\"\0", 5));
-constexpr StopTable kQuotedStops =
-    stop_table(kTextModeCr ? std::string_view("\"\r\0", 3) : std::string_view("\"\0", 2));
+constexpr StopTable kQuotedStops = stop_table(std::string_view("\"\0", 2));
 
 const char* find_stop(const char* p, const char* end, const StopTable& stops)
 {
@@ -521,21 +519,10 @@ public:
                 char c = *p++;
                 if (c == '"')
                     state_ = State::quote_seen;
-                else if (c == '\r')
-                    state_ = State::quoted_cr;
                 else
                     bad_ = true; /* NUL */
                 break;
             }
-            case State::quoted_cr: /* Windows only: CR LF inside quotes is LF */
-                if (*p == '\n') {
-                    text_.push_back('\n');
-                    ++p;
-                } else {
-                    text_.push_back('\r');
-                }
-                state_ = State::quoted;
-                break;
             case State::quote_seen:
                 if (*p == '"') {
                     text_.push_back('"');
@@ -567,14 +554,14 @@ public:
      * never closed is dropped. */
     void finish()
     {
-        if (started_ && state_ != State::quoted && state_ != State::quoted_cr)
+        if (started_ && state_ != State::quoted)
             end_record();
     }
 
     size_t last_id() const { return last_id_; }
 
 private:
-    enum class State { field_start, plain, quoted, quoted_cr, quote_seen, after_cr };
+    enum class State { field_start, plain, quoted, quote_seen, after_cr };
 
     void end_field()
     {

@@ -56,10 +56,8 @@ TEST_F(RecordFile, UsersAreWrittenOneLineEachWithTextsQuotedOnlyWhenNeeded)
         {SIZE_MAX, "O \"Rei\"", "Av. Brasil", kPhone},
     };
     ASSERT_TRUE(save_file<Users>(path, users, 4));
-    const std::string eol(kLineEnd);
     EXPECT_EQ(read_file(path), record_text({"1,Alice,rua tudo,+35 12 345 67 89",
-                                            "2,\"Silva, Ana\",\"Rua A, 12" + eol +
-                                                "Apt 3\",+35 12 345 67 89",
+                                            "2,\"Silva, Ana\",\"Rua A, 12\nApt 3\",+35 12 345 67 89",
                                             "18446744073709551615,\"O \"\"Rei\"\"\",Av. Brasil,"
                                             "+35 12 345 67 89",
                                             "4"}));

@@ -46,6 +46,7 @@ const std::vector<ExchangedFile>& exchanged_files()
                  {2, "Cem Anos de Solidão", "Gabriel García Márquez", "Romance", 4, 1},
                  {3, "Guns, Germs, and Steel", "Diamond, Jared", "History", 2, 0},
                  {4, "The \"Best\" Book", "\"", "Humour, \"dry\"", 0, 0},
+                 {6, "two\nlines", "cr\rhere", "\r\n", 1, 1},
                  {kBeyondLong + 5, "日本語の本", "  blanks kept  ", "Reference", kBeyondLong, 7},
              },
              kBeyondLong + 6)},
@@ -54,6 +55,7 @@ const std::vector<ExchangedFile>& exchanged_files()
                            {
                                {1, "Alice", "rua tudo", "+55 11 987 65 43"},
                                {2, "João Ninguém", "Rua das Flores, 12", "+35 12 345 67 89"},
+                               {3, "Ann", "Flat 2\r\nHigh St", "+35 12 345 67 80"},
                                {kBeyondLong * 2, "O\"Brien", "1 Main St", "+01 23 456 78 90"},
                            },
                            kBeyondLong * 2 + 1)},
