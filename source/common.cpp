@@ -19,6 +19,9 @@
 #else
 #define LENDREC_USE_CHARACTER_RULE 0
 #include <regex.h>
+
+#include <atomic>
+#include <mutex>
 #endif
 
 namespace {
@@ -116,41 +119,53 @@ int digits_value(const char* s, size_t count)
 #else
 
 /* One compiled pattern, built on first use and kept for the whole run. */
+/*
+ * One compiled pattern, kept for the whole run once compiling succeeded.
+ * A compile that failed (for want of memory) is tried again on the next
+ * call, so one bad moment does not refuse every later phone or date.
+ */
 class Pattern {
 public:
-    explicit Pattern(const char* expression)
-        : ok_(regcomp(&regex_, expression, REG_EXTENDED | REG_NOSUB) == 0)
-    {
-    }
+    explicit Pattern(const char* expression) : expression_(expression) {}
     ~Pattern()
     {
-        if (ok_)
+        if (ok_.load(std::memory_order_acquire))
             regfree(&regex_);
     }
     Pattern(const Pattern&) = delete;
     Pattern& operator=(const Pattern&) = delete;
 
     /* True when the whole text matches; false also when compiling failed. */
-    bool matches(const char* text) const
+    bool matches(const char* text)
     {
-        return ok_ && regexec(&regex_, text, 0, nullptr, 0) == 0;
+        if (!ok_.load(std::memory_order_acquire)) {
+            std::lock_guard<std::mutex> lock(compiling_);
+            if (!ok_.load(std::memory_order_relaxed)) {
+                if (regcomp(&regex_, expression_, REG_EXTENDED | REG_NOSUB) != 0)
+                    return false;
+                ok_.store(true, std::memory_order_release);
+            }
+        }
+        return regexec(&regex_, text, 0, nullptr, 0) == 0;
     }
 
 private:
+    const char* expression_;
     regex_t regex_{};
-    bool ok_;
+    std::atomic<bool> ok_{false};
+    std::mutex compiling_;
 };
 
-const Pattern& phone_pattern()
+Pattern& phone_pattern()
 {
-    static const Pattern pattern(
+    static Pattern pattern(
         "^[+]{1}[0-9]{2} [0-9]{2} [0-9]{3} [0-9]{2} [0-9]{2}$");
     return pattern;
 }
 
-const Pattern& date_pattern()
+Pattern& date_pattern()
 {
-    static const Pattern pattern("^[0-9]{2}[/]{1}[0-9]{2}[/]{1}[0-9]{4}$");
+    static Pattern pattern("^[0-9]{2}[/]{1}[0-9]{2}[/]{1}[0-9]{4}$");
     return pattern;
 }
 

@@ -381,7 +381,7 @@ TYPED_TEST(AllocationFailureOf, ALoadUnderFailureAppendsOnlyWholeRecordsInFileOr
  * phone and date refused for the rest of the process. Enable once the core
  * compiles again after a failed attempt (--gtest_also_run_disabled_tests
  * runs it now). */
-TEST(AllocationFailure, DISABLED_ValidationWorksAgainAfterFailingOnItsFirstUse)
+TEST(AllocationFailure, ValidationWorksAgainAfterFailingOnItsFirstUse)
 {
     int status = run_in_child([] {
         execl("/proc/self/exe", "lendrec_faults", kFirstUseProbe, static_cast<char*>(nullptr));
