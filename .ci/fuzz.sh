@@ -12,17 +12,8 @@ root=$PWD
 seconds=${FUZZ_SECONDS:-60}
 jobs=${FUZZ_JOBS:-2}
 
-packages=(clang libclang-rt-14-dev cmake ninja-build)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if ((${#missing[@]})); then
-  echo "== installing ${missing[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  apt-get install -y -qq "${missing[@]}" >/dev/null
-fi
+source .ci/packages.sh
+ci_require clang libclang-rt-14-dev cmake ninja-build
 
 echo "== building the fuzz targets (build/fuzz)"
 CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \

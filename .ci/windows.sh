@@ -10,17 +10,8 @@ cd "$(dirname "$0")/.."
 
 # The cross compiler, Wine, GoogleTest's sources for the Windows build, and
 # the native tools and GoogleTest for the native half of the exchange.
-packages=(cmake ninja-build g++ libgtest-dev googletest g++-mingw-w64-x86-64 wine wine64)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if ((${#missing[@]})); then
-  echo "== installing ${missing[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  apt-get install -y -qq "${missing[@]}" >/dev/null
-fi
+source .ci/packages.sh
+ci_require cmake ninja-build g++ libgtest-dev googletest g++-mingw-w64-x86-64 wine wine64
 
 build=build/windows
 prefix="$PWD/$build/wineprefix"
