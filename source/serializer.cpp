@@ -352,6 +352,20 @@ private:
 /* Writing lines                                                       */
 /* ------------------------------------------------------------------ */
 
+/* A set of bytes, for scanning text one byte at a time. */
+using StopTable = std::array<bool, 256>;
+
+constexpr StopTable stop_table(std::string_view stops)
+{
+    StopTable table{};
+    for (char c : stops)
+        table[static_cast<unsigned char>(c)] = true;
+    return table;
+}
+
+/* The bytes that make a text go out quoted, and its terminator. */
+constexpr StopTable kQuoteStops = stop_table(std::string_view(",\"\r\n\0", 5));
+
 /* Formats record lines into one large buffer and hands it to the target in
  * big chunks. The first failed write latches: nothing more is written and
  * finish() reports false. Nothing here allocates, so no exception can leave
@@ -383,11 +397,18 @@ private:
 
     void field(const char* text)
     {
-        std::string_view rest = text ? text : "";
-        if (rest.find_first_of(",\"\r\n") == std::string_view::npos) {
-            put(rest);
+        if (text == nullptr)
+            return;
+        /* One pass up to the terminator, or to the first byte that calls
+         * for quotes. */
+        const char* p = text;
+        while (!kQuoteStops[static_cast<unsigned char>(*p)])
+            ++p;
+        if (*p == '\0') {
+            put(std::string_view(text, static_cast<size_t>(p - text)));
             return;
         }
+        std::string_view rest = text;
         put('"');
         for (;;) {
             size_t cut = rest.find('"');
@@ -400,7 +421,12 @@ private:
         put('"');
     }
 
-    void put(char c) { put(std::string_view(&c, 1)); }
+    void put(char c)
+    {
+        if (used_ == kBlockSize && !flush())
+            return;
+        buffer_[used_++] = c;
+    }
 
     void put(std::string_view text)
     {
@@ -438,16 +464,6 @@ using Fields = std::span<const std::string_view>;
 
 using SaverFunction = IterationFunction; /* (record, Writer*) */
 using LoaderFunction = void (*)(Fields fields, List list);
-
-using StopTable = std::array<bool, 256>;
-
-constexpr StopTable stop_table(std::string_view stops)
-{
-    StopTable table{};
-    for (char c : stops)
-        table[static_cast<unsigned char>(c)] = true;
-    return table;
-}
 
 /* Characters that end a run of plain text outside and inside quotes. */
 constexpr StopTable kPlainStops = stop_table(std::string_view(",\n\r\"\0", 5));
