@@ -79,12 +79,9 @@ bool read_field(const char** p, uint32_t* out)
  * its terminator. */
 bool is_dd_mm_yyyy(const char* s)
 {
-    for (size_t i = 0; i < 10; i++) {
-        const bool ok = (i == 2 || i == 5) ? s[i] == '/' : is_digit(s[i]);
-        if (!ok)
-            return false;
-    }
-    return !is_digit(s[10]);
+    return is_digit(s[0]) && is_digit(s[1]) && s[2] == '/' && is_digit(s[3]) &&
+           is_digit(s[4]) && s[5] == '/' && is_digit(s[6]) && is_digit(s[7]) &&
+           is_digit(s[8]) && is_digit(s[9]) && !is_digit(s[10]);
 }
 
 /* The number that `count` checked digits at s spell. */
