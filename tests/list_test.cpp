@@ -247,6 +247,31 @@ TEST(List, SortIsStableCompleteAndWithinItsComparisonBounds)
     }
 }
 
+// Ascending runs of random lengths, so the merges join chains of very
+// different lengths and either chain may run out first; the ring must come
+// out linked both ways (expect_ring walks it backwards and by index).
+TEST(List, SortOfUnevenRunsLeavesTheRingLinkedBothWays)
+{
+    std::mt19937 rng(11);
+    std::vector<Item> items;
+    while (items.size() < 3001) {
+        int key = int(rng() % 1000);
+        for (size_t run = 1 + rng() % 60; run > 0 && items.size() < 3001; --run)
+            items.push_back({key += int(rng() % 3), int(items.size())});
+    }
+    ListGuard g;
+    for (auto& it : items) list_push_back(g.list, &it);
+    ASSERT_TRUE(list_sort(g.list, key_greater));
+    std::vector<Item> expected = items;
+    std::stable_sort(expected.begin(), expected.end(), [](const Item& a, const Item& b) { return a.key < b.key; });
+    std::vector<void*> got = forwards(g.list);
+    ASSERT_EQ(got.size(), expected.size());
+    for (size_t i = 0; i < got.size(); ++i) {
+        EXPECT_EQ(static_cast<Item*>(got[i])->serial, expected[i].serial) << "position " << i;
+    }
+    expect_ring(g.list, std::deque<void*>(got.begin(), got.end()));
+}
+
 TEST(List, SortWithANullPredicateIsRefused)
 {
     ListGuard g;
