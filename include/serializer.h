@@ -33,7 +33,8 @@ bool serializer_save_borrows(const char* file, List borrows, size_t last_id);
  * Appends every valid record of the file to the list (the list's owner owns
  * them) and returns the trailer's identifier; lines that do not make a valid
  * record are skipped. Returns 1 when the file has no trailer or cannot be
- * opened (an empty store), 0 for a null argument.
+ * opened (an empty store), 0 for a null argument or when memory runs out;
+ * then the list is left exactly as it was.
  *
  * The trailer is a line of digits only, with or without a line end; loading
  * stops there. One too large for size_t reads as SIZE_MAX, never as a

@@ -38,6 +38,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cerrno>
 #include <charconv>
 #include <cstddef>
 #include <cstdio>
@@ -68,7 +69,6 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <cerrno>
 #include <climits>
 #include <ctime>
 #endif
@@ -748,15 +748,20 @@ bool serializer_save(const char* file, List list, SaverFunction saver, size_t la
     }
 }
 
-size_t serializer_load(const char* file, List list, LoaderFunction loader)
+/* Loads the file into the list. When memory runs out part way, the records
+ * this load appended are released with `release`, so the list is as it
+ * was, and the load answers 0, as for a refused call. */
+size_t serializer_load(const char* file, List list, LoaderFunction loader,
+                       ConsumerFunction release)
 {
     if (file == nullptr || list == nullptr || loader == nullptr)
         return 0;
     std::FILE* in = std::fopen(file, "rb");
     if (in == nullptr)
-        return 1;
+        return errno == ENOMEM ? 0 : 1;
     std::setvbuf(in, nullptr, _IONBF, 0);
 
+    const size_t held = list_size(list);
     size_t last_id = 1;
     try {
         std::unique_ptr<char[]> block(new char[kBlockSize]);
@@ -778,7 +783,9 @@ size_t serializer_load(const char* file, List list, LoaderFunction loader)
         }
         last_id = parser.last_id();
     } catch (...) {
-        last_id = 1; /* out of memory: what was loaded stays in the list */
+        while (list_size(list) > held)
+            release(list_pop_back(list));
+        last_id = 0;
     }
     std::fclose(in);
     return last_id;
@@ -788,12 +795,24 @@ size_t serializer_load(const char* file, List list, LoaderFunction loader)
 /* Books, users and loans                                              */
 /* ------------------------------------------------------------------ */
 
-/* Appends a record the loader built; one the list refuses is released. */
-template <typename Record, typename Release>
-void append(List list, Record record, Release release)
+/*
+ * Appends the record a loader built. A line the record refuses adds
+ * nothing; but when its fields were valid (`valid` is only asked then), a
+ * missing record, or one the list could not take, means memory ran out,
+ * and the whole load is undone.
+ */
+template <typename Record, typename Release, typename Valid>
+void append(List list, Record record, Release release, Valid valid)
 {
-    if (record != nullptr && list_push_back(list, record) == nullptr)
+    if (record == nullptr) {
+        if (valid())
+            throw std::bad_alloc();
+        return;
+    }
+    if (list_push_back(list, record) == nullptr) {
         release(record);
+        throw std::bad_alloc();
+    }
 }
 
 void book_saver(void* record, void* args)
@@ -816,7 +835,8 @@ void book_loader(Fields f, List list)
     Book book = book_new(id, f[1].data(), f[2].data(), f[3].data(), quantity);
     if (book != nullptr)
         (void)book_set_available(book, available);
-    append(list, book, book_delete);
+    append(list, book, book_delete,
+           [&] { return !f[1].empty() && !f[2].empty() && !f[3].empty(); });
 }
 
 void user_saver(void* record, void* args)
@@ -832,7 +852,10 @@ void user_loader(Fields f, List list)
     size_t id;
     if (f.size() != 4 || !parse_size(f[0], id))
         return;
-    append(list, user_new(id, f[1].data(), f[2].data(), f[3].data()), user_delete);
+    append(list, user_new(id, f[1].data(), f[2].data(), f[3].data()), user_delete, [&] {
+        return !f[1].empty() && !f[2].empty() && f[3].size() < sizeof(Phone) &&
+               common_verify_phone(f[3].data());
+    });
 }
 
 void borrow_saver(void* record, void* args)
@@ -856,7 +879,10 @@ void borrow_loader(Fields f, List list)
     Borrow borrow = borrow_new(id, user_id, book_id, f[3].data(), f[4].data());
     if (borrow != nullptr && f[5].find_first_not_of('0') != std::string_view::npos)
         (void)borrow_return(borrow);
-    append(list, borrow, borrow_delete);
+    append(list, borrow, borrow_delete, [&] {
+        return common_verify_date(f[3].data()) && common_verify_date(f[4].data()) &&
+               common_compare_dates(f[4].data(), f[3].data()) == 1;
+    });
 }
 
 } // namespace
@@ -878,15 +904,15 @@ bool serializer_save_borrows(const char* file, List borrows, size_t last_id)
 
 size_t serializer_load_books(const char* file, List books)
 {
-    return serializer_load(file, books, book_loader);
+    return serializer_load(file, books, book_loader, book_deleter);
 }
 
 size_t serializer_load_users(const char* file, List users)
 {
-    return serializer_load(file, users, user_loader);
+    return serializer_load(file, users, user_loader, user_deleter);
 }
 
 size_t serializer_load_borrows(const char* file, List borrows)
 {
-    return serializer_load(file, borrows, borrow_loader);
+    return serializer_load(file, borrows, borrow_loader, borrow_deleter);
 }
