@@ -1,9 +1,9 @@
 /*
  * record_files.hpp - test helpers around record files: a scratch directory
  * removed after each test, whole-file reads and writes, snapshots of books,
- * users and loans as plain values, save/load round trips by kind, and (on
- * POSIX) running a piece of a test in a forked child, optionally as the
- * unprivileged user nobody.
+ * users and loans as plain values, save/load round trips and tables of file
+ * texts by kind, and (on POSIX) running a piece of a test in a forked
+ * child, optionally as the unprivileged user nobody.
  */
 #ifndef LENDREC_TESTS_RECORD_FILES_HPP
 #define LENDREC_TESTS_RECORD_FILES_HPP
@@ -14,13 +14,13 @@
 #include <cerrno>
 #include <cstddef>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
 #include <ostream>
 #include <random>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -55,11 +55,8 @@ inline constexpr std::string_view kLineEnd = "\n";
 inline std::string record_text(std::initializer_list<std::string_view> lines)
 {
     std::string out;
-    for (auto it = lines.begin(); it != lines.end(); ++it) {
-        out += *it;
-        if (std::next(it) != lines.end())
-            out += kLineEnd;
-    }
+    for (auto it = lines.begin(); it != lines.end(); ++it)
+        out.append(*it).append(std::next(it) != lines.end() ? kLineEnd : "");
     return out;
 }
 
@@ -67,11 +64,8 @@ inline std::string record_text(std::initializer_list<std::string_view> lines)
 inline std::string with_crlf(std::string_view text)
 {
     std::string out;
-    for (char c : text) {
-        if (c == '\n')
-            out += '\r';
-        out += c;
-    }
+    for (char c : text)
+        out.append(c == '\n' ? "\r\n" : std::string(1, c));
     return out;
 }
 
@@ -81,17 +75,10 @@ class TempDir {
 public:
     TempDir()
     {
-#ifdef _WIN32
         std::random_device random;
         do
             path_ = fs::temp_directory_path() / ("lendrec-" + std::to_string(random()));
         while (!fs::create_directory(path_));
-#else
-        std::string pattern = (fs::temp_directory_path() / "lendrec-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr)
-            throw std::runtime_error("cannot create a scratch directory");
-        path_ = pattern;
-#endif
     }
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
@@ -127,15 +114,10 @@ private:
 /* The file's bytes; empty when it cannot be read. */
 inline std::string read_file(const std::string& path)
 {
-    std::string bytes;
-    std::FILE* in = std::fopen(path.c_str(), "rb");
-    if (in == nullptr)
-        return bytes;
-    char block[65536];
-    for (size_t got; (got = std::fread(block, 1, sizeof block, in)) > 0;)
-        bytes.append(block, got);
-    std::fclose(in);
-    return bytes;
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
 }
 
 inline void write_file(const std::string& path, std::string_view bytes)
@@ -170,24 +152,29 @@ struct LoanRow {
     bool operator==(const LoanRow&) const = default;
 };
 
+/* "{field, field, ...}", texts quoted and escaped. */
+template <typename... Fields>
+std::ostream& print_fields(std::ostream& os, const Fields&... fields)
+{
+    const char* separator = "{";
+    ((os << separator << ::testing::PrintToString(fields), separator = ", "), ...);
+    return os << "}";
+}
+
 inline std::ostream& operator<<(std::ostream& os, const BookRow& r)
 {
-    return os << "{" << r.id << ", " << ::testing::PrintToString(r.title) << ", "
-              << ::testing::PrintToString(r.author) << ", " << ::testing::PrintToString(r.genre)
-              << ", " << r.quantity << ", " << r.available << "}";
+    return print_fields(os, r.id, r.title, r.author, r.genre, r.quantity, r.available);
 }
 
 inline std::ostream& operator<<(std::ostream& os, const UserRow& r)
 {
-    return os << "{" << r.id << ", " << ::testing::PrintToString(r.name) << ", "
-              << ::testing::PrintToString(r.address) << ", " << ::testing::PrintToString(r.phone)
-              << "}";
+    return print_fields(os, r.id, r.name, r.address, r.phone);
 }
 
 inline std::ostream& operator<<(std::ostream& os, const LoanRow& r)
 {
-    return os << "{" << r.id << ", " << r.user_id << ", " << r.book_id << ", " << r.date << ", "
-              << r.return_date << ", " << (r.returned ? "returned" : "open") << "}";
+    return print_fields(os, r.id, r.user_id, r.book_id, r.date, r.return_date,
+                        r.returned ? "returned" : "open");
 }
 
 /* One struct per kind ties its rows to its record functions, so the load,
@@ -201,8 +188,8 @@ struct Books {
     static Row row(void* record)
     {
         Book b = static_cast<Book>(record);
-        return {book_get_id(b),       book_get_title(b),    book_get_author(b),
-                book_get_genre(b),    book_get_quantity(b), book_get_available(b)};
+        return {book_get_id(b),    book_get_title(b),    book_get_author(b),
+                book_get_genre(b), book_get_quantity(b), book_get_available(b)};
     }
     static void* make(const Row& r)
     {
@@ -241,7 +228,7 @@ struct Loans {
     static Row row(void* record)
     {
         Borrow b = static_cast<Borrow>(record);
-        return {borrow_get_id(b),   borrow_get_user_id(b),      borrow_get_book_id(b),
+        return {borrow_get_id(b),   borrow_get_user_id(b),     borrow_get_book_id(b),
                 borrow_get_date(b), borrow_get_return_date(b), borrow_has_returned(b)};
     }
     static void* make(const Row& r)
@@ -322,6 +309,26 @@ bool save_file(const std::string& path, const std::vector<typename Kind::Row>& r
     return Kind::save(path.c_str(), list.get(), last_id);
 }
 
+/* One row of a table of file texts: what the text is, and what loading it
+ * gives. */
+template <typename Kind>
+struct LoadRow {
+    const char* what;
+    std::string_view text;
+    std::vector<typename Kind::Row> rows;
+    size_t last_id;
+};
+
+/* Writes each text to path in turn and expects exactly its row's load. */
+template <typename Kind>
+void expect_loads(const std::string& path, const std::vector<LoadRow<Kind>>& table)
+{
+    for (const auto& row : table) {
+        write_file(path, row.text);
+        EXPECT_EQ(load_file<Kind>(path), (Loaded<Kind>{row.rows, row.last_id})) << row.what;
+    }
+}
+
 /* ------------------------------------------------------------------ */
 /* Child processes (POSIX)                                             */
 /* ------------------------------------------------------------------ */
@@ -372,6 +379,17 @@ inline int run_in_child(const std::function<int()>& body)
 inline bool exited_with(int status, int code)
 {
     return WIFEXITED(status) && WEXITSTATUS(status) == code;
+}
+
+/* A child that gives up root (when it runs as root) and saves the books to
+ * path; its wait status: exit 0 saved, 1 refused, kCannotDrop. */
+inline int save_as_nobody(const std::string& path, List books, size_t last_id)
+{
+    return run_in_child([&] {
+        if (running_as_root() && !drop_to_nobody())
+            return kCannotDrop;
+        return serializer_save_books(path.c_str(), books, last_id) ? 0 : 1;
+    });
 }
 
 #endif /* !_WIN32 */

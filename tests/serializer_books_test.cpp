@@ -45,20 +45,16 @@ TEST_F(BookFile, PlainBooksAreWrittenAsPlainLinesClosedByTheTrailerAndLoadBackIn
     EXPECT_EQ(dir.entries(), std::vector<std::string>{"books.csv"});
 }
 
-TEST_F(BookFile, AnEmptyListWritesOnlyTheTrailerInFullWidth)
+TEST_F(BookFile, ASaveReplacesALongerFileWholeAndAnEmptyListWritesOnlyTheTrailerInFullWidth)
 {
+    ASSERT_TRUE(save_file<Books>(path, kShelf, 8));
+    ASSERT_TRUE(save_file<Books>(path, {kShelf[2]}, 6));
+    EXPECT_EQ(read_file(path), record_text({"5,How to Draw,Me,Educational,2,2", "6"}));
     for (size_t last_id : {size_t{0}, size_t{42}, SIZE_MAX}) {
         ASSERT_TRUE(save_file<Books>(path, {}, last_id));
         EXPECT_EQ(read_file(path), std::to_string(last_id));
         EXPECT_EQ(load_file<Books>(path), (Loaded<Books>{{}, last_id}));
     }
-}
-
-TEST_F(BookFile, ASaveReplacesALongerPreviousFileWhole)
-{
-    ASSERT_TRUE(save_file<Books>(path, kShelf, 8));
-    ASSERT_TRUE(save_file<Books>(path, {kShelf[2]}, 6));
-    EXPECT_EQ(read_file(path), record_text({"5,How to Draw,Me,Educational,2,2", "6"}));
 }
 
 TEST_F(BookFile, TextsHoldingCommasQuotesOrLineBreaksAreQuotedAndLoadBackUnchanged)
@@ -88,32 +84,28 @@ TEST_F(BookFile, ALoadAppendsAfterTheRecordsTheListAlreadyHolds)
     EXPECT_EQ(list.rows(), (std::vector<BookRow>{kShelf[0], kShelf[1], kShelf[2]}));
 }
 
+/* Null arguments are refused; a file that is missing or is a directory
+ * loads as an empty store. Nothing is created. */
+template <typename Kind>
+void expect_null_arguments_refused(const TempDir& dir, const std::string& path)
+{
+    RecordList<Kind> list;
+    EXPECT_FALSE(Kind::save(nullptr, list.get(), 1));
+    EXPECT_FALSE(Kind::save(path.c_str(), nullptr, 1));
+    EXPECT_FALSE(Kind::save("", list.get(), 1));
+    EXPECT_EQ(Kind::load(nullptr, list.get()), 0u);
+    EXPECT_EQ(Kind::load(path.c_str(), nullptr), 0u);
+    EXPECT_EQ(Kind::load(path.c_str(), list.get()), 1u);
+    EXPECT_EQ(Kind::load(dir.path().string().c_str(), list.get()), 1u);
+    EXPECT_TRUE(list_empty(list.get()));
+    EXPECT_EQ(dir.entries(), std::vector<std::string>{});
+}
+
 TEST_F(BookFile, NullArgumentsAreRefusedAndAMissingOrUnreadableFileIsAnEmptyStore)
 {
-    RecordList<Books> books;
-    RecordList<Users> users;
-    RecordList<Loans> loans;
-    EXPECT_FALSE(serializer_save_books(nullptr, books.get(), 1));
-    EXPECT_FALSE(serializer_save_books(path.c_str(), nullptr, 1));
-    EXPECT_FALSE(serializer_save_books("", books.get(), 1));
-    EXPECT_FALSE(serializer_save_users(nullptr, users.get(), 1));
-    EXPECT_FALSE(serializer_save_users(path.c_str(), nullptr, 1));
-    EXPECT_FALSE(serializer_save_borrows(nullptr, loans.get(), 1));
-    EXPECT_FALSE(serializer_save_borrows(path.c_str(), nullptr, 1));
-    EXPECT_EQ(serializer_load_books(nullptr, books.get()), 0u);
-    EXPECT_EQ(serializer_load_books(path.c_str(), nullptr), 0u);
-    EXPECT_EQ(serializer_load_users(nullptr, users.get()), 0u);
-    EXPECT_EQ(serializer_load_users(path.c_str(), nullptr), 0u);
-    EXPECT_EQ(serializer_load_borrows(nullptr, loans.get()), 0u);
-    EXPECT_EQ(serializer_load_borrows(path.c_str(), nullptr), 0u);
-    EXPECT_EQ(dir.entries(), std::vector<std::string>{});
-
-    for (const std::string& missing : {path, dir.path().string()}) {
-        EXPECT_EQ(serializer_load_books(missing.c_str(), books.get()), 1u);
-        EXPECT_EQ(serializer_load_users(missing.c_str(), users.get()), 1u);
-        EXPECT_EQ(serializer_load_borrows(missing.c_str(), loans.get()), 1u);
-    }
-    EXPECT_TRUE(list_empty(books.get()) && list_empty(users.get()) && list_empty(loans.get()));
+    expect_null_arguments_refused<Books>(dir, path);
+    expect_null_arguments_refused<Users>(dir, path);
+    expect_null_arguments_refused<Loans>(dir, path);
 }
 
 TEST_F(BookFile, ThousandsOfBooksSpanningManyReadBlocksLoadBackInOrder)
@@ -173,13 +165,8 @@ TEST(BookFileLoad, EachFileTextYieldsExactlyTheRecordsAndTrailerOfItsRow)
     const BookRow a{1, "A", "B", "C", 5, 5};
     const BookRow d{2, "D", "E", "F", 3, 1};
     const std::string crlf_in_quotes = "two\r\nlines"; /* quoted text is kept as it is */
-    struct Row {
-        const char* what;
-        std::string_view text;
-        std::vector<BookRow> books;
-        size_t last_id;
-    };
-    const Row rows[] = {
+    TempDir dir;
+    expect_loads<Books>(dir.file("books.csv"), {
         {"an empty file", "", {}, 1},
         {"only the trailer", "6", {}, 6},
         {"a trailer ended by LF", "6\n", {}, 6},
@@ -245,11 +232,5 @@ TEST(BookFileLoad, EachFileTextYieldsExactlyTheRecordsAndTrailerOfItsRow)
         {"the largest trailer", "18446744073709551615", {}, SIZE_MAX},
         {"a trailer just beyond size_t", "18446744073709551616", {}, SIZE_MAX},
         {"a trailer far beyond size_t", "1,A,B,C,5,5\n999999999999999999999999999999\n2,D,E,F,3,1", {a}, SIZE_MAX},
-    };
-    TempDir dir;
-    const std::string path = dir.file("books.csv");
-    for (const Row& row : rows) {
-        write_file(path, row.text);
-        EXPECT_EQ(load_file<Books>(path), (Loaded<Books>{row.books, row.last_id})) << row.what;
-    }
+    });
 }

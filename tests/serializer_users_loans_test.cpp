@@ -28,24 +28,6 @@ protected:
     std::string path = dir.file("records.csv");
 };
 
-/* Each row: a file text and what loading it gives. */
-template <typename Kind>
-struct LoadRow {
-    const char* what;
-    std::string_view text;
-    std::vector<typename Kind::Row> rows;
-    size_t last_id;
-};
-
-template <typename Kind>
-void expect_loads(const std::string& path, const std::vector<LoadRow<Kind>>& table)
-{
-    for (const auto& row : table) {
-        write_file(path, row.text);
-        EXPECT_EQ(load_file<Kind>(path), (Loaded<Kind>{row.rows, row.last_id})) << row.what;
-    }
-}
-
 } // namespace
 
 TEST_F(RecordFile, UsersAreWrittenOneLineEachWithTextsQuotedOnlyWhenNeeded)
