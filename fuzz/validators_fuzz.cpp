@@ -9,14 +9,9 @@
 #include <string_view>
 #include <tuple>
 
+#include "../tests/rule.hpp"
 #include "fuzz_support.hpp"
 #include "strman.h"
-
-#if defined(LENDREC_CHARACTER_RULE) || !__has_include(<regex.h>)
-constexpr bool kCharacterRule = true;
-#else
-constexpr bool kCharacterRule = false;
-#endif
 
 namespace {
 

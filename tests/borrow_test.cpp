@@ -53,23 +53,15 @@ TEST(BorrowNew, KeepsItsIdentifiersAndCopiesOfItsDates)
 TEST(BorrowNew, NeedsTwoValidDatesWithTheReturnStrictlyLater)
 {
     const struct {
-        const char* date;
-        const char* return_date;
-        bool pattern;
-        bool character;
+        const char *date, *return_date;
+        bool pattern, character;
     } cases[] = {
-        {"10/01/2024", "09/02/2024", true, true},
-        {"31/12/2023", "01/01/2024", true, true},
-        {"10/01/2024", "11/01/2024", true, true},
-        {"10/01/2024", "10/01/2024", false, false},
-        {"10/01/2024", "09/01/2024", false, false},
-        {"10/02/2024", "09/02/2023", false, false},
-        {"2024-01-10", "09/02/2024", false, false},
-        {"10/01/2024", "2024-02-09", false, false},
-        {"32/01/2024", "09/02/2024", false, false},
-        {nullptr, "09/02/2024", false, false},
-        {"10/01/2024", nullptr, false, false},
-        {"00/00/0000", "01/01/2024", true, false},
+        {"10/01/2024", "09/02/2024", true, true}, {"31/12/2023", "01/01/2024", true, true},
+        {"10/01/2024", "11/01/2024", true, true}, {"10/01/2024", "10/01/2024", false, false},
+        {"10/01/2024", "09/01/2024", false, false}, {"10/02/2024", "09/02/2023", false, false},
+        {"2024-01-10", "09/02/2024", false, false}, {"10/01/2024", "2024-02-09", false, false},
+        {"32/01/2024", "09/02/2024", false, false}, {nullptr, "09/02/2024", false, false},
+        {"10/01/2024", nullptr, false, false}, {"00/00/0000", "01/01/2024", true, false},
         {"01/01/2024", "00/02/2024", true, false},
     };
     for (const auto& c : cases) {
@@ -99,38 +91,18 @@ TEST(BorrowReturn, SucceedsOnceAndIsRefusedAfterwards)
     OwnedBorrow loan = make_loan();
     ASSERT_NE(loan, nullptr);
     EXPECT_TRUE(borrow_return(loan.get()));
-    EXPECT_TRUE(borrow_has_returned(loan.get()));
     EXPECT_FALSE(borrow_return(loan.get()));
     EXPECT_TRUE(borrow_has_returned(loan.get()));
 }
 
-TEST(BorrowSetters, KeepTheLoanDateStrictlyBeforeTheReturnDate)
-{
-    OwnedBorrow loan = make_loan("10/01/2024", "09/02/2024");
-    ASSERT_NE(loan, nullptr);
-    Borrow b = loan.get();
-
-    /* Loan dates on or after the return date are refused. */
-    for (const char* date : {"09/02/2024", "10/02/2024", "01/01/2025"})
-        EXPECT_FALSE(borrow_set_date(b, date)) << date;
-    EXPECT_STREQ(borrow_get_date(b), "10/01/2024");
-    EXPECT_TRUE(borrow_set_date(b, "08/02/2024"));
-    EXPECT_STREQ(borrow_get_date(b), "08/02/2024");
-
-    /* Return dates on or before the loan date are refused. */
-    for (const char* date : {"08/02/2024", "07/02/2024", "31/12/2023"})
-        EXPECT_FALSE(borrow_set_return_date(b, date)) << date;
-    EXPECT_STREQ(borrow_get_return_date(b), "09/02/2024");
-    EXPECT_TRUE(borrow_set_return_date(b, "09/03/2024"));
-    EXPECT_STREQ(borrow_get_return_date(b), "09/03/2024");
-    EXPECT_TRUE(borrow_set_return_date(b, borrow_get_return_date(b))) << "a date set from itself";
-    EXPECT_STREQ(borrow_get_return_date(b), "09/03/2024");
-}
-
-TEST(BorrowSetters, LeaveTheOldDatesWhenTheTextIsRefused)
+TEST(BorrowSetters, LeaveTheOldDatesWhenTheTextIsRefusedAndTakeADateSetFromItself)
 {
     OwnedBorrow loan = make_loan();
     ASSERT_NE(loan, nullptr);
+    EXPECT_TRUE(borrow_set_return_date(loan.get(), borrow_get_return_date(loan.get())));
+    EXPECT_TRUE(borrow_set_date(loan.get(), borrow_get_date(loan.get())));
+    EXPECT_FALSE(borrow_set_date(loan.get(), "09/02/2024")) << "the loan date on the return date";
+    EXPECT_FALSE(borrow_set_return_date(loan.get(), "10/01/2024")) << "the return date on the loan date";
     for (const char* bad : {static_cast<const char*>(nullptr), "", "1/01/2024",
                             "2024-01-05", "01/13/2024", "01/01/2024 "}) {
         EXPECT_FALSE(borrow_set_date(loan.get(), bad)) << show(bad);
@@ -140,10 +112,13 @@ TEST(BorrowSetters, LeaveTheOldDatesWhenTheTextIsRefused)
     EXPECT_STREQ(borrow_get_return_date(loan.get()), "09/02/2024");
 }
 
+/* Random loan and return dates, each set on its own: accepted exactly when
+ * the loan date stays strictly before the return date. */
 TEST(BorrowSetters, NeverLetTheReturnDateFallOnOrBeforeTheLoanDate)
 {
     std::mt19937 rng(11);
-    std::uniform_int_distribution<unsigned> day(1, 28), month(1, 12), year(2020, 2026);
+    /* A narrow range, so that equal dates come up often. */
+    std::uniform_int_distribution<unsigned> day(1, 4), month(1, 3), year(2023, 2025);
     auto random_date = [&] {
         char text[16];
         std::snprintf(text, sizeof text, "%02u/%02u/%04u", day(rng), month(rng), year(rng));
