@@ -45,6 +45,41 @@ size_t serializer_load_books(const char* file, List books);
 size_t serializer_load_users(const char* file, List users);
 size_t serializer_load_borrows(const char* file, List borrows);
 
+/*
+ * What went wrong with one place of a record file, as told to a
+ * ProblemFunction by the reporting loaders below.
+ */
+typedef enum serializer_problem_t {
+    SERIALIZER_REFUSED = 1, /* the line made no record; a save would drop it */
+    SERIALIZER_CHANGED = 2, /* the record was made, but not as written */
+    SERIALIZER_IGNORED = 3, /* text after the trailer line, not read */
+    SERIALIZER_NOT_READ = 4 /* the file (line 0) could not be opened or read */
+} serializer_problem_t;
+
+/*
+ * Told once per problem, in file order. `line` is 1-based, counting line
+ * ends as written (CR LF counts once); a record whose quoted text spans
+ * several lines is told at its first line; 0 means the file as a whole.
+ * `cause` is a short plain-English phrase (see below), borrowed for the
+ * call only. `args` is the caller's pointer, passed through untouched.
+ */
+typedef void (*ProblemFunction)(size_t line, serializer_problem_t kind,
+                                const char* cause, void* args);
+
+/*
+ * The loaders above, telling `problem` (which may be null) about every line
+ * they could not take as written. Records, result and list are exactly those
+ * of the plain loader on the same file. A missing file tells nothing; a file
+ * that exists but cannot be opened, or a read error part-way, is told as
+ * SERIALIZER_NOT_READ at line 0 with the system's error text.
+ */
+size_t serializer_load_books_reporting(const char* file, List books,
+                                       ProblemFunction problem, void* args);
+size_t serializer_load_users_reporting(const char* file, List users,
+                                       ProblemFunction problem, void* args);
+size_t serializer_load_borrows_reporting(const char* file, List borrows,
+                                         ProblemFunction problem, void* args);
+
 #ifdef __cplusplus
 }
 #endif
