@@ -1,0 +1,281 @@
+/*
+ * spreadsheet.cpp - reading the CSV files spreadsheets write, and writing
+ * rows for them. See spreadsheet.hpp for the rules.
+ */
+#include "spreadsheet.hpp"
+
+#include <array>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+namespace desk::sheet {
+namespace {
+
+constexpr std::array<char, 3> kDelimiters = {',', ';', '\t'};
+
+/* Windows-1252 code points of the bytes 0x80 to 0x9F; the rest of the code
+ * page equals Latin-1. Unassigned bytes keep their own value. */
+constexpr std::array<char16_t, 32> kHigh1252 = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+/* Appends the UTF-8 form of a code point below U+10000. */
+void append_utf8(std::string& out, char32_t code)
+{
+    if (code < 0x80) {
+        out += static_cast<char>(code);
+    } else if (code < 0x800) {
+        out += static_cast<char>(0xC0 | (code >> 6));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+        out += static_cast<char>(0xE0 | (code >> 12));
+        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    }
+}
+
+/* Length of the UTF-8 sequence starting at `at`, or 0 when it is not a
+ * well-formed one. */
+std::size_t utf8_sequence(std::string_view bytes, std::size_t at)
+{
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
+    const unsigned lead = byte(at);
+    std::size_t length = 0;
+    unsigned low = 0x80, high = 0xBF; /* allowed range of the second byte */
+    if (lead < 0x80) return 1;
+    if (lead >= 0xC2 && lead <= 0xDF) length = 2;
+    else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        if (lead == 0xE0) low = 0xA0;       /* no overlong forms */
+        if (lead == 0xED) high = 0x9F;      /* no surrogates */
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        if (lead == 0xF0) low = 0x90;
+        if (lead == 0xF4) high = 0x8F;      /* nothing above U+10FFFF */
+    } else {
+        return 0;
+    }
+    if (at + length > bytes.size()) return 0;
+    if (byte(at + 1) < low || byte(at + 1) > high) return 0;
+    for (std::size_t i = 2; i < length; ++i)
+        if ((byte(at + i) & 0xC0) != 0x80) return 0;
+    return length;
+}
+
+/* True when every cell of the row is empty or only spaces and tabs. */
+bool is_blank(const Row& row)
+{
+    for (const std::string& cell : row.cells)
+        if (cell.find_first_not_of(" \t") != std::string::npos) return false;
+    return true;
+}
+
+/*
+ * The delimiter the header row uses most, counted outside quotes over the
+ * first line that holds anything; ties go to the comma, then the
+ * semicolon. A header with none of them is read as comma-separated.
+ */
+char detect_delimiter(std::string_view text)
+{
+    std::array<std::size_t, kDelimiters.size()> counts{};
+    bool quoted = false, seen = false;
+    for (char c : text) {
+        if (c == '"') quoted = !quoted;
+        if (quoted) continue;
+        if ((c == '\n' || c == '\r') && seen) break;
+        if (c != '\n' && c != '\r' && c != ' ') seen = true;
+        for (std::size_t i = 0; i < kDelimiters.size(); ++i)
+            if (c == kDelimiters[i]) ++counts[i];
+    }
+    std::size_t best = 0;
+    for (std::size_t i = 1; i < counts.size(); ++i)
+        if (counts[i] > counts[best]) best = i;
+    return kDelimiters[best];
+}
+
+/* Walks the text row by row, keeping the line number of its position. */
+class Reader {
+public:
+    Reader(std::string_view text, char delimiter) : text_(text), delimiter_(delimiter) {}
+
+    bool at_end() const { return pos_ >= text_.size(); }
+
+    /* Reads the next row into `row`. Returns false when a quoted cell never
+     * closes (row.line then names the row's first line). */
+    bool next(Row& row)
+    {
+        row.line = line_;
+        row.cells.clear();
+        for (;;) {
+            std::string& cell = row.cells.emplace_back();
+            if (pos_ < text_.size() && text_[pos_] == '"') {
+                ++pos_;
+                if (!read_quoted(cell)) return false;
+            }
+            read_plain(cell);
+            if (at_end()) return true;
+            if (text_[pos_] != delimiter_) {
+                skip_line_end();
+                return true;
+            }
+            ++pos_;
+        }
+    }
+
+private:
+    /* Appends a quoted cell's text up to its closing quote, undoubling
+     * quotes. False when no closing quote comes. */
+    bool read_quoted(std::string& cell)
+    {
+        for (;;) {
+            const std::size_t quote = text_.find('"', pos_);
+            if (quote == std::string_view::npos) return false;
+            const std::string_view chunk = text_.substr(pos_, quote - pos_);
+            count_lines(chunk);
+            cell += chunk;
+            pos_ = quote + 1;
+            if (pos_ >= text_.size() || text_[pos_] != '"') return true;
+            cell += '"';
+            ++pos_;
+        }
+    }
+
+    /* Appends unquoted text up to the next delimiter or line end. */
+    void read_plain(std::string& cell)
+    {
+        const std::size_t start = pos_;
+        while (pos_ < text_.size()) {
+            const char c = text_[pos_];
+            if (c == delimiter_ || c == '\n' || c == '\r') break;
+            ++pos_;
+        }
+        cell.append(text_, start, pos_ - start);
+    }
+
+    /* Consumes one LF, CR LF or lone CR. */
+    void skip_line_end()
+    {
+        if (text_[pos_] == '\r' && pos_ + 1 < text_.size() && text_[pos_ + 1] == '\n') ++pos_;
+        ++pos_;
+        ++line_;
+    }
+
+    /* Counts the line ends inside a quoted cell (CR LF once). */
+    void count_lines(std::string_view chunk)
+    {
+        for (std::size_t i = 0; i < chunk.size(); ++i) {
+            if (chunk[i] == '\n') ++line_;
+            else if (chunk[i] == '\r' && (i + 1 >= chunk.size() || chunk[i + 1] != '\n')) ++line_;
+        }
+    }
+
+    std::string_view text_;
+    char delimiter_;
+    std::size_t pos_ = 0;
+    std::size_t line_ = 1;
+};
+
+/* True when a cell must be quoted to read back as itself. */
+bool needs_quotes(std::string_view cell)
+{
+    if (cell.find_first_of(",\"\r\n") != std::string_view::npos) return true;
+    return !cell.empty() && (cell.front() == ' ' || cell.back() == ' ' ||
+                             cell.front() == '\t' || cell.back() == '\t');
+}
+
+} // namespace
+
+bool is_utf8(std::string_view bytes)
+{
+    std::size_t at = 0;
+    while (at < bytes.size()) {
+        const std::size_t length = utf8_sequence(bytes, at);
+        if (length == 0) return false;
+        at += length;
+    }
+    return true;
+}
+
+std::string from_1252(std::string_view bytes)
+{
+    std::string out;
+    out.reserve(bytes.size() + bytes.size() / 8);
+    for (char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x80 && byte < 0xA0) append_utf8(out, kHigh1252[byte - 0x80u]);
+        else append_utf8(out, byte);
+    }
+    return out;
+}
+
+Sheet parse(std::string_view bytes)
+{
+    Sheet result;
+    if (bytes.starts_with(kUtf8Bom)) bytes.remove_prefix(kUtf8Bom.size());
+    std::string converted;
+    if (!is_utf8(bytes)) {
+        converted = from_1252(bytes);
+        bytes = converted;
+        result.converted_from_1252 = true;
+    }
+    result.delimiter = detect_delimiter(bytes);
+    Reader reader(bytes, result.delimiter);
+    Row row;
+    while (!reader.at_end()) {
+        if (!reader.next(row)) {
+            result.unclosed_quote_line = row.line;
+            break;
+        }
+        if (!is_blank(row)) result.rows.push_back(std::move(row));
+    }
+    return result;
+}
+
+std::optional<std::string> read_file(const std::string& path, std::string& error)
+{
+    struct Closer {
+        void operator()(std::FILE* f) const { std::fclose(f); }
+    };
+    errno = 0;
+    std::unique_ptr<std::FILE, Closer> file(std::fopen(path.c_str(), "rb"));
+    if (!file) {
+        error = errno != 0 ? std::strerror(errno) : "cannot be opened";
+        return std::nullopt;
+    }
+    std::string bytes;
+    std::array<char, 1 << 16> block{};
+    std::size_t got = 0;
+    while ((got = std::fread(block.data(), 1, block.size(), file.get())) > 0)
+        bytes.append(block.data(), got);
+    if (std::ferror(file.get()) != 0) {
+        error = "read error";
+        return std::nullopt;
+    }
+    return bytes;
+}
+
+void write_row(std::string& out, const std::vector<std::string_view>& cells,
+               const WriteOptions& options)
+{
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+        if (i > 0) out += ',';
+        const std::string_view cell = cells[i];
+        if (!needs_quotes(cell) && !(cell.empty() && cells.size() == 1)) {
+            out += cell;
+            continue;
+        }
+        out += '"';
+        for (char c : cell) {
+            if (c == '"') out += '"';
+            out += c;
+        }
+        out += '"';
+    }
+    out += options.excel ? "\r\n" : "\n";
+}
+
+} // namespace desk::sheet

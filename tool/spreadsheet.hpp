@@ -1,0 +1,83 @@
+/*
+ * spreadsheet.hpp - the CSV files that spreadsheets write, read into rows of
+ * text cells, and rows written back out for them.
+ *
+ * Reading takes the whole file's bytes. A UTF-8 byte order mark is skipped;
+ * text that is not valid UTF-8 is taken as Windows-1252 and converted. The
+ * delimiter (comma, semicolon or tab) is the one the header row uses most.
+ * Cells follow RFC 4180: a cell that starts with a double quote runs to the
+ * closing quote and may hold delimiters, doubled quotes and line breaks.
+ * Rows end in LF, CR LF or a lone CR. Rows whose cells are all blank are
+ * dropped. Each row keeps the line it starts on, counting from 1.
+ */
+#ifndef LENDREC_TOOL_SPREADSHEET_HPP
+#define LENDREC_TOOL_SPREADSHEET_HPP
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace desk::sheet {
+
+/* One row of cells and the line of the file where it starts. */
+struct Row {
+    std::size_t line = 0;
+    std::vector<std::string> cells;
+};
+
+/* A file read whole: its rows (the header first, when the file has any). */
+struct Sheet {
+    char delimiter = ',';
+    bool converted_from_1252 = false; /* the bytes were not UTF-8 */
+    std::vector<Row> rows;
+    /* The line where a quoted cell opens and never closes; that row and
+     * everything after it is left out of `rows`. */
+    std::optional<std::size_t> unclosed_quote_line;
+};
+
+/*
+ * Reads a spreadsheet's CSV bytes into a Sheet. Never fails: malformed
+ * quoting is read the lenient way spreadsheets read it (text after a
+ * closing quote joins the cell; a quote inside an unquoted cell is kept),
+ * except a quote that never closes, noted in `unclosed_quote_line`.
+ */
+Sheet parse(std::string_view bytes);
+
+/*
+ * True when `bytes` is well-formed UTF-8 (no overlong forms, no surrogates,
+ * nothing above U+10FFFF).
+ */
+bool is_utf8(std::string_view bytes);
+
+/* Windows-1252 bytes converted to UTF-8. Never fails: the five bytes the
+ * code page leaves unassigned become the C1 controls of the same value. */
+std::string from_1252(std::string_view bytes);
+
+/*
+ * Reads a whole file in binary. Returns nullopt when it cannot be opened or
+ * read, with the system's reason in `error`.
+ */
+std::optional<std::string> read_file(const std::string& path, std::string& error);
+
+/* Options of the CSV writer. */
+struct WriteOptions {
+    bool excel = false; /* CR LF row ends (the caller adds the byte order mark) */
+};
+
+/*
+ * Appends one row to `out`: cells separated by commas, the row ended by LF
+ * (CR LF with `excel`). A cell holding a comma, a quote, a CR or an LF, or
+ * starting or ending with a space, is enclosed in quotes with its quotes
+ * doubled; an only cell that is empty is quoted so the row is not blank.
+ */
+void write_row(std::string& out, const std::vector<std::string_view>& cells,
+               const WriteOptions& options);
+
+/* The UTF-8 byte order mark. */
+inline constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+
+} // namespace desk::sheet
+
+#endif
