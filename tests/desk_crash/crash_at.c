@@ -1,0 +1,141 @@
+/*
+ * crash_at.c - preloaded into the desk (LD_PRELOAD), ends the process just
+ * before the Nth call that writes, flushes, renames or removes a file, as a
+ * power cut or a kill at that moment would.
+ *
+ *   LENDREC_CRASH_AT=N  end the process with _exit(CRASH_STATUS) instead of
+ *                       making the Nth such call, after telling standard
+ *                       error which call it was; unset or 0: just count
+ *
+ * Writes to the standard streams do not count: only steps on files do.
+ * The desk is one thread, but the counter is atomic all the same.
+ */
+#define _GNU_SOURCE
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <stdarg.h>
+#include <stdatomic.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+enum { CRASH_STATUS = 99 };
+
+static atomic_long calls;
+
+typedef void (*any_function)(void);
+
+/* The next definition of `name` after this library: the real call. */
+static any_function next(const char* name)
+{
+    void* found = dlsym(RTLD_NEXT, name);
+    if (found == NULL)
+        _exit(98);
+    any_function f;
+    memcpy(&f, &found, sizeof f);
+    return f;
+}
+
+#define REAL(type, name) ((type)next(#name))
+
+/* The file behind a descriptor, for the message, or "?". */
+static void fd_name(int fd, char* out, size_t size)
+{
+    char link[64];
+    snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+    ssize_t n = readlink(link, out, size - 1);
+    if (n < 0)
+        n = snprintf(out, size, "?");
+    out[n] = '\0';
+}
+
+/* Counts one step; at the chosen one, says which and ends the process. */
+__attribute__((format(printf, 1, 2))) static void step(const char* format, ...)
+{
+    long n = atomic_fetch_add(&calls, 1) + 1;
+    const char* at = getenv("LENDREC_CRASH_AT");
+    if (at == NULL || atol(at) != n)
+        return;
+    char line[1024];
+    int len = snprintf(line, sizeof line, "crash_at: step %ld: ", n);
+    va_list ap;
+    va_start(ap, format);
+    len += vsnprintf(line + len, sizeof line - (size_t)len - 1, format, ap);
+    va_end(ap);
+    if (len > (int)sizeof line - 2)
+        len = (int)sizeof line - 2;
+    line[len++] = '\n';
+    REAL(ssize_t (*)(int, const void*, size_t), write)(2, line, (size_t)len);
+    _exit(CRASH_STATUS);
+}
+
+static void fd_step(const char* what, int fd)
+{
+    char name[512];
+    fd_name(fd, name, sizeof name);
+    step("%s %s", what, name);
+}
+
+ssize_t write(int fd, const void* buf, size_t count)
+{
+    if (fd > 2)
+        fd_step("write", fd);
+    return REAL(ssize_t (*)(int, const void*, size_t), write)(fd, buf, count);
+}
+
+int fsync(int fd)
+{
+    fd_step("fsync", fd);
+    return REAL(int (*)(int), fsync)(fd);
+}
+
+int fdatasync(int fd)
+{
+    fd_step("fdatasync", fd);
+    return REAL(int (*)(int), fdatasync)(fd);
+}
+
+int rename(const char* from, const char* to)
+{
+    step("rename %s %s", from, to);
+    return REAL(int (*)(const char*, const char*), rename)(from, to);
+}
+
+int renameat(int fromdir, const char* from, int todir, const char* to)
+{
+    step("renameat %s %s", from, to);
+    return REAL(int (*)(int, const char*, int, const char*), renameat)(fromdir, from, todir, to);
+}
+
+int renameat2(int fromdir, const char* from, int todir, const char* to, unsigned flags)
+{
+    step("renameat2 %s %s", from, to);
+    return REAL(int (*)(int, const char*, int, const char*, unsigned), renameat2)(
+        fromdir, from, todir, to, flags);
+}
+
+int unlink(const char* path)
+{
+    step("unlink %s", path);
+    return REAL(int (*)(const char*), unlink)(path);
+}
+
+int unlinkat(int dir, const char* path, int flags)
+{
+    step("unlinkat %s", path);
+    return REAL(int (*)(int, const char*, int), unlinkat)(dir, path, flags);
+}
+
+int remove(const char* path)
+{
+    step("remove %s", path);
+    return REAL(int (*)(const char*), remove)(path);
+}
+
+int ftruncate(int fd, off_t length)
+{
+    fd_step("ftruncate", fd);
+    return REAL(int (*)(int, off_t), ftruncate)(fd, length);
+}
