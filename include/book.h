@@ -23,47 +23,47 @@ typedef struct book_t* Book;
  * null when a text is null or empty or memory runs out. The caller owns the
  * book: release it with book_delete, or hand it to a list.
  */
-Book book_new(size_t id, const char* title, const char* author,
-              const char* genre, size_t quantity);
+LENDREC_API Book book_new(size_t id, const char* title, const char* author,
+                          const char* genre, size_t quantity);
 
 /* Releases the book and its texts. A null book is ignored. */
-void book_delete(Book book);
+LENDREC_API void book_delete(Book book);
 
 /* book_delete in the shape of a list deleter. */
-void book_deleter(void* book);
+LENDREC_API void book_deleter(void* book);
 
 /* Readers. The book must not be null. Texts are borrowed: valid until that
  * field is set again or the book is deleted; never write or free them. */
-size_t book_get_id(Book book);
-String book_get_title(Book book);
-String book_get_author(Book book);
-String book_get_genre(Book book);
-size_t book_get_quantity(Book book);
-size_t book_get_available(Book book);
+LENDREC_API size_t book_get_id(Book book);
+LENDREC_API String book_get_title(Book book);
+LENDREC_API String book_get_author(Book book);
+LENDREC_API String book_get_genre(Book book);
+LENDREC_API size_t book_get_quantity(Book book);
+LENDREC_API size_t book_get_available(Book book);
 
 /* True when at least one copy is on the shelf. The book must not be null. */
-bool book_has_available(Book book);
+LENDREC_API bool book_has_available(Book book);
 
 /* Replace a text with an owned copy. Refused (false) for a null book, a
  * null or empty text, or when memory runs out. */
-bool book_set_title(Book book, const char* title);
-bool book_set_author(Book book, const char* author);
-bool book_set_genre(Book book, const char* genre);
+LENDREC_API bool book_set_title(Book book, const char* title);
+LENDREC_API bool book_set_author(Book book, const char* author);
+LENDREC_API bool book_set_genre(Book book, const char* genre);
 
 /* Replaces the number of copies owned; when fewer copies are owned than are
  * on the shelf, the shelf count drops to the new quantity. Refused for a
  * null book. */
-bool book_set_quantity(Book book, size_t quantity);
+LENDREC_API bool book_set_quantity(Book book, size_t quantity);
 
 /* Sets the shelf count. Refused for a null book or available > quantity. */
-bool book_set_available(Book book, size_t available);
+LENDREC_API bool book_set_available(Book book, size_t available);
 
 /* Takes one copy off the shelf. Refused for a null book or none available. */
-bool book_borrow(Book book);
+LENDREC_API bool book_borrow(Book book);
 
 /* Puts one copy back. Refused for a null book or when every copy owned is
  * already on the shelf. */
-bool book_return(Book book);
+LENDREC_API bool book_return(Book book);
 
 #ifdef __cplusplus
 }

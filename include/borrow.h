@@ -23,35 +23,35 @@ typedef struct borrow_t* Borrow;
  * date, or memory runs out. The caller owns the loan: release it with
  * borrow_delete or hand it to a list.
  */
-Borrow borrow_new(size_t id, size_t user_id, size_t book_id,
-                  const char* date, const char* return_date);
+LENDREC_API Borrow borrow_new(size_t id, size_t user_id, size_t book_id,
+                              const char* date, const char* return_date);
 
 /* Releases the loan. A null loan is ignored. */
-void borrow_delete(Borrow borrow);
+LENDREC_API void borrow_delete(Borrow borrow);
 
 /* borrow_delete in the shape of a list deleter. */
-void borrow_deleter(void* borrow);
+LENDREC_API void borrow_deleter(void* borrow);
 
 /* Readers; a null loan gives 0, null or false. Dates are borrowed views of
  * the record's own arrays, valid until set again or the loan is deleted. */
-size_t borrow_get_id(Borrow borrow);
-size_t borrow_get_user_id(Borrow borrow);
-size_t borrow_get_book_id(Borrow borrow);
-String borrow_get_date(Borrow borrow);
-String borrow_get_return_date(Borrow borrow);
-bool borrow_has_returned(Borrow borrow);
+LENDREC_API size_t borrow_get_id(Borrow borrow);
+LENDREC_API size_t borrow_get_user_id(Borrow borrow);
+LENDREC_API size_t borrow_get_book_id(Borrow borrow);
+LENDREC_API String borrow_get_date(Borrow borrow);
+LENDREC_API String borrow_get_return_date(Borrow borrow);
+LENDREC_API bool borrow_has_returned(Borrow borrow);
 
 /* Sets the loan date. Refused for a null loan, a date common_verify_date
  * refuses, or, once a return date is set, a date not strictly earlier than
  * it. */
-bool borrow_set_date(Borrow borrow, const char* date);
+LENDREC_API bool borrow_set_date(Borrow borrow, const char* date);
 
 /* Sets the return date. Refused for a null loan, a date common_verify_date
  * refuses, or one not strictly later than the loan date. */
-bool borrow_set_return_date(Borrow borrow, const char* return_date);
+LENDREC_API bool borrow_set_return_date(Borrow borrow, const char* return_date);
 
 /* Marks the loan returned. Refused for a null loan or one already returned. */
-bool borrow_return(Borrow borrow);
+LENDREC_API bool borrow_return(Borrow borrow);
 
 #ifdef __cplusplus
 }

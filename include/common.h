@@ -13,6 +13,20 @@
 #include <stddef.h>
 #include <stdint.h>
 
+/*
+ * LENDREC_API marks the functions a shared lendrec library exports; the
+ * library is compiled with everything else hidden. The build defines
+ * LENDREC_BUILDING_SHARED while it compiles the shared library; for static
+ * libraries and for every caller the mark is empty.
+ */
+#if defined(LENDREC_BUILDING_SHARED) && defined(_WIN32)
+#define LENDREC_API __declspec(dllexport)
+#elif defined(LENDREC_BUILDING_SHARED) && defined(__GNUC__)
+#define LENDREC_API __attribute__((visibility("default")))
+#else
+#define LENDREC_API
+#endif
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -45,7 +59,7 @@ typedef char ObjectString[1024]; /* one line of a record file, in the classic la
  * Character rule (LENDREC_CHARACTER_RULE defined, or no <regex.h>): 8 to 20
  * characters, each a digit, '+' or ' '. A null phone gives false.
  */
-bool common_verify_phone(const char* phone);
+LENDREC_API bool common_verify_phone(const char* phone);
 
 /*
  * Date validation. Returns true when `date` is DD/MM/YYYY with day <= 31,
@@ -53,27 +67,27 @@ bool common_verify_phone(const char* phone);
  * (the all-zero date); the character rule requires both to be at least 1.
  * Neither relates the day to the month. A null date gives false.
  */
-bool common_verify_date(const char* date);
+LENDREC_API bool common_verify_date(const char* date);
 
 /*
  * Splits "D/M/Y" into its numbers, reading as far as the text matches; the
  * fields from the first one that does not parse stay 0. A null date gives
  * all zeros. Nothing allocates.
  */
-date_t common_date_fields(const char* date);
+LENDREC_API date_t common_date_fields(const char* date);
 
 /*
  * Orders two dates by year, then month, then day: 1 when date01 is later,
  * -1 when it is earlier, 0 when equal. A null argument gives -1, so callers
  * that need "strictly later" test for exactly 1.
  */
-int common_compare_dates(const char* date01, const char* date02);
+LENDREC_API int common_compare_dates(const char* date01, const char* date02);
 
 /*
  * True when every character of `str` is a decimal digit; the empty text is a
  * number. `str` must not be null.
  */
-bool common_is_number(const char* str);
+LENDREC_API bool common_is_number(const char* str);
 
 /*
  * Parses plain decimal digits into *number over the whole size_t range.
@@ -81,11 +95,11 @@ bool common_is_number(const char* str);
  * or whose value does not fit size_t. The empty text stores 0 and returns
  * true. Neither argument may be null.
  */
-bool common_parse_number(const char* str, size_t* number);
+LENDREC_API bool common_parse_number(const char* str, size_t* number);
 
 /* Discards standard input up to and including the next newline, or to end
  * of input. */
-void common_clean_buffer(void);
+LENDREC_API void common_clean_buffer(void);
 
 #ifdef __cplusplus
 }

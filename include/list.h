@@ -21,66 +21,66 @@ typedef struct list_t* List;
 
 /* A new empty list, owned by the caller (release with list_delete); null
  * when memory runs out. */
-List list_new(void);
+LENDREC_API List list_new(void);
 
 /*
  * Calls deleter on every element, head first, then releases the nodes and
  * the list itself. Pass a deleter that does nothing to keep the elements
  * alive. A null list or null deleter: nothing happens at all.
  */
-void list_delete(List list, ConsumerFunction deleter);
+LENDREC_API void list_delete(List list, ConsumerFunction deleter);
 
 /*
  * Appends `object` at the tail; the list holds it on the caller's behalf.
  * Returns `object`, or null (nothing changed) for a null list, a null object
  * or when memory runs out.
  */
-void* list_push_back(List list, void* object);
+LENDREC_API void* list_push_back(List list, void* object);
 
 /* Removes the tail and hands its element back to the caller; null for a
  * null or empty list. */
-void* list_pop_back(List list);
+LENDREC_API void* list_pop_back(List list);
 
 /* The head element, borrowed; null for a null or empty list. */
-void* list_front(List list);
+LENDREC_API void* list_front(List list);
 
 /* The tail element, borrowed; null for a null or empty list. */
-void* list_back(List list);
+LENDREC_API void* list_back(List list);
 
 /* True when the list holds no element. `list` must not be null. */
-bool list_empty(List list);
+LENDREC_API bool list_empty(List list);
 
 /* The number of elements. `list` must not be null. */
-size_t list_size(List list);
+LENDREC_API size_t list_size(List list);
 
 /*
  * Removes the element at position `index` (0 is the head) and hands it back
  * to the caller. Null, nothing changed, for a null list or index >= size.
  */
-void* list_remove(List list, size_t index);
+LENDREC_API void* list_remove(List list, size_t index);
 
 /* The element at position `index`, borrowed; null for a null list or
  * index >= size. */
-void* list_get(List list, size_t index);
+LENDREC_API void* list_get(List list, size_t index);
 
 /* Calls function(element, args) on every element from the head forwards.
  * A null list or null function: nothing happens. */
-void list_foreach(List list, IterationFunction function, void* args);
+LENDREC_API void list_foreach(List list, IterationFunction function, void* args);
 
 /*
  * The first element, from the head, for which function(element, object) is
  * true, borrowed; null when none matches. A null list, function or object
  * gives null without calling the function.
  */
-void* list_search(List list, CompareFunction function, void* object);
+LENDREC_API void* list_search(List list, CompareFunction function, void* object);
 
 /*
  * Like list_search, but the first match is unlinked and released with
  * deleter(element); returns true. No match, or a null list, function or
  * object: false, nothing changed. `deleter` must not be null.
  */
-bool list_search_remove(List list, CompareFunction function, void* object,
-                        ConsumerFunction deleter);
+LENDREC_API bool list_search_remove(List list, CompareFunction function, void* object,
+                                    ConsumerFunction deleter);
 
 /*
  * Sorts in place. function(earlier, later) is always called with two
@@ -89,7 +89,7 @@ bool list_search_remove(List list, CompareFunction function, void* object,
  * a list already in order costs n - 1 comparisons. Allocates nothing.
  * Returns false for a null list or function, true otherwise.
  */
-bool list_sort(List list, CompareFunction function);
+LENDREC_API bool list_sort(List list, CompareFunction function);
 
 #ifdef __cplusplus
 }

@@ -25,9 +25,9 @@ extern "C" {
  * temporary file is left. Returns false for a null argument, a target that
  * may not be written, or any write error. The list is only read.
  */
-bool serializer_save_books(const char* file, List books, size_t last_id);
-bool serializer_save_users(const char* file, List users, size_t last_id);
-bool serializer_save_borrows(const char* file, List borrows, size_t last_id);
+LENDREC_API bool serializer_save_books(const char* file, List books, size_t last_id);
+LENDREC_API bool serializer_save_users(const char* file, List users, size_t last_id);
+LENDREC_API bool serializer_save_borrows(const char* file, List borrows, size_t last_id);
 
 /*
  * Appends every valid record of the file to the list (the list's owner owns
@@ -41,9 +41,9 @@ bool serializer_save_borrows(const char* file, List borrows, size_t last_id);
  * smaller identifier. A quote that never closes runs to the end of the
  * file: that last record is dropped, and the trailer with it.
  */
-size_t serializer_load_books(const char* file, List books);
-size_t serializer_load_users(const char* file, List users);
-size_t serializer_load_borrows(const char* file, List borrows);
+LENDREC_API size_t serializer_load_books(const char* file, List books);
+LENDREC_API size_t serializer_load_users(const char* file, List users);
+LENDREC_API size_t serializer_load_borrows(const char* file, List borrows);
 
 /*
  * What went wrong with one place of a record file, as told to a
@@ -73,12 +73,12 @@ typedef void (*ProblemFunction)(size_t line, serializer_problem_t kind,
  * that exists but cannot be opened, or a read error part-way, is told as
  * SERIALIZER_NOT_READ at line 0 with the system's error text.
  */
-size_t serializer_load_books_reporting(const char* file, List books,
-                                       ProblemFunction problem, void* args);
-size_t serializer_load_users_reporting(const char* file, List users,
-                                       ProblemFunction problem, void* args);
-size_t serializer_load_borrows_reporting(const char* file, List borrows,
-                                         ProblemFunction problem, void* args);
+LENDREC_API size_t serializer_load_books_reporting(const char* file, List books,
+                                                   ProblemFunction problem, void* args);
+LENDREC_API size_t serializer_load_users_reporting(const char* file, List users,
+                                                   ProblemFunction problem, void* args);
+LENDREC_API size_t serializer_load_borrows_reporting(const char* file, List borrows,
+                                                     ProblemFunction problem, void* args);
 
 #ifdef __cplusplus
 }

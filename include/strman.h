@@ -21,7 +21,7 @@ extern "C" {
  * allocation failure, after which *destiny still holds its old text.
  * `destiny` itself must not be null.
  */
-String strman_copy(String* destiny, const char* source);
+LENDREC_API String strman_copy(String* destiny, const char* source);
 
 #ifdef __cplusplus
 }
