@@ -6,7 +6,9 @@
  * Fields holding a comma, a double quote, a CR or an LF are written quoted
  * (enclosed in double quotes, inner quotes doubled); other fields are written
  * as they are. Loading accepts LF and CR LF line ends and a leading UTF-8
- * byte order mark, and refuses malformed lines whole.
+ * byte order mark, and refuses malformed lines whole. A double quote inside
+ * a field that does not start with one is an ordinary character, so files
+ * written before quoting existed load their raw texts as they are.
  */
 #ifndef LENDREC_SERIALIZER_H
 #define LENDREC_SERIALIZER_H
@@ -38,8 +40,9 @@ LENDREC_API bool serializer_save_borrows(const char* file, List borrows, size_t 
  *
  * The trailer is a line of digits only, with or without a line end; loading
  * stops there. One too large for size_t reads as SIZE_MAX, never as a
- * smaller identifier. A quote that never closes runs to the end of the
- * file: that last record is dropped, and the trailer with it.
+ * smaller identifier. When a quote never closes, only the line where its
+ * record began is refused: reading resumes at the line after the one that
+ * opened the quote, so later records and the trailer still load.
  */
 LENDREC_API size_t serializer_load_books(const char* file, List books);
 LENDREC_API size_t serializer_load_users(const char* file, List users);
@@ -62,6 +65,35 @@ typedef enum serializer_problem_t {
  * several lines is told at its first line; 0 means the file as a whole.
  * `cause` is a short plain-English phrase (see below), borrowed for the
  * call only. `args` is the caller's pointer, passed through untouched.
+ *
+ * The causes, where N is a field's number (from 1) and NAME its name (books:
+ * id, title, author, genre, quantity, available; users: id, name, address,
+ * phone; loans: id, user_id, book_id, date, return_date, returned):
+ *   SERIALIZER_REFUSED
+ *     "expected 6 fields, found 7"        (the kind's count, the line's)
+ *     "field N (NAME) is not a whole number"
+ *     "field N (NAME) is too large"        (a number beyond size_t)
+ *     "field N (NAME) is empty"
+ *     "field N (NAME) is not a valid phone number"
+ *     "field N (NAME) is longer than 16 characters"  (a phone)
+ *     "field N (NAME) is not a valid date"
+ *     "return date is not after the loan date"
+ *     "quote never closed"
+ *     "text after a closing quote"
+ *     "a stray CR outside quotes"
+ *     "a NUL byte"
+ *     "no trailer line: the next identifier is unknown"  (told at the line
+ *       where the trailer should stand: the one after the file's last line)
+ *   SERIALIZER_CHANGED
+ *     "field 6 (available) is above the quantity: lowered to the quantity"
+ *   SERIALIZER_IGNORED
+ *     "text after the trailer line is ignored"  (once, at the first line
+ *       after the trailer holding anything but a line end)
+ *   SERIALIZER_NOT_READ
+ *     the system's own error text, e.g. "Permission denied", "Is a
+ *     directory", "Input/output error"
+ * A line is told once, for the first fault found in it. Empty lines are
+ * skipped without a word.
  */
 typedef void (*ProblemFunction)(size_t line, serializer_problem_t kind,
                                 const char* cause, void* args);

@@ -4,9 +4,10 @@
 #include "book.h"
 
 #include <cstdlib>
-#include <cstring>
 
-#include "strman.h"
+#include "record_rules.hpp"
+
+namespace rules = lendrec::rules;
 
 struct book_t {
     size_t id;
@@ -16,15 +17,6 @@ struct book_t {
     size_t quantity;
     size_t available;
 };
-
-/* Sets one owned text of a book: refuses null or empty text, and keeps the
- * old text when memory runs out. */
-static bool book_set_text(String* field, const char* text)
-{
-    if (text == nullptr || text[0] == '\0')
-        return false;
-    return strman_copy(field, text) != nullptr;
-}
 
 static void book_release_texts(book_t* book)
 {
@@ -36,24 +28,13 @@ static void book_release_texts(book_t* book)
 Book book_new(size_t id, const char* title, const char* author,
               const char* genre, size_t quantity)
 {
-    /* The record is built on the stack first; its texts are released on
-     * every way out that does not hand them to the heap record. */
-    book_t draft = {id, nullptr, nullptr, nullptr, quantity, quantity};
-    struct TextGuard {
-        book_t* book;
-        ~TextGuard() { if (book != nullptr) book_release_texts(book); }
-    } guard{&draft};
-
-    if (!book_set_title(&draft, title) || !book_set_author(&draft, author) ||
-        !book_set_genre(&draft, genre))
-        return nullptr;
-
-    auto* book = static_cast<book_t*>(std::malloc(sizeof(book_t)));
-    if (book == nullptr)
-        return nullptr;
-    *book = draft;
-    guard.book = nullptr;
-    return book;
+    return rules::build_record<book_t>(
+        [&](Book draft) {
+            *draft = {id, nullptr, nullptr, nullptr, quantity, quantity};
+            return book_set_title(draft, title) && book_set_author(draft, author) &&
+                   book_set_genre(draft, genre);
+        },
+        book_release_texts);
 }
 
 void book_delete(Book book)
@@ -83,17 +64,17 @@ bool book_has_available(Book book)
 
 bool book_set_title(Book book, const char* title)
 {
-    return book != nullptr && book_set_text(&book->title, title);
+    return book != nullptr && rules::set_owned_text(&book->title, title);
 }
 
 bool book_set_author(Book book, const char* author)
 {
-    return book != nullptr && book_set_text(&book->author, author);
+    return book != nullptr && rules::set_owned_text(&book->author, author);
 }
 
 bool book_set_genre(Book book, const char* genre)
 {
-    return book != nullptr && book_set_text(&book->genre, genre);
+    return book != nullptr && rules::set_owned_text(&book->genre, genre);
 }
 
 bool book_set_quantity(Book book, size_t quantity)
@@ -101,15 +82,14 @@ bool book_set_quantity(Book book, size_t quantity)
     if (book == nullptr)
         return false;
     book->quantity = quantity;
-    /* Never more copies on the shelf than the library owns. */
-    if (book->available > quantity)
+    if (!rules::available_fits(book->available, quantity))
         book->available = quantity;
     return true;
 }
 
 bool book_set_available(Book book, size_t available)
 {
-    if (book == nullptr || available > book->quantity)
+    if (book == nullptr || !rules::available_fits(available, book->quantity))
         return false;
     book->available = available;
     return true;

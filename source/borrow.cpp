@@ -4,8 +4,11 @@
  */
 #include "borrow.h"
 
-#include <cstring>
-#include <new>
+#include <cstdlib>
+
+#include "record_rules.hpp"
+
+namespace rules = lendrec::rules;
 
 struct borrow_t {
     size_t id;
@@ -16,43 +19,26 @@ struct borrow_t {
     bool returned;
 };
 
-namespace {
-
-/* Copies a date that passed common_verify_date (always ten characters, but
- * never trusted to fit). */
-bool copy_date(Date target, const char* date)
-{
-    size_t length = 0;
-    while (length < sizeof(Date) && date[length] != '\0')
-        length++;
-    if (length == sizeof(Date))
-        return false;
-    std::memmove(target, date, length + 1); /* date may be the record's own */
-    return true;
-}
-
-} // namespace
-
 extern "C" {
 
 Borrow borrow_new(size_t id, size_t user_id, size_t book_id,
                   const char* date, const char* return_date)
 {
-    borrow_t pending{};
-    pending.id = id;
-    pending.user_id = user_id;
-    pending.book_id = book_id;
-    /* The return date is still empty, so the loan date is not checked
-     * against it here. */
-    if (!borrow_set_date(&pending, date) ||
-        !borrow_set_return_date(&pending, return_date))
-        return nullptr;
-    return new (std::nothrow) borrow_t(pending);
+    /* The return date is still empty when the loan date is set, so the
+     * loan date is not checked against it. */
+    return rules::build_record<borrow_t>(
+        [&](Borrow draft) {
+            draft->id = id;
+            draft->user_id = user_id;
+            draft->book_id = book_id;
+            return borrow_set_date(draft, date) && borrow_set_return_date(draft, return_date);
+        },
+        [](Borrow) {});
 }
 
 void borrow_delete(Borrow borrow)
 {
-    delete borrow;
+    std::free(borrow);
 }
 
 void borrow_deleter(void* borrow)
@@ -92,22 +78,20 @@ bool borrow_has_returned(Borrow borrow)
 
 bool borrow_set_date(Borrow borrow, const char* date)
 {
-    if (borrow == nullptr || !common_verify_date(date))
+    if (borrow == nullptr || !rules::date_ok(date))
         return false;
     /* Once the loan has a return date, the loan date stays before it. */
-    if (borrow->return_date[0] != '\0' &&
-        common_compare_dates(date, borrow->return_date) != -1)
+    if (borrow->return_date[0] != '\0' && !rules::returns_after(date, borrow->return_date))
         return false;
-    return copy_date(borrow->date, date);
+    return rules::copy_bounded(borrow->date, sizeof(Date), date);
 }
 
 bool borrow_set_return_date(Borrow borrow, const char* return_date)
 {
-    if (borrow == nullptr || !common_verify_date(return_date))
+    if (borrow == nullptr || !rules::date_ok(return_date) ||
+        !rules::returns_after(borrow->date, return_date))
         return false;
-    if (common_compare_dates(return_date, borrow->date) != 1)
-        return false;
-    return copy_date(borrow->return_date, return_date);
+    return rules::copy_bounded(borrow->return_date, sizeof(Date), return_date);
 }
 
 bool borrow_return(Borrow borrow)

@@ -1,7 +1,10 @@
 /*
- * strman.cpp - owned copies of record texts.
+ * strman.cpp - owned copies of record texts, and the two ways a record
+ * keeps a text: an owned heap copy, or a bounded copy in its own array.
  */
 #include "strman.h"
+
+#include "record_rules.hpp"
 
 #include <cstdlib>
 #include <cstring>
@@ -40,3 +43,23 @@ String strman_copy(String* destiny, const char* source)
     *destiny = fresh;
     return fresh;
 }
+
+namespace lendrec::rules {
+
+bool set_owned_text(String* field, const char* text)
+{
+    return text_ok(text) && strman_copy(field, text) != nullptr;
+}
+
+bool copy_bounded(char* target, size_t capacity, const char* text)
+{
+    size_t length = 0;
+    while (length < capacity && text[length] != '\0')
+        length++;
+    if (length == capacity)
+        return false;
+    std::memmove(target, text, length + 1); /* text may be the target's own */
+    return true;
+}
+
+} // namespace lendrec::rules

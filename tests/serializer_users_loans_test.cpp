@@ -82,7 +82,7 @@ TEST_F(RecordFile, EachUserFileTextYieldsExactlyTheUsersAndTrailerOfItsRow)
          kCharacterRule ? std::vector<UserRow>{{2, "Bob", "Rua B", kLoosePhone}}
                         : std::vector<UserRow>{},
          7},
-        {"a quote that never closes", "1,\"Alice,rua tudo,+35 12 345 67 89\n7", {}, 1},
+        {"a quote that never closes refuses only its line", "1,\"Alice,rua tudo,+35 12 345 67 89\n7", {}, 7},
         {"a phone whose quote never closes", "1,Alice,rua tudo,\"+35 12 345 67 89", {}, 1},
     });
 }
