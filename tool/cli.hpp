@@ -1,0 +1,70 @@
+/*
+ * cli.hpp - the desk's command line: exit statuses, the failure that carries
+ * one, the global options every command sees, and the readers that turn
+ * command-line text into identifiers, counts and dates.
+ *
+ * Every reader either returns a value or throws Failure with status
+ * kUsage and a message naming the option and the text it refused; the
+ * caller prints nothing itself.
+ */
+#ifndef LENDREC_TOOL_CLI_HPP
+#define LENDREC_TOOL_CLI_HPP
+
+#include <cstddef>
+#include <functional>
+#include <stdexcept>
+#include <string>
+
+#include <CLI/CLI.hpp>
+
+namespace desk {
+
+/* The exit statuses of every command. */
+enum Status : int {
+    kDone = 0,     /* the command did what it was asked */
+    kRefused = 1,  /* a rule said no: unknown identifier, no copy, limit... */
+    kUsage = 2,    /* bad command line: unknown flag, non-number, bad date */
+    kFiles = 3,    /* the library's files have problems */
+    kBusy = 4,     /* the library's lock could not be had in time */
+    kWrite = 5,    /* the files could not be written; nothing changed */
+};
+
+/* A command that stops: its exit status and the message for standard
+ * error (without the "lendrec: " prefix, which main adds). */
+class Failure : public std::runtime_error {
+public:
+    Failure(Status status, const std::string& message)
+        : std::runtime_error(message), status_(status) {}
+    Status status() const { return status_; }
+
+private:
+    Status status_;
+};
+
+/* What every command shares: the folder option and, once the command line
+ * is parsed, the action of the chosen command. A command's CLI11 callback
+ * only stores its action; main runs it after the whole line is read. */
+struct Desk {
+    std::string folder_option; /* -C / --library, empty when not given */
+    std::function<void()> action;
+
+    /* The library folder: -C, else $LENDREC_LIBRARY, else ".". */
+    std::string folder() const;
+};
+
+/* An identifier (book, user, loan): plain decimal digits that fit size_t.
+ * `what` names it in the message ("book"). Throws kUsage otherwise. */
+std::size_t parse_id(const std::string& text, const char* what);
+
+/* A count between min and max inclusive (copies, days, a limit); `what`
+ * names the option. Throws kUsage for a non-number or one out of range. */
+std::size_t parse_count(const std::string& text, const char* what,
+                        std::size_t min, std::size_t max);
+
+/* The seconds to wait for the library's lock: $LENDREC_LOCK_TIMEOUT when
+ * set (a count up to 3600), else 5. */
+unsigned lock_timeout_seconds();
+
+} // namespace desk
+
+#endif

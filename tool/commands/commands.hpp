@@ -1,0 +1,49 @@
+/*
+ * commands.hpp - the desk's commands. Each group adds its subcommands to
+ * the application with one add_<group>_commands call from main; a
+ * subcommand's callback stores its action in the Desk, and main runs it
+ * once the whole command line is read.
+ *
+ * Also the few helpers every command shares: opening the library of the
+ * desk's folder, and finding a record or refusing with "no book 7".
+ */
+#ifndef LENDREC_TOOL_COMMANDS_HPP
+#define LENDREC_TOOL_COMMANDS_HPP
+
+#include <memory>
+#include <string>
+
+#include <CLI/CLI.hpp>
+
+#include "cli.hpp"
+#include "dates.hpp"
+#include "library.hpp"
+
+namespace desk {
+
+void add_init_command(CLI::App& app, Desk& desk);
+void add_book_commands(CLI::App& app, Desk& desk);
+void add_user_commands(CLI::App& app, Desk& desk);
+void add_circulation_commands(CLI::App& app, Desk& desk);
+void add_check_command(CLI::App& app, Desk& desk);
+
+/* The library of the desk's folder, for reading (warnings about its files
+ * already printed) or for changing (warnings come with the commit). */
+std::unique_ptr<Library> open_for_reading(const Desk& desk);
+std::unique_ptr<Library> open_for_change(const Desk& desk);
+
+/* The record with the identifier given as `text` on the command line;
+ * Failure kUsage for a non-number, kRefused ("no book 7") when none. */
+Book require_book(const Library& lib, const std::string& text);
+User require_user(const Library& lib, const std::string& text);
+Borrow require_loan(const Library& lib, const std::string& text);
+
+/* Refuses (kRefused) an empty text for `what` ("a title"). */
+void require_text(const std::string& text, const char* what);
+
+/* Days a loan is overdue on `day`: positive when its due date has passed. */
+long days_overdue(Borrow loan, Day day);
+
+} // namespace desk
+
+#endif

@@ -1,0 +1,22 @@
+/*
+ * init.cpp - `lendrec init`: a new, empty library.
+ */
+#include <cstdio>
+
+#include "commands.hpp"
+
+namespace desk {
+
+void add_init_command(CLI::App& app, Desk& desk)
+{
+    auto* init = app.add_subcommand("init", "Make the folder a new, empty library "
+                                            "(books.csv, users.csv, loans.csv)");
+    init->callback([&desk] {
+        desk.action = [&desk] {
+            Library::create(desk.folder());
+            std::printf("new library in %s\n", desk.folder().c_str());
+        };
+    });
+}
+
+} // namespace desk

@@ -1,0 +1,4 @@
+#include "commands.hpp"
+namespace desk {
+void add_user_commands(CLI::App&, Desk&) {}
+}

@@ -1,0 +1,162 @@
+/*
+ * output.cpp - tables, JSON and field listings.
+ */
+#include "output.hpp"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+
+#ifdef _WIN32
+#include <io.h>
+#include <windows.h>
+#else
+#include <sys/ioctl.h>
+#include <unistd.h>
+#endif
+
+namespace desk {
+
+namespace {
+
+bool continuation(unsigned char byte)
+{
+    return (byte & 0xC0u) == 0x80u;
+}
+
+void pad(std::string& out, std::size_t count)
+{
+    out.append(count, ' ');
+}
+
+} // namespace
+
+std::size_t text_width(std::string_view text)
+{
+    return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) {
+        return !continuation(static_cast<unsigned char>(c));
+    }));
+}
+
+std::string cut_to_width(std::string_view text, std::size_t width)
+{
+    if (text_width(text) <= width)
+        return std::string(text);
+    if (width == 0)
+        return "";
+    std::size_t end = 0;
+    for (std::size_t kept = 0; end < text.size(); ++end) {
+        if (!continuation(static_cast<unsigned char>(text[end])) && kept++ == width - 1)
+            break;
+    }
+    return std::string(text.substr(0, end)) + "\u2026";
+}
+
+std::size_t terminal_width()
+{
+    if (const char* columns = std::getenv("COLUMNS")) {
+        long value = std::strtol(columns, nullptr, 10);
+        if (value > 0)
+            return static_cast<std::size_t>(value);
+    }
+#ifdef _WIN32
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    if (_isatty(_fileno(stdout))
+        && GetConsoleScreenBufferInfo(GetStdHandle(STD_OUTPUT_HANDLE), &info))
+        return static_cast<std::size_t>(info.srWindow.Right - info.srWindow.Left + 1);
+#else
+    winsize size{};
+    if (isatty(STDOUT_FILENO) && ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0)
+        return size.ws_col;
+#endif
+    return 0;
+}
+
+Table::Table(std::vector<std::string> headings)
+{
+    for (std::string& heading : headings) {
+        bool right = !heading.empty() && heading[0] == '>';
+        right_.push_back(right);
+        headings_.push_back(right ? heading.substr(1) : heading);
+    }
+}
+
+void Table::add(std::vector<std::string> row)
+{
+    row.resize(headings_.size());
+    rows_.push_back(std::move(row));
+}
+
+std::string Table::render(std::size_t max_width) const
+{
+    std::size_t n = headings_.size();
+    std::vector<std::size_t> widths(n);
+    for (std::size_t c = 0; c < n; ++c) {
+        widths[c] = text_width(headings_[c]);
+        for (const auto& row : rows_)
+            widths[c] = std::max(widths[c], text_width(row[c]));
+    }
+    /* Narrow the widest text column, a character at a time, until it fits
+     * (no text column below its heading or 8 characters). */
+    auto total = [&] {
+        std::size_t sum = 2 * (n - 1);
+        for (std::size_t w : widths)
+            sum += w;
+        return sum;
+    };
+    while (max_width != 0 && total() > max_width) {
+        std::size_t widest = n;
+        for (std::size_t c = 0; c < n; ++c)
+            if (!right_[c] && widths[c] > std::max<std::size_t>(8, text_width(headings_[c]))
+                && (widest == n || widths[c] > widths[widest]))
+                widest = c;
+        if (widest == n)
+            break;
+        --widths[widest];
+    }
+    std::string out;
+    auto line = [&](const std::vector<std::string>& cells) {
+        std::string text;
+        for (std::size_t c = 0; c < n; ++c) {
+            std::string cell = cut_to_width(cells[c], widths[c]);
+            std::size_t gap = widths[c] - text_width(cell);
+            if (right_[c])
+                pad(text, gap);
+            text += cell;
+            if (!right_[c] && c + 1 < n)
+                pad(text, gap);
+            if (c + 1 < n)
+                text += "  ";
+        }
+        out += text + "\n";
+    };
+    line(headings_);
+    for (const auto& row : rows_)
+        line(row);
+    return out;
+}
+
+void Table::print() const
+{
+    std::fputs(render(terminal_width()).c_str(), stdout);
+}
+
+void print_json(const nlohmann::json& value)
+{
+    std::string text = value.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
+    std::printf("%s\n", text.c_str());
+}
+
+void print_fields(const std::vector<std::pair<std::string, std::string>>& fields)
+{
+    std::size_t width = 0;
+    for (const auto& field : fields)
+        width = std::max(width, text_width(field.first));
+    for (const auto& [label, value] : fields) {
+        std::string line = label + ":";
+        pad(line, width - text_width(label) + 1);
+        std::printf("%s%s\n", line.c_str(), value.c_str());
+    }
+}
+
+} // namespace desk
