@@ -1,0 +1,286 @@
+/*
+ * import.cpp - `lendrec import books|users FILE [--dry-run] [--skip-bad]`.
+ *
+ * The spreadsheet is read whole and every row is made into a record in
+ * memory first; only when every row went in (or --skip-bad leaves the bad
+ * ones out) is the library committed, in one commit: all rows or none.
+ */
+#include "import.hpp"
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <new>
+#include <optional>
+#include <unordered_map>
+
+#include <fmt/format.h>
+#include <fmt/ranges.h>
+
+#include "commands/commands.hpp"
+#include "import_fields.hpp"
+
+namespace desk {
+namespace {
+
+namespace fields = import_fields;
+
+/* The most copies one title may hold, as `book add` allows. */
+constexpr std::size_t kMaxCopies = 1000000;
+
+/* One data row being imported, with where to report about it. */
+class RowContext {
+public:
+    RowContext(const sheet::Row& row, const fields::Columns& columns, ImportReport& report,
+               const std::string& label)
+        : row_(row), columns_(columns), report_(report), label_(label) {}
+
+    /* The trimmed cell of field `f`; empty when the column or cell is
+     * missing. */
+    std::string cell(std::size_t f) const
+    {
+        const auto& index = columns_.index[f];
+        if (!index || *index >= row_.cells.size()) return {};
+        return std::string(fields::trim(row_.cells[*index]));
+    }
+
+    /* True when a cell this import reads holds a NUL byte, which no record
+     * text can carry. */
+    bool has_nul() const
+    {
+        for (const auto& index : columns_.index)
+            if (index && *index < row_.cells.size() &&
+                row_.cells[*index].find('\0') != std::string::npos)
+                return true;
+        return false;
+    }
+
+    /* Adds "LABEL:LINE: message" to the report. */
+    void tell(const std::string& message) const
+    {
+        report_.text += fmt::format("{}:{}: {}\n", label_, row_.line, message);
+    }
+
+    /* True when the header has the column of field `f`. */
+    bool has(std::size_t f) const { return columns_.index[f].has_value(); }
+
+    /* Tells the cause and counts the row as refused. */
+    void refuse(const std::string& cause) const
+    {
+        tell(cause);
+        ++report_.refused;
+    }
+
+private:
+    const sheet::Row& row_;
+    const fields::Columns& columns_;
+    ImportReport& report_;
+    const std::string& label_;
+};
+
+/* The first empty text among the named ones, for telling why a record was
+ * refused; "the record" when none is empty (memory ran out). */
+std::string empty_cause(std::initializer_list<std::pair<const char*, const std::string*>> texts)
+{
+    for (const auto& [name, text] : texts)
+        if (text->empty()) return fmt::format("{} is empty", name);
+    return "the record could not be made";
+}
+
+/* Books of the library and of the file so far, by folded title and author. */
+class BookIndex {
+public:
+    explicit BookIndex(const Library& lib)
+    {
+        index_.reserve(lib.books.all().size());
+        for (Book book : lib.books.all())
+            index_.try_emplace(key(book_get_title(book), book_get_author(book)), book);
+    }
+
+    static std::string key(std::string_view title, std::string_view author)
+    {
+        std::string out = fields::fold(title);
+        out += '\x1f';
+        out += fields::fold(author);
+        return out;
+    }
+
+    Book find(const std::string& k) const
+    {
+        const auto it = index_.find(k);
+        return it == index_.end() ? nullptr : it->second;
+    }
+
+    void add(std::string k, Book book) { index_.try_emplace(std::move(k), book); }
+
+private:
+    std::unordered_map<std::string, Book> index_;
+};
+
+/* Adds `copies` to a book already held; false when the total would pass
+ * the copies a title may hold. */
+bool merge_copies(Book book, std::size_t copies)
+{
+    const std::size_t quantity = book_get_quantity(book);
+    if (copies > kMaxCopies - std::min(quantity, kMaxCopies)) return false;
+    const std::size_t available = book_get_available(book);
+    return book_set_quantity(book, quantity + copies) &&
+           book_set_available(book, available + copies);
+}
+
+/* The copies a book row brings: the copies cell, or 1 without the column.
+ * nullopt (the row refused) for anything but a whole number up to the
+ * most a title may hold. */
+std::optional<std::size_t> row_copies(const RowContext& row)
+{
+    if (!row.has(3)) return 1;
+    const std::string typed = row.cell(3);
+    const auto copies = fields::parse_copies(typed);
+    if (!copies) row.refuse(fmt::format("copies is not a whole number: \"{}\"", typed));
+    else if (*copies > kMaxCopies) row.refuse(fmt::format("copies is more than {}", kMaxCopies));
+    else return copies;
+    return std::nullopt;
+}
+
+/* One book row: a new book, its copies merged into a book already there,
+ * or a refusal. */
+void import_book(Library& lib, BookIndex& index, const RowContext& row, ImportReport& report)
+{
+    const std::string title = row.cell(0), author = row.cell(1), genre = row.cell(2);
+    const auto copies = row_copies(row);
+    if (!copies) return;
+    Book book = book_new(lib.books.next_id(), title.c_str(), author.c_str(), genre.c_str(), *copies);
+    if (book == nullptr) {
+        row.refuse(empty_cause({{"title", &title}, {"author", &author}, {"genre", &genre}}));
+        return;
+    }
+    std::string key = BookIndex::key(title, author);
+    if (Book held = index.find(key)) {
+        book_delete(book);
+        if (!merge_copies(held, *copies)) {
+            row.refuse(fmt::format("book {} would hold more than {} copies", book_get_id(held), kMaxCopies));
+            return;
+        }
+        lib.books.touch();
+        row.tell(fmt::format("merged into book {} \"{}\": {} more {}", book_get_id(held),
+                             book_get_title(held), *copies, *copies == 1 ? "copy" : "copies"));
+        ++report.merged;
+        return;
+    }
+    if (!lib.books.add(book)) throw std::bad_alloc();
+    lib.books.take_id();
+    index.add(std::move(key), book);
+    ++report.added;
+}
+
+/* One user row: a new user, its phone brought to the build's shape when
+ * only the typing differs, or a refusal. */
+void import_user(Library& lib, const RowContext& row, ImportReport& report)
+{
+    const std::string name = row.cell(0), address = row.cell(1), typed = row.cell(2);
+    const fields::Phone phone = fields::fit_phone(typed);
+    if (phone.verdict == fields::Phone::Verdict::refused) {
+        row.refuse(fmt::format("phone \"{}\" refused: it must be {}", typed, fields::phone_rule()));
+        return;
+    }
+    User user = user_new(lib.users.next_id(), name.c_str(), address.c_str(), phone.text.c_str());
+    if (user == nullptr) {
+        row.refuse(empty_cause({{"name", &name}, {"address", &address}}));
+        return;
+    }
+    if (!lib.users.add(user)) throw std::bad_alloc();
+    lib.users.take_id();
+    ++report.added;
+    if (phone.verdict == fields::Phone::Verdict::changed) {
+        row.tell(fmt::format("phone \"{}\" changed to \"{}\"", typed, phone.text));
+        ++report.changed;
+    }
+}
+
+/* The report's opening lines: how the file was read. */
+void tell_reading(const sheet::Sheet& sheet, const fields::Columns& columns,
+                  const std::string& label, ImportReport& report)
+{
+    if (sheet.converted_from_1252)
+        report.text += fmt::format("{}: not UTF-8; read as Windows-1252 and converted\n", label);
+    if (!columns.unused.empty())
+        report.text += fmt::format("{}: columns not used: {}\n", label, fmt::join(columns.unused, ", "));
+}
+
+struct ImportArgs {
+    std::string kind, file;
+    bool dry_run = false, skip_bad = false;
+};
+
+/* The summary line closing the report. */
+std::string summary(const ImportArgs& args, const ImportReport& report)
+{
+    return fmt::format("{}: {} added, {} merged, {} changed, {} skipped{}\n", args.kind,
+                       report.added, report.merged, report.changed,
+                       args.skip_bad ? report.refused : 0,
+                       args.dry_run ? " (dry run: nothing written)" : "");
+}
+
+/* The command: read, import in memory, report, then commit or refuse. */
+void run_import(const ImportArgs& args, const Desk& desk)
+{
+    std::string error;
+    const auto bytes = sheet::read_file(args.file, error);
+    if (!bytes) throw Failure(kRefused, fmt::format("{}: {}", args.file, error));
+    const sheet::Sheet sheet = sheet::parse(*bytes);
+    auto lib = args.dry_run ? open_for_reading(desk) : open_for_change(desk);
+    const ImportKind kind = args.kind == "books" ? ImportKind::books : ImportKind::users;
+    const ImportReport report = import_sheet(*lib, kind, sheet, args.file);
+    std::fputs(report.text.c_str(), stdout);
+    if (report.fatal || (report.refused > 0 && !args.skip_bad)) {
+        std::fflush(stdout);
+        throw Failure(kRefused, fmt::format("nothing imported: {} {} refused{}", report.refused,
+                                            report.refused == 1 ? "row" : "rows",
+                                            report.fatal ? "" : " (--skip-bad leaves them out)"));
+    }
+    if (!args.dry_run) lib->commit();
+    std::fputs(summary(args, report).c_str(), stdout);
+}
+
+} // namespace
+
+ImportReport import_sheet(Library& lib, ImportKind kind, const sheet::Sheet& sheet,
+                          const std::string& label)
+{
+    ImportReport report;
+    const auto wanted = kind == ImportKind::books ? fields::book_fields() : fields::user_fields();
+    const fields::Columns columns =
+        fields::match_columns(sheet.rows.empty() ? std::vector<std::string>{} : sheet.rows[0].cells, wanted);
+    if (!columns.problem.empty()) throw Failure(kRefused, fmt::format("{}: {}", label, columns.problem));
+    tell_reading(sheet, columns, label, report);
+    std::optional<BookIndex> index;
+    if (kind == ImportKind::books) index.emplace(lib);
+    for (std::size_t r = 1; r < sheet.rows.size(); ++r) {
+        const RowContext row(sheet.rows[r], columns, report, label);
+        if (row.has_nul()) row.refuse("a cell holds a NUL character");
+        else if (index) import_book(lib, *index, row, report);
+        else import_user(lib, row, report);
+    }
+    if (sheet.unclosed_quote_line) {
+        report.text += fmt::format("{}:{}: a quoted cell never closes; the rest of the file is unread\n",
+                                   label, *sheet.unclosed_quote_line);
+        ++report.refused;
+        report.fatal = true;
+    }
+    return report;
+}
+
+void add_import_command(CLI::App& app, Desk& desk)
+{
+    auto args = std::make_shared<ImportArgs>();
+    CLI::App* import = app.add_subcommand("import", "Bring books or users in from a spreadsheet's CSV file");
+    import->add_option("what", args->kind, "books or users")
+        ->required()
+        ->check(CLI::IsMember({"books", "users"}));
+    import->add_option("file", args->file, "The CSV file (header row first)")->required();
+    import->add_flag("--dry-run", args->dry_run, "Print the report and change nothing");
+    import->add_flag("--skip-bad", args->skip_bad, "Leave refused rows out instead of refusing the import");
+    import->callback([args, &desk] { desk.action = [args, &desk] { run_import(*args, desk); }; });
+}
+
+} // namespace desk
