@@ -72,3 +72,11 @@ add_dependencies(lendrec_installed ${LENDREC_INSTALLED_CORE})
 if(TARGET lendrec_cli)
   add_dependencies(lendrec_installed lendrec_cli)
 endif()
+
+# In a shared build the suite checks the library's exports against the
+# headers (the install CI stage does the same on the installed library).
+if(LENDREC_BUILD_TESTS AND TARGET lendrec_shared AND NOT CMAKE_CROSSCOMPILING)
+  add_test(NAME install.exports_only_the_public_api
+           COMMAND bash "${PROJECT_SOURCE_DIR}/tests/install/exported_symbols.sh"
+                   "$<TARGET_FILE:lendrec_shared>" "${PROJECT_SOURCE_DIR}/include")
+endif()
