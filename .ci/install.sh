@@ -38,6 +38,7 @@ cleanup() {
   rm -rf "$scratch"
 }
 trap cleanup EXIT
+trap 'exit 1' INT TERM HUP
 
 version=$(sed -nE 's/^project\(lendrec VERSION ([0-9.]+).*/\1/p' CMakeLists.txt)
 configure=(-G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLENDREC_WERROR=ON
