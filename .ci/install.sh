@@ -20,7 +20,7 @@ ci_require cmake ninja-build g++ pkg-config dpkg-dev lintian file binutils \
 
 packages=(lendrec liblendrec-dev)
 for p in "${packages[@]}"; do
-  if dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+  if [[ $(dpkg-query -W -f='${Status}' "$p" 2>/dev/null) == "install ok installed" ]]; then
     echo "== $p is already installed on this machine: remove it before this stage"
     exit 1
   fi
