@@ -3,6 +3,11 @@
  * untyped element pointer. The head's previous node is the tail, and the
  * tail's next is the head; every walk is bounded by `size`, never by a
  * null link.
+ *
+ * While a long list is being sorted the `previous` links serve the sort
+ * and `sort_tail` holds the tail; the `next` links keep the ring closed in
+ * its old order, so a predicate that only reads the list (list_get,
+ * list_back, list_foreach, ...) still finds every element.
  */
 #include "list.h"
 
@@ -15,8 +20,9 @@ struct node_t {
 };
 
 struct list_t {
-    node_t* contents; /* the head; null exactly when size is 0 */
+    node_t* contents;  /* the head; null exactly when size is 0 */
     size_t size;
+    node_t* sort_tail; /* the tail while a long sort runs, else null */
 };
 
 /* A node linked to itself: the ring of a one-element list. */
@@ -60,12 +66,18 @@ static void node_swap(node_t* node01, node_t* node02)
     node02->content = content;
 }
 
+/* The tail node of a non-empty list, also while a sort runs. */
+static node_t* node_tail(const list_t* list)
+{
+    return list->sort_tail != nullptr ? list->sort_tail : list->contents->previous;
+}
+
 /* The node at position index < size, walking from the nearer end of the
- * ring: at most size / 2 steps. */
+ * ring: at most size / 2 steps (forwards only while a sort runs). */
 static node_t* node_at(const list_t* list, size_t index)
 {
     node_t* node = list->contents;
-    if (index <= list->size / 2) {
+    if (index <= list->size / 2 || list->sort_tail != nullptr) {
         for (size_t i = 0; i < index; ++i)
             node = node->next;
     } else {
@@ -99,6 +111,7 @@ List list_new(void)
         return nullptr;
     list->contents = nullptr;
     list->size = 0;
+    list->sort_tail = nullptr;
     return list;
 }
 
@@ -149,7 +162,7 @@ void* list_back(List list)
 {
     if (list == nullptr || list->size == 0)
         return nullptr;
-    return list->contents->previous->content;
+    return node_tail(list)->content;
 }
 
 bool list_empty(List list)
@@ -242,92 +255,164 @@ static void list_sort_short(list_t* list, CompareFunction function)
     }
 }
 
-/* A run of nodes linked both ways, `next` of the tail null. The head's
- * previous link is not kept: it is set when the chain is joined. */
+/*
+ * A run of nodes chained through their `previous` links, head to tail, the
+ * tail's link null. The `next` links are left to the ring until the sort
+ * ends.
+ */
 struct chain_t {
     node_t* head;
     node_t* tail;
 };
 
+/* How many stretches of the sorted chain are relinked side by side when the
+ * sort ends: independent walks, so that their cache misses overlap. */
+enum { LIST_RELINK_STRETCHES = 8 };
+
+/* Where the stretches start: every `every`-th node a merge places. */
+struct marks_t {
+    node_t* start[LIST_RELINK_STRETCHES];
+    size_t count;
+    size_t every;
+    size_t countdown;
+};
+
+static void marks_note(marks_t* marks, node_t* node)
+{
+    if (--marks->countdown != 0)
+        return;
+    marks->countdown = marks->every;
+    if (marks->count < LIST_RELINK_STRETCHES)
+        marks->start[marks->count++] = node;
+}
+
 /*
  * Merges two chains, every node of `early` standing before every node of
  * `late` in the list's order. On a tie (the predicate answers false) the
- * earlier element goes first, which keeps the sort stable. Both links of
- * every node are set as it is placed, while it is in the cache anyway.
+ * earlier element goes first, which keeps the sort stable. When `marks` is
+ * not null, the stretch starts among the placed nodes are noted there.
  */
-static chain_t chain_merge(chain_t early, chain_t late, CompareFunction function)
+static chain_t chain_merge(chain_t early, chain_t late, CompareFunction function,
+                           marks_t* marks)
 {
     node_t head;
     node_t* tail = &head;
     node_t* a = early.head;
     node_t* b = late.head;
-    for (;;) {
+    do {
+        node_t* placed;
         if (function(a->content, b->content)) {
-            tail->next = b;
-            b->previous = tail;
-            tail = b;
-            if ((b = b->next) == nullptr) {
-                tail->next = a;
-                a->previous = tail;
-                return {head.next, early.tail};
-            }
+            placed = b;
+            b = b->previous;
         } else {
-            tail->next = a;
-            a->previous = tail;
-            tail = a;
-            if ((a = a->next) == nullptr) {
-                tail->next = b;
-                b->previous = tail;
-                return {head.next, late.tail};
-            }
+            placed = a;
+            a = a->previous;
         }
-    }
+        tail = tail->previous = placed;
+        if (marks != nullptr)
+            marks_note(marks, placed);
+    } while (a != nullptr && b != nullptr);
+    tail->previous = a != nullptr ? a : b;
+    return {head.previous, a != nullptr ? early.tail : late.tail};
 }
 
-/* Cuts the longest ordered run off the front of *rest and returns it; the
- * ring's previous links already hold inside the run. */
-static chain_t chain_take_run(node_t** rest, CompareFunction function)
+/* The length of the ordered run at `first`, at most `left` nodes along the
+ * ring. */
+static size_t run_length(node_t* first, size_t left, CompareFunction function)
 {
-    node_t* first = *rest;
-    node_t* last = first;
-    while (last->next != nullptr && !function(last->content, last->next->content))
-        last = last->next;
+    size_t length = 1;
+    for (node_t* node = first; length < left && !function(node->content, node->next->content);
+         node = node->next)
+        ++length;
+    return length;
+}
+
+/* Chains the `length` nodes from *rest on, along the ring, and moves *rest
+ * past them. */
+static chain_t chain_of_run(node_t** rest, size_t length)
+{
+    node_t* last = *rest;
+    chain_t run{last, last};
+    for (size_t i = 1; i < length; ++i)
+        last = last->previous = last->next;
+    last->previous = nullptr;
     *rest = last->next;
-    last->next = nullptr;
-    return {first, last};
+    run.tail = last;
+    return run;
+}
+
+/*
+ * Rebuilds the ring in the order of a sorted chain, both links of every
+ * node, its head becoming the list's head. The marked stretches are walked
+ * side by side; without marks the chain is one stretch.
+ */
+static void ring_from_chain(list_t* list, chain_t sorted, const marks_t& marks)
+{
+    node_t* at[LIST_RELINK_STRETCHES] = {sorted.head};
+    node_t* before[LIST_RELINK_STRETCHES] = {};
+    const size_t count = marks.count != 0 && marks.start[0] == sorted.head ? marks.count : 1;
+    for (size_t j = 1; j < count; ++j)
+        at[j] = marks.start[j];
+    for (bool moving = true; moving;) {
+        moving = false;
+        for (size_t j = 0; j < count; ++j) {
+            node_t* node = at[j];
+            if (node == nullptr || (j + 1 < count && node == marks.start[j + 1]))
+                continue;
+            moving = true;
+            node_t* after = node->previous;
+            node->previous = before[j];
+            node->next = after != nullptr ? after : sorted.head;
+            before[j] = node;
+            at[j] = after;
+        }
+    }
+    sorted.head->previous = sorted.tail;
+    for (size_t j = 1; j < count; ++j)
+        marks.start[j]->previous = before[j - 1];
+    list->contents = sorted.head;
 }
 
 /*
  * Natural merge sort: the list is cut into its ordered runs, which are
  * merged like the digits of a binary counter (bins[i] holds the merge of
  * 2^i runs, and always elements earlier than any run taken after it). The
- * nodes are relinked, so nothing is allocated, and every merge keeps both
- * links, so closing the ring is all that is left at the end. An ordered
- * list is one run: n - 1 comparisons.
+ * nodes are relinked, so nothing is allocated. Only the `previous` links
+ * change while the predicate runs; the ring is rebuilt once at the end.
+ * A list already in order is one run: n - 1 comparisons, nothing written.
  */
 static void list_sort_long(list_t* list, CompareFunction function)
 {
-    chain_t bins[sizeof(size_t) * 8 + 1] = {};
     node_t* rest = list->contents;
-    rest->previous->next = nullptr;
+    size_t left = list->size;
+    size_t length = run_length(rest, left, function);
+    if (length == left)
+        return;
+    list->sort_tail = rest->previous;
 
-    while (rest != nullptr) {
-        chain_t carry = chain_take_run(&rest, function);
+    chain_t bins[sizeof(size_t) * 8 + 1] = {};
+    for (;;) {
+        chain_t carry = chain_of_run(&rest, length);
         size_t i = 0;
         for (; bins[i].head != nullptr; ++i) {
-            carry = chain_merge(bins[i], carry, function);
+            carry = chain_merge(bins[i], carry, function, nullptr);
             bins[i] = {};
         }
         bins[i] = carry;
+        if ((left -= length) == 0)
+            break;
+        length = run_length(rest, left, function);
     }
+    marks_t marks{};
     chain_t sorted = {};
-    for (const chain_t& bin : bins)
-        if (bin.head != nullptr)
-            sorted = sorted.head == nullptr ? bin : chain_merge(bin, sorted, function);
-
-    sorted.tail->next = sorted.head;
-    sorted.head->previous = sorted.tail;
-    list->contents = sorted.head;
+    for (const chain_t& bin : bins) {
+        if (bin.head == nullptr)
+            continue;
+        marks = {{}, 0, list->size / LIST_RELINK_STRETCHES + 1, 1};
+        sorted = sorted.head == nullptr ? bin : chain_merge(bin, sorted, function, &marks);
+    }
+    list->sort_tail = nullptr;
+    ring_from_chain(list, sorted, marks);
 }
 
 /* Below this length the bubble sort is used (see list_sort_short). */

@@ -219,6 +219,55 @@ TEST(List, SortIsStableCompleteAndWithinItsComparisonBounds)
     }
 }
 
+// A predicate that reads the list it sorts, as the list allows: every
+// element stays reachable forwards (foreach, every index) and through the
+// tail, in whatever order the sort has reached.
+struct ReadingSort {
+    List list = nullptr;
+    std::vector<Item>* items = nullptr;
+    size_t bad_reads = 0;
+};
+ReadingSort g_reading;
+
+bool key_greater_reading_the_list(void* a, void* b)
+{
+    ReadingSort& r = g_reading;
+    const size_t n = r.items->size();
+    std::vector<bool> seen(n, false);
+    list_foreach(r.list, [](void* e, void* args) {
+        auto* s = static_cast<std::vector<bool>*>(args);
+        (*s)[size_t(static_cast<Item*>(e)->serial)] = true;
+    }, &seen);
+    bool ok = list_size(r.list) == n && std::find(seen.begin(), seen.end(), false) == seen.end();
+    for (size_t i : {size_t{0}, n / 2, n / 2 + 1, n - 1}) { // both walking directions of list_get
+        const auto* it = static_cast<Item*>(list_get(r.list, i));
+        ok = ok && it >= r.items->data() && it < r.items->data() + n;
+    }
+    ok = ok && list_front(r.list) == list_get(r.list, 0) && list_back(r.list) == list_get(r.list, n - 1) &&
+         list_get(r.list, n) == nullptr;
+    r.bad_reads += ok ? 0 : 1;
+    return static_cast<Item*>(a)->key > static_cast<Item*>(b)->key;
+}
+
+TEST(List, APredicateMayReadTheListItSorts)
+{
+    std::mt19937 rng(11);
+    for (size_t n : {15u, 16u, 17u, 100u, 700u}) {
+        std::vector<Item> items;
+        for (size_t i = 0; i < n; ++i) items.push_back({int(rng() % 50), int(i)});
+        ListGuard g;
+        for (auto& it : items) list_push_back(g.list, &it);
+        g_reading = {g.list, &items, 0};
+        ASSERT_TRUE(list_sort(g.list, key_greater_reading_the_list));
+        EXPECT_EQ(g_reading.bad_reads, 0u) << "n=" << n;
+        std::vector<void*> got = forwards(g.list);
+        EXPECT_TRUE(std::is_sorted(got.begin(), got.end(), [](void* a, void* b) {
+            return static_cast<Item*>(a)->key < static_cast<Item*>(b)->key;
+        })) << "n=" << n;
+        expect_ring(g.list, std::deque<void*>(got.begin(), got.end()));
+    }
+}
+
 TEST(List, SortWithANullPredicateIsRefused)
 {
     Elements e(2);
