@@ -93,8 +93,6 @@ uint32_t digits_of(const char* s, size_t count)
     return value;
 }
 
-#if LENDREC_USE_CHARACTER_RULE
-
 /* Length of s, counting no further than max. */
 size_t bounded_length(const char* s, size_t max)
 {
@@ -103,6 +101,8 @@ size_t bounded_length(const char* s, size_t max)
         n++;
     return n;
 }
+
+#if LENDREC_USE_CHARACTER_RULE
 
 /* Two or four digits at s, as a number; the caller has checked them. */
 int digits_value(const char* s, size_t count)
@@ -115,7 +115,6 @@ int digits_value(const char* s, size_t count)
 
 #else
 
-/* One compiled pattern, built on first use and kept for the whole run. */
 /*
  * One compiled pattern, kept for the whole run once compiling succeeded.
  * A compile that failed (for want of memory) is tried again on the next
@@ -146,6 +145,10 @@ public:
         return regexec(&regex_, text, 0, nullptr, 0) == 0;
     }
 
+    /* True once compiling succeeded: a false from matches() then judged
+     * the text, not a want of memory. */
+    bool compiled() const { return ok_.load(std::memory_order_acquire); }
+
 private:
     const char* expression_;
     regex_t regex_{};
@@ -164,6 +167,67 @@ Pattern& date_pattern()
 {
     static Pattern pattern("^[0-9]{2}[/]{1}[0-9]{2}[/]{1}[0-9]{4}$");
     return pattern;
+}
+
+/*
+ * The last answers given for date texts of at most ten characters. A loan
+ * file repeats the same dates over and over, and matching the expression
+ * costs many times a comparison of ten bytes. A text is kept in the slot
+ * its bytes pick, replacing the one there; an answer is only ever the
+ * expression's own, remembered. Each thread keeps its own.
+ */
+class DateAnswers {
+public:
+    static constexpr size_t kLongest = 10;
+
+    /* The remembered answer for a text of `length` <= kLongest bytes, into
+     * *answer; false when there is none. */
+    bool find(const char* date, size_t length, bool* answer) const
+    {
+        const Entry& entry = entries_[slot(date, length)];
+        if (!entry.known || std::memcmp(entry.text, date, length + 1) != 0)
+            return false;
+        *answer = entry.answer;
+        return true;
+    }
+
+    /* Remembers the answer for a text of `length` <= kLongest bytes. */
+    void keep(const char* date, size_t length, bool answer)
+    {
+        Entry& entry = entries_[slot(date, length)];
+        std::memcpy(entry.text, date, length + 1);
+        entry.known = true;
+        entry.answer = answer;
+    }
+
+private:
+    static constexpr size_t kSlots = 16;
+
+    struct Entry {
+        char text[kLongest + 1];
+        bool known;
+        bool answer;
+    };
+
+    /* A slot picked from every byte of the text and its length. */
+    static size_t slot(const char* date, size_t length)
+    {
+        size_t hash = length;
+        for (size_t i = 0; i < length; i++)
+            hash = hash * 31u + static_cast<unsigned char>(date[i]);
+        return (hash ^ (hash >> 4)) % kSlots;
+    }
+
+    Entry entries_[kSlots]{};
+};
+
+/* What the pattern rule answers for a date, without the remembered ones. */
+bool pattern_date_answer(const char* date)
+{
+    if (!date_pattern().matches(date))
+        return false;
+    const date_t fields = common_date_fields(date);
+    return fields.day <= 31u && fields.month <= 12u && fields.year <= 2999u;
 }
 
 #endif
@@ -209,10 +273,17 @@ bool common_verify_date(const char* date)
     return day >= 1 && day <= 31 && month >= 1 && month <= 12 &&
            year >= 0 && year <= 2999;
 #else
-    if (!date_pattern().matches(date))
-        return false;
-    const date_t fields = common_date_fields(date);
-    return fields.day <= 31u && fields.month <= 12u && fields.year <= 2999u;
+    thread_local DateAnswers remembered;
+    const size_t length = bounded_length(date, DateAnswers::kLongest + 1);
+    if (length > DateAnswers::kLongest)
+        return pattern_date_answer(date);
+    bool answer = false;
+    if (remembered.find(date, length, &answer))
+        return answer;
+    answer = pattern_date_answer(date);
+    if (date_pattern().compiled())
+        remembered.keep(date, length, answer);
+    return answer;
 #endif
 }
 

@@ -4,6 +4,7 @@
  */
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -13,6 +14,7 @@
 #include <random>
 #include <string>
 #include <tuple>
+#include <vector>
 
 #include "common.h"
 #include "rule.hpp"
@@ -97,6 +99,28 @@ TEST(CommonVerifyDate, RefusesEveryOtherShapeAndTheZeroDayOrMonthOnlyUnderTheCha
     for (const auto& c : cases)
         EXPECT_EQ(common_verify_date(c.text), c.expected()) << '"' << c.text << '"';
     EXPECT_FALSE(common_verify_date(nullptr));
+}
+
+/* Loans repeat the same dates, and answers may be remembered: texts that
+ * differ in one byte, in length only, or past the tenth byte, asked over
+ * and over in changing order, each keep their own verdict. */
+TEST(CommonVerifyDate, AsksAgainAmongLookAlikesGiveTheSameVerdicts)
+{
+    const RuleCase cases[] = {
+        {"01/02/2024", true, true},   {"01/02/2025", true, true},   {"01/02/202", false, false},
+        {"01/02/20245", false, false}, {"01/02/2024\n", false, false}, {"01/32/2024", false, false},
+        {"32/02/2024", false, false}, {"00/02/2024", true, false},  {"01/02/202x", false, false},
+        {"", false, false},           {"01/02/2024 12", false, false}, {"11/02/2024", true, true},
+    };
+    std::mt19937 rng(3);
+    std::vector<const RuleCase*> order;
+    for (const auto& c : cases)
+        order.push_back(&c);
+    for (int round = 0; round < 40; round++) {
+        std::shuffle(order.begin(), order.end(), rng);
+        for (const RuleCase* c : order)
+            ASSERT_EQ(common_verify_date(c->text), c->expected()) << '"' << c->text << "\" round " << round;
+    }
 }
 
 TEST(CommonDates, SplitVerifyAndOrderEveryWellFormedDateConsistently)
