@@ -5,6 +5,7 @@
 #include "record_fields.hpp"
 
 #include <charconv>
+#include <iterator>
 #include <cstring>
 #include <new>
 
@@ -66,50 +67,33 @@ Fault field_fault(char rule, Fields fields, size_t i)
 }
 
 /* How each fault is told: its kind, and its phrase, which follows
- * "field N (name) " when the fault names a field. */
+ * "field N (name) " when the fault names a field. In the order of Fault;
+ * field_count is worded apart. */
 struct Wording {
     serializer_problem_t kind;
     bool names_field;
     std::string_view phrase;
 };
 
-Wording wording(Fault fault)
-{
-    switch (fault) {
-    case Fault::none:
-    case Fault::field_count:
-        break;
-    case Fault::not_number:
-        return {SERIALIZER_REFUSED, true, "is not a whole number"};
-    case Fault::too_large:
-        return {SERIALIZER_REFUSED, true, "is too large"};
-    case Fault::empty_text:
-        return {SERIALIZER_REFUSED, true, "is empty"};
-    case Fault::bad_phone:
-        return {SERIALIZER_REFUSED, true, "is not a valid phone number"};
-    case Fault::long_phone:
-        return {SERIALIZER_REFUSED, true, "is longer than 16 characters"};
-    case Fault::bad_date:
-        return {SERIALIZER_REFUSED, true, "is not a valid date"};
-    case Fault::return_not_after:
-        return {SERIALIZER_REFUSED, false, "return date is not after the loan date"};
-    case Fault::quote_never_closed:
-        return {SERIALIZER_REFUSED, false, "quote never closed"};
-    case Fault::text_after_quote:
-        return {SERIALIZER_REFUSED, false, "text after a closing quote"};
-    case Fault::stray_cr:
-        return {SERIALIZER_REFUSED, false, "a stray CR outside quotes"};
-    case Fault::nul_byte:
-        return {SERIALIZER_REFUSED, false, "a NUL byte"};
-    case Fault::no_trailer:
-        return {SERIALIZER_REFUSED, false, "no trailer line: the next identifier is unknown"};
-    case Fault::available_above:
-        return {SERIALIZER_CHANGED, true, "is above the quantity: lowered to the quantity"};
-    case Fault::after_trailer:
-        return {SERIALIZER_IGNORED, false, "text after the trailer line is ignored"};
-    }
-    return {SERIALIZER_REFUSED, false, ""};
-}
+constexpr Wording kWordings[] = {
+    {SERIALIZER_REFUSED, false, ""}, /* none */
+    {SERIALIZER_REFUSED, false, ""}, /* field_count */
+    {SERIALIZER_REFUSED, true, "is not a whole number"},
+    {SERIALIZER_REFUSED, true, "is too large"},
+    {SERIALIZER_REFUSED, true, "is empty"},
+    {SERIALIZER_REFUSED, true, "is not a valid phone number"},
+    {SERIALIZER_REFUSED, true, "is longer than 16 characters"},
+    {SERIALIZER_REFUSED, true, "is not a valid date"},
+    {SERIALIZER_REFUSED, false, "return date is not after the loan date"},
+    {SERIALIZER_REFUSED, false, "quote never closed"},
+    {SERIALIZER_REFUSED, false, "text after a closing quote"},
+    {SERIALIZER_REFUSED, false, "a stray CR outside quotes"},
+    {SERIALIZER_REFUSED, false, "a NUL byte"},
+    {SERIALIZER_REFUSED, false, "no trailer line: the next identifier is unknown"},
+    {SERIALIZER_CHANGED, true, "is above the quantity: lowered to the quantity"},
+    {SERIALIZER_IGNORED, false, "text after the trailer line is ignored"},
+};
+static_assert(std::size(kWordings) == static_cast<size_t>(Fault::after_trailer) + 1);
 
 /* A cause being worded, in a buffer of its own; texts beyond its room are
  * cut, never overrun. */
@@ -177,7 +161,7 @@ void Problems::tell(size_t line, Verdict verdict, size_t found) const
     if (verdict.fault == Fault::field_count) {
         cause << "expected " << kind_.layout.size() << " fields, found " << found;
     } else {
-        const Wording w = wording(verdict.fault);
+        const Wording& w = kWordings[static_cast<size_t>(verdict.fault)];
         if (w.names_field)
             cause << "field " << verdict.field + 1 << " (" << kind_.names[verdict.field] << ") ";
         cause << w.phrase;

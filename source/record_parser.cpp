@@ -418,6 +418,29 @@ void read_records(SourceFile& in, Parser& parser, const Problems& problems)
     }
 }
 
+/* Stands for "opened" among open_source's answers. */
+constexpr size_t kOpened = std::numeric_limits<size_t>::max();
+
+/* Opens the file, answering kOpened; or, when it cannot be read, the
+ * load's answer: 1 (an empty store), told as not read unless the file is
+ * missing, or 0 when memory ran out. */
+size_t open_source(SourceFile& in, const char* file, const Problems& problems)
+{
+    switch (in.open(file)) {
+    case SourceFile::Opened::yes:
+        return kOpened;
+    case SourceFile::Opened::missing:
+        return 1;
+    case SourceFile::Opened::failed:
+        break;
+    }
+    const int error = errno;
+    if (error == ENOMEM)
+        return 0;
+    problems.not_read(error);
+    return 1;
+}
+
 } // namespace
 
 size_t load_records(const char* file, List list, const RecordKind& kind,
@@ -427,19 +450,8 @@ size_t load_records(const char* file, List list, const RecordKind& kind,
         return 0;
     const Problems problems(problem, args, kind);
     SourceFile in;
-    switch (in.open(file)) {
-    case SourceFile::Opened::missing:
-        return 1;
-    case SourceFile::Opened::failed: {
-        const int error = errno;
-        if (error == ENOMEM)
-            return 0;
-        problems.not_read(error);
-        return 1;
-    }
-    case SourceFile::Opened::yes:
-        break;
-    }
+    if (const size_t refused = open_source(in, file, problems); refused != kOpened)
+        return refused;
     const size_t held = list_size(list);
     try {
         Parser parser(list, kind, problems);

@@ -11,6 +11,7 @@
 #include <sys/types.h>
 
 #include <cerrno>
+#include <cstdio>
 
 #include "source_file.hpp"
 
