@@ -24,18 +24,20 @@ std::string Desk::folder() const
 std::size_t parse_id(const std::string& text, const char* what)
 {
     std::size_t value = 0;
-    if (text.empty() || !common_parse_number(text.c_str(), &value))
-        throw Failure(kUsage, fmt::format("'{}' is not a {} number", text, what));
-    return value;
+    if (!text.empty() && common_parse_number(text.c_str(), &value))
+        return value;
+    if (!text.empty() && common_is_number(text.c_str()))
+        throw Failure(kUsage, fmt::format("{} number {} is too large", what, text));
+    throw Failure(kUsage, fmt::format("'{}' is not a {} number", text, what));
 }
 
 std::size_t parse_count(const std::string& text, const char* what,
                         std::size_t min, std::size_t max)
 {
     std::size_t value = 0;
-    if (text.empty() || !common_parse_number(text.c_str(), &value))
+    if (text.empty() || !common_is_number(text.c_str()))
         throw Failure(kUsage, fmt::format("{} must be a whole number, not '{}'", what, text));
-    if (value < min || value > max)
+    if (!common_parse_number(text.c_str(), &value) || value < min || value > max)
         throw Failure(kUsage, fmt::format("{} must be between {} and {}, not {}",
                                           what, min, max, text));
     return value;
@@ -47,6 +49,11 @@ unsigned lock_timeout_seconds()
     if (env == nullptr || *env == '\0')
         return 5;
     return static_cast<unsigned>(parse_count(env, "LENDREC_LOCK_TIMEOUT", 0, 3600));
+}
+
+std::string counted(std::size_t count, const char* one, const char* many)
+{
+    return fmt::format("{} {}", count, count == 1 ? one : many);
 }
 
 } // namespace desk

@@ -61,6 +61,9 @@ std::size_t parse_id(const std::string& text, const char* what);
 std::size_t parse_count(const std::string& text, const char* what,
                         std::size_t min, std::size_t max);
 
+/* "1 copy", "3 copies": the count and the word that goes with it. */
+std::string counted(std::size_t count, const char* one, const char* many);
+
 /* The seconds to wait for the library's lock: $LENDREC_LOCK_TIMEOUT when
  * set (a count up to 3600), else 5. */
 unsigned lock_timeout_seconds();

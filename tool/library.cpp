@@ -200,7 +200,7 @@ void Library::warn() const
         std::fprintf(stderr, "lendrec: warning: run `lendrec check` for the library's health\n");
 }
 
-void Library::commit()
+void Library::commit(bool quiet)
 {
     std::vector<StagedFile> files;
     std::string refusal;
@@ -228,7 +228,8 @@ void Library::commit()
     if (files.empty())
         return;
     commit_files(folder_, files);
-    warn();
+    if (!quiet)
+        warn();
 }
 
 std::vector<Borrow> open_loans_of_book(const Library& lib, std::size_t book_id)

@@ -119,8 +119,9 @@ public:
     /* Saves every touched file, all or nothing (commit.hpp). Refuses with
      * Failure kFiles, writing nothing, when a touched file had a line the
      * loader refused or ignored, or could not be read: saving would lose it.
-     * kWrite when writing fails. A commit with nothing touched does nothing. */
-    void commit();
+     * kWrite when writing fails. A commit with nothing touched does nothing.
+     * Once written, warns (unless `quiet`) of what loading told. */
+    void commit(bool quiet = false);
 
 private:
     Library(std::string folder, Access access);

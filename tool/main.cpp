@@ -5,6 +5,7 @@
  * 5 not written). Messages go to standard error, prefixed "lendrec: ";
  * results to standard output.
  */
+#include <algorithm>
 #include <cstdio>
 #include <new>
 #include <string>
@@ -65,6 +66,40 @@ void build(CLI::App& app, desk::Desk& desk)
     desk::add_export_command(app, desk);
 }
 
+/* The first word of the command line naming no command where one is
+ * expected ("lendrec frob", "lendrec book frob"), or "". */
+std::string unknown_command(const CLI::App& app, const std::vector<std::string>& args)
+{
+    const CLI::App* level = &app;
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        if (args[i] == "-C" || args[i] == "--library") {
+            ++i;
+            continue;
+        }
+        if (args[i].empty() || args[i][0] == '-')
+            continue;
+        auto commands = level->get_subcommands([](const CLI::App*) { return true; });
+        if (commands.empty())
+            return "";
+        auto named = std::find_if(commands.begin(), commands.end(),
+                                  [&](const CLI::App* c) { return c->get_name() == args[i]; });
+        if (named == commands.end())
+            return args[i];
+        level = *named;
+    }
+    return "";
+}
+
+/* CLI11's message, or for an unexpected flag "unknown option '--x'". */
+std::string usage_message(const CLI::ParseError& e, const std::vector<std::string>& args)
+{
+    if (dynamic_cast<const CLI::ExtrasError*>(&e) != nullptr)
+        for (const std::string& arg : args)
+            if (arg.size() > 1 && arg[0] == '-' && std::string(e.what()).find(arg) != std::string::npos)
+                return "unknown option '" + arg + "'";
+    return e.what();
+}
+
 int fail(int status, const std::string& message)
 {
     std::fprintf(stderr, "lendrec: %s\n", message.c_str());
@@ -83,12 +118,15 @@ int main(int argc, char** argv)
         std::vector<const char*> pointers;
         for (const std::string& arg : args)
             pointers.push_back(arg.c_str());
+        std::string unknown = unknown_command(app, args);
+        if (!unknown.empty())
+            return fail(desk::kUsage, "unknown command '" + unknown + "'; see `lendrec --help`");
         try {
             app.parse(static_cast<int>(pointers.size()), pointers.data());
         } catch (const CLI::ParseError& e) {
             if (e.get_exit_code() == 0)
                 return app.exit(e);
-            return fail(desk::kUsage, std::string(e.what()) + "\nlendrec: see `lendrec --help`");
+            return fail(desk::kUsage, usage_message(e, args) + "\nlendrec: see `lendrec --help`");
         }
         if (desk.action)
             desk.action();

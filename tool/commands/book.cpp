@@ -23,17 +23,9 @@ struct BookArgs {
     bool on_shelf = false, json = false;
 };
 
-std::string lower(std::string text)
-{
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return text;
-}
-
 bool contains(const char* text, const std::string& lowered_needle)
 {
-    return lower(text).find(lowered_needle) != std::string::npos;
+    return ascii_lower(text).find(lowered_needle) != std::string::npos;
 }
 
 nlohmann::json book_json(Book book)
@@ -62,19 +54,19 @@ void add_book(const BookArgs& args, const Desk& desk)
 std::vector<Book> listed_books(const Library& lib, const BookArgs& args)
 {
     std::vector<Book> books;
-    std::string needle = lower(args.search), genre = lower(args.genre);
+    std::string needle = ascii_lower(args.search), genre = ascii_lower(args.genre);
     for (Book book : lib.books.all()) {
         if (!needle.empty() && !contains(book_get_title(book), needle)
             && !contains(book_get_author(book), needle))
             continue;
-        if (!genre.empty() && lower(book_get_genre(book)) != genre)
+        if (!genre.empty() && ascii_lower(book_get_genre(book)) != genre)
             continue;
         if (args.on_shelf && book_get_available(book) == 0)
             continue;
         books.push_back(book);
     }
     auto key = [&args](Book book) {
-        return lower(args.sort == "title" ? book_get_title(book) : book_get_author(book));
+        return ascii_lower(args.sort == "title" ? book_get_title(book) : book_get_author(book));
     };
     if (args.sort == "id")
         std::stable_sort(books.begin(), books.end(), [](Book a, Book b) {
@@ -149,8 +141,8 @@ void set_copies(Book book, const std::string& text)
     std::size_t copies = parse_count(text, "--copies", 0, kMaxCopies);
     std::size_t out = book_get_quantity(book) - book_get_available(book);
     if (copies < out)
-        throw Failure(kRefused, fmt::format("book {} has {} copies out on loan; it cannot "
-                                            "own fewer than that", book_get_id(book), out));
+        throw Failure(kRefused, fmt::format("book {} has {} out on loan; it cannot own "
+                                            "fewer", book_get_id(book), counted(out, "copy", "copies")));
     book_set_quantity(book, copies);
     book_set_available(book, copies - out);
 }
@@ -189,8 +181,8 @@ void remove_book(const BookArgs& args, const Desk& desk)
     std::size_t out = std::max(open_loans_of_book(*lib, id).size(),
                                book_get_quantity(book) - book_get_available(book));
     if (out != 0)
-        throw Failure(kRefused, fmt::format("book {} has {} copies out on loan; take them "
-                                            "back before removing it", id, out));
+        throw Failure(kRefused, fmt::format("book {} has {} out on loan; take them back "
+                                            "before removing it", id, counted(out, "copy", "copies")));
     std::string title = book_get_title(book);
     lib->books.remove(book);
     lib->commit();
@@ -210,7 +202,7 @@ void add_book_commands(CLI::App& app, Desk& desk)
     add->add_option("AUTHOR", args->author, "The author")->required();
     add->add_option("GENRE", args->genre, "The genre")->required();
     add->add_option("--copies", args->copies, "Copies owned (default 1)");
-    add->callback([&desk, args] { desk.action = [&desk, args] { add_book(*args, desk); }; });
+    bind(add, desk, args, add_book);
 
     auto* list = group->add_subcommand("list", "List books");
     list->add_option("--search", args->search, "Only books with TEXT in title or author");
@@ -219,12 +211,12 @@ void add_book_commands(CLI::App& app, Desk& desk)
     list->add_option("--sort", args->sort, "Order: id, title or author")
         ->check(CLI::IsMember({"id", "title", "author"}));
     list->add_flag("--json", args->json, "JSON for scripts");
-    list->callback([&desk, args] { desk.action = [&desk, args] { list_books(*args, desk); }; });
+    bind(list, desk, args, list_books);
 
     auto* show = group->add_subcommand("show", "Show a book and its open loans");
     show->add_option("ID", args->id, "The book")->required();
     show->add_flag("--json", args->json, "JSON for scripts");
-    show->callback([&desk, args] { desk.action = [&desk, args] { show_book(*args, desk); }; });
+    bind(show, desk, args, show_book);
 
     auto* edit = group->add_subcommand("edit", "Change a book's fields");
     edit->add_option("ID", args->id, "The book")->required();
@@ -238,7 +230,7 @@ void add_book_commands(CLI::App& app, Desk& desk)
 
     auto* remove = group->add_subcommand("remove", "Remove a book (none of its copies out)");
     remove->add_option("ID", args->id, "The book")->required();
-    remove->callback([&desk, args] { desk.action = [&desk, args] { remove_book(*args, desk); }; });
+    bind(remove, desk, args, remove_book);
 }
 
 } // namespace desk

@@ -43,8 +43,9 @@ void check_borrower(const Library& lib, User user, Day day, std::size_t limit)
 {
     std::vector<Borrow> held = open_loans_of_user(lib, user_get_id(user));
     if (held.size() >= limit)
-        throw Failure(kRefused, fmt::format("user {} ({}) already holds {} loans, the limit",
-                                            user_get_id(user), user_get_name(user), held.size()));
+        throw Failure(kRefused, fmt::format("user {} ({}) already holds {}, the limit",
+                                            user_get_id(user), user_get_name(user),
+                                            counted(held.size(), "loan", "loans")));
     for (Borrow loan : held)
         if (days_overdue(loan, day) > 0)
             throw Failure(kRefused, fmt::format("user {} ({}) has an overdue loan: loan {}, "
@@ -123,7 +124,7 @@ void return_loan(const LoanArgs& args, const Desk& desk)
     long late = days_overdue(loan, day);
     std::string title = book != nullptr ? book_get_title(book) : "(no such book)";
     std::printf("loan %zu returned: book %zu (%s)%s\n", id, borrow_get_book_id(loan),
-                title.c_str(), late > 0 ? fmt::format(", {} days late", late).c_str() : "");
+                title.c_str(), late > 0 ? (", " + counted(static_cast<std::size_t>(late), "day", "days") + " late").c_str() : "");
     if (!shelved)
         std::fprintf(stderr, "lendrec: warning: the copy could not go back on a shelf (book %zu "
                      "is missing or its shelf is full); run `lendrec check`\n",
@@ -191,9 +192,6 @@ void overdue(const LoanArgs& args, const Desk& desk)
 void add_circulation_commands(CLI::App& app, Desk& desk)
 {
     auto args = std::make_shared<LoanArgs>();
-    auto bind = [&desk, args](CLI::App* command, void (*run)(const LoanArgs&, const Desk&)) {
-        command->callback([&desk, args, run] { desk.action = [&desk, args, run] { run(*args, desk); }; });
-    };
 
     auto* out = app.add_subcommand("checkout", "Lend a copy of BOOK to USER");
     out->add_option("BOOK", args->book, "The book")->required();
@@ -201,25 +199,25 @@ void add_circulation_commands(CLI::App& app, Desk& desk)
     out->add_option("--date", args->date, "Loan date DD/MM/YYYY (default today)");
     out->add_option("--days", args->days, "Loan period in days (default 28)");
     out->add_option("--limit", args->limit, "Most open loans a user may hold (default 5)");
-    bind(out, checkout);
+    bind(out, desk, args, checkout);
 
     auto* back = app.add_subcommand("return", "Take a copy back: by LOAN, or --book and --user");
     back->add_option("LOAN", args->loan, "The loan");
     back->add_option("--book", args->book, "The book (with --user)");
     back->add_option("--user", args->user, "The user (with --book)");
     back->add_option("--date", args->date, "Return date DD/MM/YYYY (default today)");
-    bind(back, return_loan);
+    bind(back, desk, args, return_loan);
 
     auto* again = app.add_subcommand("renew", "Move a loan's due date on by the loan period");
     again->add_option("LOAN", args->loan, "The loan")->required();
     again->add_option("--date", args->date, "Date of the renewal DD/MM/YYYY (default today)");
     again->add_option("--days", args->days, "Loan period in days (default 28)");
-    bind(again, renew);
+    bind(again, desk, args, renew);
 
     auto* late = app.add_subcommand("overdue", "Open loans past their due date, oldest first");
     late->add_option("--date", args->date, "As of DD/MM/YYYY (default today)");
     late->add_flag("--json", args->json, "JSON for scripts");
-    bind(late, overdue);
+    bind(late, desk, args, overdue);
 }
 
 } // namespace desk

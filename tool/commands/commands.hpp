@@ -41,6 +41,17 @@ Borrow require_loan(const Library& lib, const std::string& text);
 /* Refuses (kRefused) an empty text for `what` ("a title"). */
 void require_text(const std::string& text, const char* what);
 
+/* `text` with A-Z lowered, for matching searches without regard to case. */
+std::string ascii_lower(std::string text);
+
+/* Makes `run(*args, desk)` the desk's action when `command` is chosen. */
+template <typename Args>
+void bind(CLI::App* command, Desk& desk, std::shared_ptr<Args> args,
+          void (*run)(const Args&, const Desk&))
+{
+    command->callback([&desk, args, run] { desk.action = [&desk, args, run] { run(*args, desk); }; });
+}
+
 /* Days a loan is overdue on `day`: positive when its due date has passed. */
 long days_overdue(Borrow loan, Day day);
 

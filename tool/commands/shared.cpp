@@ -49,6 +49,14 @@ void require_text(const std::string& text, const char* what)
         throw Failure(kRefused, fmt::format("{} may not be empty", what));
 }
 
+std::string ascii_lower(std::string text)
+{
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return text;
+}
+
 long days_overdue(Borrow loan, Day day)
 {
     return days_between(file_date(borrow_get_return_date(loan)), day);

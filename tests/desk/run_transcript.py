@@ -1,0 +1,164 @@
+#!/usr/bin/env python3
+"""Runs one desk transcript: commands, their expected output and status.
+
+    run_transcript.py --lendrec PROGRAM [--emulator A|B|C] [--rule RULE]
+                      --scratch DIR TRANSCRIPT
+
+Every transcript runs in its own fresh scratch folder, the working folder of
+its commands. A transcript is plain text, one directive a line:
+
+    # a comment
+    $ lendrec ARGS...     run the desk (arguments split as a shell would)
+    TEXT                  a line the command must print on standard output
+    ! TEXT                a line it must print on standard error
+    ? N                   its exit status (0 when not given)
+    @cat FILE             FILE's text (CR LF read as LF) is the "output"
+    @write FILE           write the "| " lines that follow into FILE, joined
+    | TEXT                by line ends, with no line end after the last
+    @snapshot             remember every file of the folder, byte for byte
+    @unchanged            every file is as remembered (the lock file aside)
+    @env NAME=VALUE       set (or with no VALUE, unset) for later commands
+    @only RULE            the transcript applies to that phone rule only
+
+Blank lines at the end of a command's expected output only separate cases.
+
+Commands run with LENDREC_TODAY=15/01/2026 and LENDREC_LOCK_TIMEOUT=1
+unless @env says otherwise. Output with --json is also parsed as JSON.
+"""
+import argparse
+import json
+import os
+import shlex
+import shutil
+import subprocess
+import sys
+
+SKIPPED = 77
+
+
+class Case:
+    def __init__(self, line_no, kind, argument):
+        self.line_no, self.kind, self.argument = line_no, kind, argument
+        self.stdout, self.stderr, self.status, self.body = [], [], 0, []
+
+
+def parse(path):
+    """The transcript's directives as a list of Case."""
+    cases = []
+    with open(path, encoding="utf-8") as text:
+        for number, raw in enumerate(text, 1):
+            line = raw.rstrip("\n")
+            if line.startswith("#") or (not line and not cases):
+                continue
+            if line.startswith("$ ") or line.startswith("@"):
+                word, _, rest = line.partition(" ")
+                cases.append(Case(number, word, rest))
+            elif not cases:
+                raise SystemExit(f"{path}:{number}: output before any command")
+            elif line.startswith("! ") or line == "!":
+                cases[-1].stderr.append(line[2:])
+            elif line.startswith("? "):
+                cases[-1].status = int(line[2:])
+            elif line.startswith("| ") or line == "|":
+                cases[-1].body.append(line[2:])
+            else:
+                cases[-1].stdout.append(line)
+    for case in cases:  # blank lines between cases only separate them
+        while case.stdout and not case.stdout[-1]:
+            case.stdout.pop()
+    return cases
+
+
+def lines(data):
+    return data.decode("utf-8", "replace").replace("\r\n", "\n").splitlines()
+
+
+def snapshot(folder):
+    return {name: open(os.path.join(folder, name), "rb").read()
+            for name in sorted(os.listdir(folder)) if name != "lendrec.lock"}
+
+
+def compare(what, expected, actual):
+    if expected == actual:
+        return []
+    report = [f"  {what} differs; expected:"] + [f"    |{l}" for l in expected]
+    return report + ["  got:"] + [f"    |{l}" for l in actual]
+
+
+def run(case, options, env, folder):
+    """The failures of one command, as report lines."""
+    args = shlex.split(case.argument)
+    if not args or args[0] != "lendrec":
+        return [f"  not a lendrec command: {case.argument}"]
+    command = options.emulator + [options.lendrec] + args[1:]
+    done = subprocess.run(command, cwd=folder, env=env, capture_output=True, timeout=120)
+    out, err = lines(done.stdout), lines(done.stderr)
+    failures = compare("stdout", case.stdout, out) + compare("stderr", case.stderr, err)
+    if done.returncode != case.status:
+        failures.append(f"  exit status {done.returncode}, expected {case.status}")
+    if "--json" in args and done.returncode == 0:
+        try:
+            json.loads(done.stdout.decode("utf-8"))
+        except ValueError as error:
+            failures.append(f"  --json output does not parse: {error}")
+    return failures
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--lendrec", required=True)
+    parser.add_argument("--emulator", default="")
+    parser.add_argument("--rule", default="pattern")
+    parser.add_argument("--scratch", required=True)
+    parser.add_argument("transcript")
+    options = parser.parse_args()
+    options.emulator = [a for a in options.emulator.split("|") if a]
+
+    cases = parse(options.transcript)
+    for case in cases:
+        if case.kind == "@only" and case.argument != options.rule:
+            print(f"skipped: for the {case.argument} rule only")
+            return SKIPPED
+    folder = options.scratch
+    shutil.rmtree(folder, ignore_errors=True)
+    os.makedirs(folder)
+    env = {k: v for k, v in os.environ.items() if k not in ("LENDREC_LIBRARY", "COLUMNS")}
+    env.update(LENDREC_TODAY="15/01/2026", LENDREC_LOCK_TIMEOUT="1")
+    remembered, failed = {}, 0
+    for case in cases:
+        failures = []
+        if case.kind == "$":
+            failures = run(case, options, env, folder)
+        elif case.kind == "@cat":
+            with open(os.path.join(folder, case.argument), "rb") as f:
+                failures = compare(case.argument, case.stdout, lines(f.read()))
+        elif case.kind == "@write":
+            with open(os.path.join(folder, case.argument), "wb") as f:
+                f.write("\n".join(case.body).encode("utf-8"))
+        elif case.kind == "@snapshot":
+            remembered = snapshot(folder)
+        elif case.kind == "@unchanged":
+            now = snapshot(folder)
+            if now != remembered:
+                changed = sorted(n for n in set(now) | set(remembered)
+                                 if now.get(n) != remembered.get(n))
+                failures = [f"  files changed: {', '.join(changed)}"]
+        elif case.kind == "@env":
+            name, _, value = case.argument.partition("=")
+            if value:
+                env[name] = value
+            else:
+                env.pop(name, None)
+        elif case.kind != "@only":
+            failures = [f"  unknown directive {case.kind}"]
+        if failures:
+            failed += 1
+            print(f"{options.transcript}:{case.line_no}: {case.kind} {case.argument}")
+            print("\n".join(failures))
+    count = sum(1 for c in cases if c.kind == "$")
+    print(f"{count} commands, {failed} failed")
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
