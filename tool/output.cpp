@@ -128,6 +128,7 @@ std::string Table::render(std::size_t max_width) const
             if (c + 1 < n)
                 text += "  ";
         }
+        text.erase(text.find_last_not_of(' ') + 1); /* an empty last cell */
         out += text + "\n";
     };
     line(headings_);
