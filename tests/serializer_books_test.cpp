@@ -222,6 +222,7 @@ TEST(BookFileLoad, EachFileTextYieldsExactlyTheRecordsAndTrailerOfItsRow)
         {"a quote that never closes after a good line", "1,A,B,C,5,5\n2,\"D,E,F,3,1\n9", {a}, 9},
         {"a quote closing on a later line", "1,\"A\n2,D\",B,C,5,5\n9", {{1, "A\n2,D", "B", "C", 5, 5}}, 9},
         {"a lone CR inside a plain field", "1,A\rB,B,C,5,5\n9", {}, 9},
+        {"a lone CR between two whole records", "1,A,B,C,5,5\r2,D,E,F,3,1\n9", {}, 9},
         {"a CR after a closing quote", "1,\"A\"\rx,B,C,5,5\n9", {}, 9},
         {"a NUL inside a plain field", "1,A\0B,B,C,5,5\n9"sv, {}, 9},
         {"a NUL inside quotes", "1,\"A\0B\",B,C,5,5\n9"sv, {}, 9},
