@@ -15,10 +15,13 @@ its commands. A transcript is plain text, one directive a line:
     @cat FILE             FILE's text (CR LF read as LF) is the "output"
     @write FILE           write the "| " lines that follow into FILE, joined
     | TEXT                by line ends, with no line end after the last
+    @remove FILE          remove FILE
     @snapshot             remember every file of the folder, byte for byte
     @unchanged            every file is as remembered (the lock file aside)
     @env NAME=VALUE       set (or with no VALUE, unset) for later commands
     @only RULE            the transcript applies to that phone rule only
+    @copy NAME            copy data/NAME (beside the transcript) into the folder
+    @same FILE NAME       FILE is byte for byte data/NAME
 
 Blank lines at the end of a command's expected output only separate cases.
 
@@ -125,6 +128,7 @@ def main():
     env = {k: v for k, v in os.environ.items() if k not in ("LENDREC_LIBRARY", "COLUMNS")}
     env.update(LENDREC_TODAY="15/01/2026", LENDREC_LOCK_TIMEOUT="1")
     remembered, failed = {}, 0
+    data_dir = os.path.join(os.path.dirname(os.path.abspath(options.transcript)), "data")
     for case in cases:
         failures = []
         if case.kind == "$":
@@ -135,6 +139,16 @@ def main():
         elif case.kind == "@write":
             with open(os.path.join(folder, case.argument), "wb") as f:
                 f.write("\n".join(case.body).encode("utf-8"))
+        elif case.kind == "@copy":
+            shutil.copy(os.path.join(data_dir, case.argument), folder)
+        elif case.kind == "@same":
+            name, _, data = case.argument.partition(" ")
+            with open(os.path.join(folder, name), "rb") as f, \
+                    open(os.path.join(data_dir, data), "rb") as g:
+                if f.read() != g.read():
+                    failures = [f"  {name} is not byte for byte data/{data}"]
+        elif case.kind == "@remove":
+            os.remove(os.path.join(folder, case.argument))
         elif case.kind == "@snapshot":
             remembered = snapshot(folder)
         elif case.kind == "@unchanged":

@@ -10,6 +10,7 @@
  */
 #include <cstdio>
 #include <map>
+#include <set>
 #include <memory>
 
 #include <fmt/format.h>
@@ -51,6 +52,7 @@ public:
 
     std::vector<Finding> findings;
     std::vector<std::string> repaired;
+    std::set<std::string> held_back; /* files a repair would need but may not save */
 
 private:
     template <typename Handle>
@@ -68,8 +70,10 @@ private:
         if (!repair_)
             return false;
         for (const Problem& problem : records.problems)
-            if (blocks_saving(problem))
+            if (blocks_saving(problem)) {
+                held_back.insert(records.name());
                 return false;
+            }
         return true;
     }
 
@@ -164,9 +168,11 @@ void check(const CheckArgs& args, const Desk& desk)
     bool ok = checker.findings.empty();
     if (args.json) {
         nlohmann::json out = {{"ok", ok}, {"findings", nlohmann::json::array()},
-                              {"repaired", checker.repaired}};
+                              {"repaired", checker.repaired},
+                              {"not_repaired", checker.held_back}};
         for (const Finding& f : checker.findings)
-            out["findings"].push_back({{"file", f.file}, {"line", f.line}, {"kind", f.kind},
+            out["findings"].push_back({{"file", f.file}, {"kind", f.kind},
+                                       {"line", f.line != 0 ? nlohmann::json(f.line) : nullptr},
                                        {"message", f.message}});
         print_json(out);
     } else {
@@ -174,6 +180,9 @@ void check(const CheckArgs& args, const Desk& desk)
             std::printf("%s\n", f.message.c_str());
         for (const std::string& change : checker.repaired)
             std::printf("repaired: %s\n", change.c_str());
+        for (const std::string& file : checker.held_back)
+            std::printf("not repaired: %s holds lines that saving would lose; mend them by "
+                        "hand first\n", file.c_str());
         if (ok)
             std::printf("the library is consistent: %s, %s, %s\n",
                         counted(lib->books.all().size(), "book", "books").c_str(),
