@@ -16,7 +16,7 @@ class Desk:
     (so that Windows builds under Wine see it as their current folder)."""
 
     def __init__(self, prefix):
-        self.prefix = list(prefix)
+        self.prefix = list(prefix[:-1]) + [os.path.abspath(prefix[-1])]
         self.env = dict(os.environ, LENDREC_TODAY=TODAY, LENDREC_LOCK_TIMEOUT="30")
         self.env.pop("LENDREC_LIBRARY", None)
 

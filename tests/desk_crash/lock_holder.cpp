@@ -1,14 +1,14 @@
 /*
- * lock_holder.cpp - lock_holder FOLDER SIGNAL SECONDS
+ * lock_holder.cpp - lock_holder FOLDER SIGNAL
  *
  * A second clerk who keeps the library busy: takes the exclusive lock the
  * desk takes (the first byte of FOLDER/lendrec.lock: LockFileEx on Windows,
- * flock on POSIX), creates the file SIGNAL to say it holds it, holds it for
- * SECONDS, then lets go and exits 0. Exits 1 when it cannot take the lock.
+ * flock on POSIX), creates the file SIGNAL to say it holds it, and holds it
+ * until SIGNAL is removed (two minutes at most); then lets go and exits 0.
+ * Exits 1 when it cannot take the lock or make SIGNAL.
  */
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <thread>
 
@@ -42,10 +42,16 @@ bool lock_library(const std::string& folder)
 
 int main(int argc, char** argv)
 {
-    if (argc != 4 || !lock_library(argv[1]))
+    std::FILE* signal = argc == 3 && lock_library(argv[1]) ? std::fopen(argv[2], "w") : nullptr;
+    if (signal == nullptr)
         return 1;
-    if (std::FILE* signal = std::fopen(argv[2], "w"))
-        std::fclose(signal);
-    std::this_thread::sleep_for(std::chrono::seconds(std::atoi(argv[3])));
+    std::fclose(signal);
+    for (int wait = 0; wait < 2400; ++wait) {
+        if (std::FILE* still = std::fopen(argv[2], "r"))
+            std::fclose(still);
+        else
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
     return 0;
 }
