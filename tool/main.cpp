@@ -93,6 +93,8 @@ std::string unknown_command(const CLI::App& app, const std::vector<std::string>&
 /* CLI11's message, or for an unexpected flag "unknown option '--x'". */
 std::string usage_message(const CLI::ParseError& e, const std::vector<std::string>& args)
 {
+    if (args.size() <= 1)
+        return "no command given";
     if (dynamic_cast<const CLI::ExtrasError*>(&e) != nullptr)
         for (const std::string& arg : args)
             if (arg.size() > 1 && arg[0] == '-' && std::string(e.what()).find(arg) != std::string::npos)

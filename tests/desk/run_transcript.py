@@ -23,7 +23,8 @@ its commands. A transcript is plain text, one directive a line:
     @copy NAME            copy data/NAME (beside the transcript) into the folder
     @same FILE NAME       FILE is byte for byte data/NAME
 
-Blank lines at the end of a command's expected output only separate cases.
+Blank lines at the end of a command's output, expected or printed, are not
+compared: in a transcript they only separate cases.
 
 Commands run with LENDREC_TODAY=15/01/2026 and LENDREC_LOCK_TIMEOUT=1
 unless @env says otherwise. Output with --json is also parsed as JSON.
@@ -96,6 +97,8 @@ def run(case, options, env, folder):
     command = options.emulator + [options.lendrec] + args[1:]
     done = subprocess.run(command, cwd=folder, env=env, capture_output=True, timeout=120)
     out, err = lines(done.stdout), lines(done.stderr)
+    while out and not out[-1]:
+        out.pop()
     failures = compare("stdout", case.stdout, out) + compare("stderr", case.stderr, err)
     if done.returncode != case.status:
         failures.append(f"  exit status {done.returncode}, expected {case.status}")

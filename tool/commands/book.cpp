@@ -201,11 +201,11 @@ void add_book_commands(CLI::App& app, Desk& desk)
     add->add_option("TITLE", args->title, "The title")->required();
     add->add_option("AUTHOR", args->author, "The author")->required();
     add->add_option("GENRE", args->genre, "The genre")->required();
-    add->add_option("--copies", args->copies, "Copies owned (default 1)");
+    add->add_option("--copies", args->copies, "Copies owned (default 1)")->type_name("N");
     bind(add, desk, args, add_book);
 
     auto* list = group->add_subcommand("list", "List books");
-    list->add_option("--search", args->search, "Only books with TEXT in title or author");
+    list->add_option("--search", args->search, "Only books with TEXT in title or author")->type_name("TEXT");
     list->add_option("--genre", args->genre, "Only books of this genre");
     list->add_flag("--on-shelf", args->on_shelf, "Only books with a copy on the shelf");
     list->add_option("--sort", args->sort, "Order: id, title or author")
@@ -214,22 +214,22 @@ void add_book_commands(CLI::App& app, Desk& desk)
     bind(list, desk, args, list_books);
 
     auto* show = group->add_subcommand("show", "Show a book and its open loans");
-    show->add_option("ID", args->id, "The book")->required();
+    show->add_option("ID", args->id, "The book")->required()->type_name("ID");
     show->add_flag("--json", args->json, "JSON for scripts");
     bind(show, desk, args, show_book);
 
     auto* edit = group->add_subcommand("edit", "Change a book's fields");
-    edit->add_option("ID", args->id, "The book")->required();
+    edit->add_option("ID", args->id, "The book")->required()->type_name("ID");
     edit->add_option("--title", args->title, "New title");
     edit->add_option("--author", args->author, "New author");
     edit->add_option("--genre", args->genre, "New genre");
-    edit->add_option("--copies", args->copies, "Copies owned (not below those out on loan)");
+    edit->add_option("--copies", args->copies, "Copies owned (not below those out on loan)")->type_name("N");
     edit->callback([&desk, args, edit] {
         desk.action = [&desk, args, edit] { edit_book(*args, desk, *edit); };
     });
 
     auto* remove = group->add_subcommand("remove", "Remove a book (none of its copies out)");
-    remove->add_option("ID", args->id, "The book")->required();
+    remove->add_option("ID", args->id, "The book")->required()->type_name("ID");
     bind(remove, desk, args, remove_book);
 }
 

@@ -194,28 +194,28 @@ void add_circulation_commands(CLI::App& app, Desk& desk)
     auto args = std::make_shared<LoanArgs>();
 
     auto* out = app.add_subcommand("checkout", "Lend a copy of BOOK to USER");
-    out->add_option("BOOK", args->book, "The book")->required();
-    out->add_option("USER", args->user, "The user")->required();
-    out->add_option("--date", args->date, "Loan date DD/MM/YYYY (default today)");
-    out->add_option("--days", args->days, "Loan period in days (default 28)");
-    out->add_option("--limit", args->limit, "Most open loans a user may hold (default 5)");
+    out->add_option("BOOK", args->book, "The book")->required()->type_name("ID");
+    out->add_option("USER", args->user, "The user")->required()->type_name("ID");
+    out->add_option("--date", args->date, "Loan date DD/MM/YYYY (default today)")->type_name("DATE");
+    out->add_option("--days", args->days, "Loan period in days (default 28)")->type_name("N");
+    out->add_option("--limit", args->limit, "Most open loans a user may hold (default 5)")->type_name("N");
     bind(out, desk, args, checkout);
 
     auto* back = app.add_subcommand("return", "Take a copy back: by LOAN, or --book and --user");
-    back->add_option("LOAN", args->loan, "The loan");
-    back->add_option("--book", args->book, "The book (with --user)");
-    back->add_option("--user", args->user, "The user (with --book)");
-    back->add_option("--date", args->date, "Return date DD/MM/YYYY (default today)");
+    back->add_option("LOAN", args->loan, "The loan")->type_name("ID");
+    back->add_option("--book", args->book, "The book (with --user)")->type_name("ID");
+    back->add_option("--user", args->user, "The user (with --book)")->type_name("ID");
+    back->add_option("--date", args->date, "Return date DD/MM/YYYY (default today)")->type_name("DATE");
     bind(back, desk, args, return_loan);
 
     auto* again = app.add_subcommand("renew", "Move a loan's due date on by the loan period");
-    again->add_option("LOAN", args->loan, "The loan")->required();
-    again->add_option("--date", args->date, "Date of the renewal DD/MM/YYYY (default today)");
-    again->add_option("--days", args->days, "Loan period in days (default 28)");
+    again->add_option("LOAN", args->loan, "The loan")->required()->type_name("ID");
+    again->add_option("--date", args->date, "Date of the renewal DD/MM/YYYY (default today)")->type_name("DATE");
+    again->add_option("--days", args->days, "Loan period in days (default 28)")->type_name("N");
     bind(again, desk, args, renew);
 
     auto* late = app.add_subcommand("overdue", "Open loans past their due date, oldest first");
-    late->add_option("--date", args->date, "As of DD/MM/YYYY (default today)");
+    late->add_option("--date", args->date, "As of DD/MM/YYYY (default today)")->type_name("DATE");
     late->add_flag("--json", args->json, "JSON for scripts");
     bind(late, desk, args, overdue);
 }

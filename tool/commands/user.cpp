@@ -163,18 +163,18 @@ void add_user_commands(CLI::App& app, Desk& desk)
     bind(add, desk, args, add_user);
 
     auto* list = group->add_subcommand("list", "List users and how many loans each holds");
-    list->add_option("--search", args->search, "Only users with TEXT in name, address or phone");
+    list->add_option("--search", args->search, "Only users with TEXT in name, address or phone")->type_name("TEXT");
     list->add_flag("--json", args->json, "JSON for scripts");
     bind(list, desk, args, list_users);
 
     auto* show = group->add_subcommand("show", "Show a user and their open loans");
-    show->add_option("ID", args->id, "The user")->required();
-    show->add_option("--date", args->date, "Mark loans overdue as of DD/MM/YYYY (default today)");
+    show->add_option("ID", args->id, "The user")->required()->type_name("ID");
+    show->add_option("--date", args->date, "Mark loans overdue as of DD/MM/YYYY (default today)")->type_name("DATE");
     show->add_flag("--json", args->json, "JSON for scripts");
     bind(show, desk, args, show_user);
 
     auto* edit = group->add_subcommand("edit", "Change a user's fields");
-    edit->add_option("ID", args->id, "The user")->required();
+    edit->add_option("ID", args->id, "The user")->required()->type_name("ID");
     edit->add_option("--name", args->name, "New name");
     edit->add_option("--address", args->address, "New address");
     edit->add_option("--phone", args->phone, "New phone");
@@ -183,7 +183,7 @@ void add_user_commands(CLI::App& app, Desk& desk)
     });
 
     auto* remove = group->add_subcommand("remove", "Remove a user (holding no loan)");
-    remove->add_option("ID", args->id, "The user")->required();
+    remove->add_option("ID", args->id, "The user")->required()->type_name("ID");
     bind(remove, desk, args, remove_user);
 }
 
