@@ -9,10 +9,11 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <new>
 #include <optional>
-#include <unordered_map>
+#include <vector>
 
 #include <fmt/format.h>
 #include <fmt/ranges.h>
@@ -31,17 +32,24 @@ constexpr std::size_t kMaxCopies = 1000000;
 /* One data row being imported, with where to report about it. */
 class RowContext {
 public:
-    RowContext(const sheet::Row& row, const fields::Columns& columns, ImportReport& report,
-               const std::string& label)
-        : row_(row), columns_(columns), report_(report), label_(label) {}
+    RowContext(const sheet::Sheet& sheet, std::size_t row, const fields::Columns& columns,
+               ImportReport& report, const std::string& label)
+        : sheet_(sheet), row_(row), columns_(columns), report_(report), label_(label) {}
 
     /* The trimmed cell of field `f`; empty when the column or cell is
      * missing. */
     std::string cell(std::size_t f) const
     {
+        std::string out;
+        return cell(f, out);
+    }
+
+    /* The same into `out`, whose room is reused; returns `out`. */
+    const std::string& cell(std::size_t f, std::string& out) const
+    {
         const auto& index = columns_.index[f];
-        if (!index || *index >= row_.cells.size()) return {};
-        return std::string(fields::trim(row_.cells[*index]));
+        out.assign(index ? fields::trim(sheet_.cell(row_, *index)) : std::string_view());
+        return out;
     }
 
     /* True when a cell this import reads holds a NUL byte, which no record
@@ -49,8 +57,7 @@ public:
     bool has_nul() const
     {
         for (const auto& index : columns_.index)
-            if (index && *index < row_.cells.size() &&
-                row_.cells[*index].find('\0') != std::string::npos)
+            if (index && sheet_.cell(row_, *index).find('\0') != std::string_view::npos)
                 return true;
         return false;
     }
@@ -58,7 +65,7 @@ public:
     /* Adds "LABEL:LINE: message" to the report. */
     void tell(const std::string& message) const
     {
-        report_.text += fmt::format("{}:{}: {}\n", label_, row_.line, message);
+        report_.text += fmt::format("{}:{}: {}\n", label_, sheet_.line(row_), message);
     }
 
     /* True when the header has the column of field `f`. */
@@ -72,7 +79,8 @@ public:
     }
 
 private:
-    const sheet::Row& row_;
+    const sheet::Sheet& sheet_;
+    std::size_t row_;
     const fields::Columns& columns_;
     ImportReport& report_;
     const std::string& label_;
@@ -87,34 +95,60 @@ std::string empty_cause(std::initializer_list<std::pair<const char*, const std::
     return "the record could not be made";
 }
 
-/* Books of the library and of the file so far, by folded title and author. */
+/*
+ * Books of the library and of the file so far, found by title and author
+ * folded (case and surrounding spaces ignored). An open-addressing table of
+ * key hashes; a hash that matches is confirmed against the book's own texts.
+ */
 class BookIndex {
 public:
-    explicit BookIndex(const Library& lib)
+    BookIndex(const Library& lib, std::size_t more)
     {
-        index_.reserve(lib.books.all().size());
-        for (Book book : lib.books.all())
-            index_.try_emplace(key(book_get_title(book), book_get_author(book)), book);
+        std::size_t size = 16;
+        while (size < 2 * (lib.books.all().size() + more)) size *= 2;
+        slots_.resize(size);
+        for (Book book : lib.books.all()) {
+            const std::size_t hash = key(book_get_title(book), book_get_author(book), key_);
+            if (!find(hash, key_)) add(hash, book);
+        }
     }
 
-    static std::string key(std::string_view title, std::string_view author)
+    /* The folded key of a title and author into `out`; returns its hash. */
+    static std::size_t key(std::string_view title, std::string_view author, std::string& out)
     {
-        std::string out = fields::fold(title);
+        out.clear();
+        fields::fold_into(out, title);
         out += '\x1f';
-        out += fields::fold(author);
-        return out;
+        fields::fold_into(out, author);
+        return std::hash<std::string>{}(out);
     }
 
-    Book find(const std::string& k) const
+    /* The book whose key is `k` (hash `hash`), or null. */
+    Book find(std::size_t hash, const std::string& k)
     {
-        const auto it = index_.find(k);
-        return it == index_.end() ? nullptr : it->second;
+        for (std::size_t i = hash & (slots_.size() - 1); slots_[i].book; i = (i + 1) & (slots_.size() - 1))
+            if (slots_[i].hash == hash && key(book_get_title(slots_[i].book),
+                                              book_get_author(slots_[i].book), held_) == hash &&
+                held_ == k)
+                return slots_[i].book;
+        return nullptr;
     }
 
-    void add(std::string k, Book book) { index_.try_emplace(std::move(k), book); }
+    /* Adds a book not yet in the index. */
+    void add(std::size_t hash, Book book)
+    {
+        std::size_t i = hash & (slots_.size() - 1);
+        while (slots_[i].book) i = (i + 1) & (slots_.size() - 1);
+        slots_[i] = {hash, book};
+    }
 
 private:
-    std::unordered_map<std::string, Book> index_;
+    struct Slot {
+        std::size_t hash = 0;
+        Book book = nullptr;
+    };
+    std::vector<Slot> slots_;
+    std::string key_, held_;
 };
 
 /* Adds `copies` to a book already held; false when the total would pass
@@ -146,7 +180,11 @@ std::optional<std::size_t> row_copies(const RowContext& row)
  * or a refusal. */
 void import_book(Library& lib, BookIndex& index, const RowContext& row, ImportReport& report)
 {
-    const std::string title = row.cell(0), author = row.cell(1), genre = row.cell(2);
+    /* Rooms reused from row to row: most rows then allocate nothing here. */
+    static thread_local std::string title, author, genre, key;
+    row.cell(0, title);
+    row.cell(1, author);
+    row.cell(2, genre);
     const auto copies = row_copies(row);
     if (!copies) return;
     Book book = book_new(lib.books.next_id(), title.c_str(), author.c_str(), genre.c_str(), *copies);
@@ -154,8 +192,8 @@ void import_book(Library& lib, BookIndex& index, const RowContext& row, ImportRe
         row.refuse(empty_cause({{"title", &title}, {"author", &author}, {"genre", &genre}}));
         return;
     }
-    std::string key = BookIndex::key(title, author);
-    if (Book held = index.find(key)) {
+    const std::size_t hash = BookIndex::key(title, author, key);
+    if (Book held = index.find(hash, key)) {
         book_delete(book);
         if (!merge_copies(held, *copies)) {
             row.refuse(fmt::format("book {} would hold more than {} copies", book_get_id(held), kMaxCopies));
@@ -169,7 +207,7 @@ void import_book(Library& lib, BookIndex& index, const RowContext& row, ImportRe
     }
     if (!lib.books.add(book)) throw std::bad_alloc();
     lib.books.take_id();
-    index.add(std::move(key), book);
+    index.add(hash, book);
     ++report.added;
 }
 
@@ -250,13 +288,13 @@ ImportReport import_sheet(Library& lib, ImportKind kind, const sheet::Sheet& she
     ImportReport report;
     const auto wanted = kind == ImportKind::books ? fields::book_fields() : fields::user_fields();
     const fields::Columns columns =
-        fields::match_columns(sheet.rows.empty() ? std::vector<std::string>{} : sheet.rows[0].cells, wanted);
+        fields::match_columns(sheet.rows() == 0 ? std::vector<std::string>{} : sheet.cells(0), wanted);
     if (!columns.problem.empty()) throw Failure(kRefused, fmt::format("{}: {}", label, columns.problem));
     tell_reading(sheet, columns, label, report);
     std::optional<BookIndex> index;
-    if (kind == ImportKind::books) index.emplace(lib);
-    for (std::size_t r = 1; r < sheet.rows.size(); ++r) {
-        const RowContext row(sheet.rows[r], columns, report, label);
+    if (kind == ImportKind::books) index.emplace(lib, sheet.rows());
+    for (std::size_t r = 1; r < sheet.rows(); ++r) {
+        const RowContext row(sheet, r, columns, report, label);
         if (row.has_nul()) row.refuse("a cell holds a NUL character");
         else if (index) import_book(lib, *index, row, report);
         else import_user(lib, row, report);

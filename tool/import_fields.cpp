@@ -75,8 +75,12 @@ std::string pattern_shape(bool plus, const std::vector<std::string>& groups)
     std::string digits;
     for (const std::string& group : groups) digits += group;
     if (!plus || digits.size() != 11) return {};
-    return "+" + digits.substr(0, 2) + " " + digits.substr(2, 2) + " " + digits.substr(4, 3) +
-           " " + digits.substr(7, 2) + " " + digits.substr(9, 2);
+    std::string out = "+";
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (i == 2 || i == 4 || i == 7 || i == 9) out += ' ';
+        out += digits[i];
+    }
+    return out;
 }
 
 /* The digit groups joined by single spaces, the '+' leading. */
@@ -111,8 +115,16 @@ std::string_view trim(std::string_view text)
 
 std::string fold(std::string_view text)
 {
-    std::string out(trim(text));
-    for (std::size_t i = 0; i < out.size(); ++i) {
+    std::string out;
+    fold_into(out, text);
+    return out;
+}
+
+void fold_into(std::string& out, std::string_view text)
+{
+    const std::size_t start = out.size();
+    out += trim(text);
+    for (std::size_t i = start; i < out.size(); ++i) {
         const auto c = static_cast<unsigned char>(out[i]);
         if (c >= 'A' && c <= 'Z') {
             out[i] = static_cast<char>(c + 32);
@@ -124,7 +136,6 @@ std::string fold(std::string_view text)
             ++i;
         }
     }
-    return out;
 }
 
 Columns match_columns(const std::vector<std::string>& header, std::span<const Field> fields)

@@ -53,6 +53,9 @@ std::string_view trim(std::string_view text);
  */
 std::string fold(std::string_view text);
 
+/* fold(text) appended to `out`. */
+void fold_into(std::string& out, std::string_view text);
+
 /* A phone as the import will store it. */
 struct Phone {
     enum class Verdict { kept, changed, refused } verdict = Verdict::refused;

@@ -66,14 +66,6 @@ std::size_t utf8_sequence(std::string_view bytes, std::size_t at)
     return length;
 }
 
-/* True when every cell of the row is empty or only spaces and tabs. */
-bool is_blank(const Row& row)
-{
-    for (const std::string& cell : row.cells)
-        if (cell.find_first_not_of(" \t") != std::string::npos) return false;
-    return true;
-}
-
 /*
  * The delimiter the header row uses most, counted outside quotes over the
  * first line that holds anything; ties go to the comma, then the
@@ -103,20 +95,22 @@ public:
     Reader(std::string_view text, char delimiter) : text_(text), delimiter_(delimiter) {}
 
     bool at_end() const { return pos_ >= text_.size(); }
+    std::size_t line() const { return line_; }
 
-    /* Reads the next row into `row`. Returns false when a quoted cell never
-     * closes (row.line then names the row's first line). */
-    bool next(Row& row)
+    /* Reads the next row into the sheet. Returns false when a quoted cell
+     * never closes (the sheet's open row then names its first line). */
+    bool next(Sheet& sheet)
     {
-        row.line = line_;
-        row.cells.clear();
+        sheet.begin_row(line_);
+        std::string& out = sheet.text();
         for (;;) {
-            std::string& cell = row.cells.emplace_back();
+            const std::size_t start = out.size();
             if (pos_ < text_.size() && text_[pos_] == '"') {
                 ++pos_;
-                if (!read_quoted(cell)) return false;
+                if (!read_quoted(out)) return false;
             }
-            read_plain(cell);
+            read_plain(out);
+            sheet.end_cell(start);
             if (at_end()) return true;
             if (text_[pos_] != delimiter_) {
                 skip_line_end();
@@ -223,16 +217,50 @@ Sheet parse(std::string_view bytes)
         result.converted_from_1252 = true;
     }
     result.delimiter = detect_delimiter(bytes);
+    result.text().reserve(bytes.size());
     Reader reader(bytes, result.delimiter);
-    Row row;
     while (!reader.at_end()) {
-        if (!reader.next(row)) {
-            result.unclosed_quote_line = row.line;
+        const std::size_t line = reader.line();
+        if (!reader.next(result)) {
+            result.drop_row();
+            result.unclosed_quote_line = line;
             break;
         }
-        if (!is_blank(row)) result.rows.push_back(std::move(row));
+        result.end_row();
     }
     return result;
+}
+
+std::string_view Sheet::cell(std::size_t row, std::size_t column) const
+{
+    if (column >= rows_[row].count) return {};
+    const auto [offset, length] = cells_[rows_[row].first + column];
+    return std::string_view(text_).substr(offset, length);
+}
+
+std::vector<std::string> Sheet::cells(std::size_t row) const
+{
+    std::vector<std::string> out;
+    for (std::size_t c = 0; c < width(row); ++c) out.emplace_back(cell(row, c));
+    return out;
+}
+
+void Sheet::begin_row(std::size_t line)
+{
+    open_ = {line, cells_.size(), 0, text_.size()};
+}
+
+void Sheet::end_row()
+{
+    open_.count = cells_.size() - open_.first;
+    if (text_.find_first_not_of(" \t", open_.text_start) == std::string::npos) drop_row();
+    else rows_.push_back(open_);
+}
+
+void Sheet::drop_row()
+{
+    cells_.resize(open_.first);
+    text_.resize(open_.text_start);
 }
 
 std::optional<std::string> read_file(const std::string& path, std::string& error)
@@ -247,6 +275,11 @@ std::optional<std::string> read_file(const std::string& path, std::string& error
         return std::nullopt;
     }
     std::string bytes;
+    if (std::fseek(file.get(), 0, SEEK_END) == 0) {
+        const long size = std::ftell(file.get());
+        if (size > 0) bytes.reserve(static_cast<std::size_t>(size));
+        std::rewind(file.get());
+    }
     std::array<char, 1 << 16> block{};
     std::size_t got = 0;
     while ((got = std::fread(block.data(), 1, block.size(), file.get())) > 0)

@@ -21,20 +21,41 @@
 
 namespace desk::sheet {
 
-/* One row of cells and the line of the file where it starts. */
-struct Row {
-    std::size_t line = 0;
-    std::vector<std::string> cells;
-};
-
-/* A file read whole: its rows (the header first, when the file has any). */
-struct Sheet {
+/* A file read whole: its rows of text cells (the header first, when the
+ * file has any), each with the line of the file where it starts. */
+class Sheet {
+public:
     char delimiter = ',';
     bool converted_from_1252 = false; /* the bytes were not UTF-8 */
-    std::vector<Row> rows;
     /* The line where a quoted cell opens and never closes; that row and
-     * everything after it is left out of `rows`. */
+     * everything after it is left out. */
     std::optional<std::size_t> unclosed_quote_line;
+
+    std::size_t rows() const { return rows_.size(); }
+    std::size_t line(std::size_t row) const { return rows_[row].line; }
+    std::size_t width(std::size_t row) const { return rows_[row].count; }
+    /* The text of a cell, valid while the Sheet lives; empty past the end
+     * of a short row. `row` must be below rows(). */
+    std::string_view cell(std::size_t row, std::size_t column) const;
+    /* A row's cells copied out. */
+    std::vector<std::string> cells(std::size_t row) const;
+
+    /* Building, for the reader: cells are appended to the current row. */
+    std::string& text() { return text_; }
+    void begin_row(std::size_t line);
+    void end_cell(std::size_t start) { cells_.emplace_back(start, text_.size() - start); }
+    /* Closes the row; a row of blank cells is dropped. */
+    void end_row();
+    void drop_row();
+
+private:
+    struct Span {
+        std::size_t line, first, count, text_start;
+    };
+    std::string text_;                                      /* every cell's text */
+    std::vector<std::pair<std::size_t, std::size_t>> cells_; /* offset, length */
+    std::vector<Span> rows_;
+    Span open_{};
 };
 
 /*

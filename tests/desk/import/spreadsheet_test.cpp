@@ -57,10 +57,10 @@ TEST(SpreadsheetRead, FilesAsSpreadsheetsWriteThem)
         EXPECT_EQ(sheet.delimiter, c.delimiter);
         EXPECT_EQ(sheet.converted_from_1252, c.converted);
         EXPECT_FALSE(sheet.unclosed_quote_line);
-        ASSERT_EQ(sheet.rows.size(), c.rows.size());
+        ASSERT_EQ(sheet.rows(), c.rows.size());
         for (std::size_t r = 0; r < c.rows.size(); ++r) {
-            EXPECT_EQ(sheet.rows[r].line, c.rows[r].first);
-            EXPECT_EQ(sheet.rows[r].cells, c.rows[r].second);
+            EXPECT_EQ(sheet.line(r), c.rows[r].first);
+            EXPECT_EQ(sheet.cells(r), c.rows[r].second);
         }
     }
 }
@@ -68,7 +68,8 @@ TEST(SpreadsheetRead, FilesAsSpreadsheetsWriteThem)
 TEST(SpreadsheetRead, QuoteThatNeverClosesNamesItsLine)
 {
     const desk::sheet::Sheet sheet = parse("a,b\n1,2\n\"3\n4,5\n");
-    EXPECT_EQ(sheet.rows.size(), 2u);
+    EXPECT_EQ(sheet.rows(), 2u);
+    EXPECT_EQ(sheet.cells(1), (Cells{"1", "2"}));
     EXPECT_EQ(sheet.unclosed_quote_line, std::optional<std::size_t>{3});
 }
 
@@ -98,9 +99,9 @@ TEST(SpreadsheetWrite, RowsReadBackAsWritten)
                         return cell.find_first_not_of(" \t") != std::string::npos;
                     }))
                     expected.push_back(row);
-            ASSERT_EQ(sheet.rows.size(), expected.size()) << out;
+            ASSERT_EQ(sheet.rows(), expected.size()) << out;
             for (std::size_t r = 0; r < expected.size(); ++r)
-                EXPECT_EQ(sheet.rows[r].cells, expected[r]) << out;
+                EXPECT_EQ(sheet.cells(r), expected[r]) << out;
         }
     }
 }
