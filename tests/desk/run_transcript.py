@@ -16,6 +16,7 @@ its commands. A transcript is plain text, one directive a line:
     @write FILE           write the "| " lines that follow into FILE, joined
     | TEXT                by line ends, with no line end after the last
     @remove FILE          remove FILE
+    @files                the folder's file names, one a line, are the "output"
     @snapshot             remember every file of the folder, byte for byte
     @unchanged            every file is as remembered (the lock file aside)
     @env NAME=VALUE       set (or with no VALUE, unset) for later commands
@@ -150,6 +151,8 @@ def main():
                     open(os.path.join(data_dir, data), "rb") as g:
                 if f.read() != g.read():
                     failures = [f"  {name} is not byte for byte data/{data}"]
+        elif case.kind == "@files":
+            failures = compare("files", case.stdout, sorted(os.listdir(folder)))
         elif case.kind == "@remove":
             os.remove(os.path.join(folder, case.argument))
         elif case.kind == "@snapshot":
