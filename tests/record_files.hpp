@@ -26,11 +26,7 @@
 #include <string_view>
 #include <vector>
 
-#include "book.h"
-#include "borrow.h"
-#include "list.h"
-#include "serializer.h"
-#include "user.h"
+#include "support/record_kinds.hpp"
 
 #ifndef _WIN32
 #include <grp.h>
@@ -177,13 +173,15 @@ inline std::ostream& operator<<(std::ostream& os, const LoanRow& r)
                         r.returned ? "returned" : "open");
 }
 
-/* One struct per kind ties its rows to its record functions, so the load,
- * save and round-trip helpers below are written once. */
+/* One struct per kind ties its rows to its kind of record file (the shared
+ * table in support/record_kinds.hpp), so the load, save and round-trip
+ * helpers below are written once. */
 struct Books {
     using Row = BookRow;
-    static constexpr auto save = serializer_save_books;
-    static constexpr auto load = serializer_load_books;
-    static constexpr ConsumerFunction deleter = book_deleter;
+    static inline const lendrec_support::RecordKind& kind = lendrec_support::kBooks;
+    static inline const auto save = kind.save;
+    static inline const auto load = kind.load;
+    static inline const ConsumerFunction deleter = kind.deleter;
 
     static Row row(void* record)
     {
@@ -204,9 +202,10 @@ struct Books {
 
 struct Users {
     using Row = UserRow;
-    static constexpr auto save = serializer_save_users;
-    static constexpr auto load = serializer_load_users;
-    static constexpr ConsumerFunction deleter = user_deleter;
+    static inline const lendrec_support::RecordKind& kind = lendrec_support::kUsers;
+    static inline const auto save = kind.save;
+    static inline const auto load = kind.load;
+    static inline const ConsumerFunction deleter = kind.deleter;
 
     static Row row(void* record)
     {
@@ -221,9 +220,10 @@ struct Users {
 
 struct Loans {
     using Row = LoanRow;
-    static constexpr auto save = serializer_save_borrows;
-    static constexpr auto load = serializer_load_borrows;
-    static constexpr ConsumerFunction deleter = borrow_deleter;
+    static inline const lendrec_support::RecordKind& kind = lendrec_support::kLoans;
+    static inline const auto save = kind.save;
+    static inline const auto load = kind.load;
+    static inline const ConsumerFunction deleter = kind.deleter;
 
     static Row row(void* record)
     {
