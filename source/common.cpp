@@ -8,6 +8,8 @@
  */
 #include "common.h"
 
+#include "record_rules.hpp"
+
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -326,30 +328,19 @@ int common_compare_dates(const char* date01, const char* date02)
     return 0;
 }
 
+/* The record files' number rule, plus the empty text read as 0. */
 bool common_is_number(const char* str)
 {
-    for (; *str != '\0'; str++) {
-        if (!is_digit(*str))
-            return false;
-    }
-    return true;
+    return *str == '\0' || lendrec::rules::all_digits(str);
 }
 
 bool common_parse_number(const char* str, size_t* number)
 {
-    if (!common_is_number(str))
-        return false;
-    const char* end = str + std::strlen(str);
-    if (str == end) {
+    if (*str == '\0') {
         *number = 0;
         return true;
     }
-    size_t value = 0;
-    const auto [ptr, ec] = std::from_chars(str, end, value, 10);
-    if (ec != std::errc{} || ptr != end)
-        return false;
-    *number = value;
-    return true;
+    return lendrec::rules::parse_size(str, *number) == lendrec::rules::NumberFault::none;
 }
 
 void common_clean_buffer(void)
