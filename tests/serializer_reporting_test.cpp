@@ -47,14 +47,13 @@ void collect(size_t line, serializer_problem_t kind, const char* cause, void* ar
     static_cast<std::vector<Told>*>(args)->push_back({line, kind, cause});
 }
 
-/* Per kind: its reporting loader, two good records written after their id
- * ("@a", "@b" in a row's text) and the rows they load as. */
+/* Per kind: two good records written after their id ("@a", "@b" in a
+ * row's text) and the rows they load as. */
 template <typename Kind>
 struct Sample;
 
 template <>
 struct Sample<Books> {
-    static constexpr auto load = serializer_load_books_reporting;
     static constexpr std::string_view a = ",A,B,C,5,5", b = ",D,E,F,3,1";
     static BookRow row(size_t id, char which)
     {
@@ -64,7 +63,6 @@ struct Sample<Books> {
 
 template <>
 struct Sample<Users> {
-    static constexpr auto load = serializer_load_users_reporting;
     static constexpr std::string_view a = ",Alice,rua tudo,+35 12 345 67 89",
                                       b = ",Bob,rua nada,+35 98 765 43 21";
     static UserRow row(size_t id, char which)
@@ -76,7 +74,6 @@ struct Sample<Users> {
 
 template <>
 struct Sample<Loans> {
-    static constexpr auto load = serializer_load_borrows_reporting;
     static constexpr std::string_view a = ",2,3,01/02/2020,15/02/2020,0",
                                       b = ",4,5,01/03/2021,02/03/2021,1";
     static LoanRow row(size_t id, char which)
@@ -98,7 +95,7 @@ Reported<Kind> load_reporting(const std::string& path)
 {
     RecordList<Kind> list;
     std::vector<Told> told;
-    size_t last_id = Sample<Kind>::load(path.c_str(), list.get(), collect, &told);
+    size_t last_id = Kind::kind.load_reporting(path.c_str(), list.get(), collect, &told);
     return {{list.rows(), last_id}, told};
 }
 
