@@ -32,35 +32,23 @@
 #include <sstream>
 #include <string>
 
-#include "book.h"
-#include "borrow.h"
-#include "common.h"
+#include "../tests/support/record_kinds.hpp"
 #include "harness.hpp"
-#include "list.h"
-#include "serializer.h"
-#include "user.h"
 
 namespace {
 
 /* ------------------------------------------------------------------ */
-/* The three kinds of record                                           */
+/* The three kinds of record, as generated stores                      */
 /* ------------------------------------------------------------------ */
 
-/* The texts of a record, owned ones (a heap copy each) first, then the
- * ones kept inside the record (a phone, two dates). */
-struct Texts {
-    const char* text[3];
-    size_t owned;
-    size_t inner;
-};
+using lendrec_support::RecordKind;
 
+/* A kind of record file (the shared table) and how record i of a generated
+ * store of that kind looks. */
 struct Kind {
-    const char* name;
-    void* (*make)(size_t i); /* record i of a generated store */
-    ConsumerFunction release;
-    bool (*save)(const char*, List, size_t);
-    size_t (*load)(const char*, List);
-    Texts (*texts)(void* record);
+    const RecordKind& record;
+    void* (*make)(size_t i);
+    const char* name() const { return record.name; }
 };
 
 /* Every record structure is six words: an allocation of this size. */
@@ -101,21 +89,9 @@ void* make_borrow(size_t i)
     return borrow;
 }
 
-const Kind kBooks{"books", make_book, book_deleter, serializer_save_books, serializer_load_books,
-                  [](void* r) {
-                      Book b = static_cast<Book>(r);
-                      return Texts{{book_get_title(b), book_get_author(b), book_get_genre(b)}, 3, 0};
-                  }};
-const Kind kUsers{"users", make_user, user_deleter, serializer_save_users, serializer_load_users,
-                  [](void* r) {
-                      User u = static_cast<User>(r);
-                      return Texts{{user_get_name(u), user_get_address(u), user_get_phone(u)}, 2, 1};
-                  }};
-const Kind kBorrows{"borrows", make_borrow, borrow_deleter, serializer_save_borrows, serializer_load_borrows,
-                    [](void* r) {
-                        Borrow b = static_cast<Borrow>(r);
-                        return Texts{{borrow_get_date(b), borrow_get_return_date(b), nullptr}, 0, 2};
-                    }};
+const Kind kBooks{lendrec_support::kBooks, make_book};
+const Kind kUsers{lendrec_support::kUsers, make_user};
+const Kind kBorrows{lendrec_support::kLoans, make_borrow};
 
 /* ------------------------------------------------------------------ */
 /* Stores: n generated records, their file, and what the floors need   */
@@ -138,20 +114,18 @@ struct Store {
     std::string arena; /* its texts, each with its terminator, in file order */
 
     Store(const Kind& k, size_t count)
-        : kind(k), n(count), path(bench::record_dir() + "/" + k.name + "-" + std::to_string(count) + ".csv")
+        : kind(k), n(count), path(bench::record_dir() + "/" + k.name() + "-" + std::to_string(count) + ".csv")
     {
         for (size_t i = 0; i < n; ++i)
             list_push_back(list, kind.make(i));
-        kind.save(path.c_str(), list, n + 1);
+        kind.record.save(path.c_str(), list, n + 1);
         image = slurp(path);
-        list_foreach(list, [](void* record, void* args) {
-            auto* self = static_cast<Store*>(args);
-            const Texts t = self->kind.texts(record);
-            for (size_t j = 0; j < t.owned + t.inner; ++j)
-                self->arena.append(t.text[j], std::strlen(t.text[j]) + 1);
-        }, this);
+        const lendrec_support::TextLayout texts = kind.record.texts;
+        for (const lendrec_support::Fields& fields : lendrec_support::fields_of(kind.record, list))
+            for (size_t j = texts.first; j < texts.first + texts.owned + texts.inner; ++j)
+                arena.append(fields[j].c_str(), fields[j].size() + 1);
     }
-    ~Store() { list_delete(list, kind.release); }
+    ~Store() { list_delete(list, kind.record.deleter); }
     Store(const Store&) = delete;
     Store& operator=(const Store&) = delete;
 };
@@ -186,7 +160,7 @@ struct FloorList {
  * at the tail. The texts come one after another from the arena. */
 FloorList* floor_build(const Store& s)
 {
-    const Texts shape = s.kind.texts(list_front(s.list));
+    const lendrec_support::TextLayout shape = s.kind.record.texts;
     auto* list = static_cast<FloorList*>(std::malloc(sizeof(FloorList)));
     *list = {nullptr, 0};
     const char* p = s.arena.data();
@@ -283,12 +257,12 @@ bench::Side load_side(benchmark::State& state, Store& s)
     auto last_id = std::make_shared<size_t>(0);
     auto checked = std::make_shared<bool>(false);
     return {[loaded] { *loaded = list_new(); },
-            [&s, loaded, last_id] { *last_id = s.kind.load(s.path.c_str(), *loaded); },
+            [&s, loaded, last_id] { *last_id = s.kind.record.load(s.path.c_str(), *loaded); },
             [&state, &s, loaded, last_id, checked] {
                 if (!*checked && (*last_id != s.n + 1 || list_size(*loaded) != s.n))
                     state.SkipWithError("the load lost records or its trailer");
                 *checked = true;
-                list_delete(*loaded, s.kind.release);
+                list_delete(*loaded, s.kind.record.deleter);
                 bench::settle_heap();
             }};
 }
@@ -296,7 +270,7 @@ bench::Side load_side(benchmark::State& state, Store& s)
 bench::Side floor_side(const Store& s)
 {
     auto built = std::make_shared<FloorList*>(nullptr);
-    const size_t owned = s.kind.texts(list_front(s.list)).owned;
+    const size_t owned = s.kind.record.texts.owned;
     return {[] {}, [&s, built] { *built = floor_build(s); },
             [built, owned] {
                 floor_release(*built, owned);
@@ -322,10 +296,10 @@ void bm_per_record(benchmark::State& state, const Kind* kind, size_t n, double t
 void bm_save(benchmark::State& state, const Kind* kind, size_t n, double target)
 {
     Store& s = store(*kind, n);
-    const std::string saved = bench::record_dir() + "/" + kind->name + "-saved.csv";
-    const std::string floored = bench::record_dir() + "/" + kind->name + "-floor.csv";
+    const std::string saved = bench::record_dir() + "/" + kind->name() + "-saved.csv";
+    const std::string floored = bench::record_dir() + "/" + kind->name() + "-floor.csv";
     bool ok = true;
-    bench::Side subject{[] {}, [&] { ok = s.kind.save(saved.c_str(), s.list, s.n + 1) && ok; }};
+    bench::Side subject{[] {}, [&] { ok = s.kind.record.save(saved.c_str(), s.list, s.n + 1) && ok; }};
     bench::Side baseline{[] {}, [&] { ok = write_floor(floored, s.image) && ok; }};
     bench::compare(state, static_cast<double>(n), subject, baseline, target);
     if (!ok || slurp(saved) != s.image)
@@ -392,7 +366,7 @@ void bm_memory(benchmark::State& state, const Kind* kind, size_t n, double targe
     Store& s = store(*kind, n);
     long long loaded = 0, floor = 0;
     for (auto _ : state) {
-        loaded = peak_growth([&] { s.kind.load(s.path.c_str(), list_new()); });
+        loaded = peak_growth([&] { s.kind.record.load(s.path.c_str(), list_new()); });
         floor = peak_growth([&] { floor_build(s); });
     }
     if (loaded <= 0 || floor <= 0) {
@@ -442,15 +416,15 @@ void bm_check(benchmark::State& state, const Check* check)
         const std::string count = std::to_string(n);
         for (const Kind* kind : kinds) {
             const bool books = kind == &kBooks;
-            benchmark::RegisterBenchmark(bench::name({"Save", kind->name, count}).c_str(), bm_save, kind, n,
+            benchmark::RegisterBenchmark(bench::name({"Save", kind->name(), count}).c_str(), bm_save, kind, n,
                                          full ? 3.5 : 0.0)
                 ->UseManualTime()->Unit(benchmark::kMillisecond);
-            benchmark::RegisterBenchmark(bench::name({"Load", kind->name, count}).c_str(), bm_load, kind, n,
+            benchmark::RegisterBenchmark(bench::name({"Load", kind->name(), count}).c_str(), bm_load, kind, n,
                                          full && books ? 1.6 : 0.0)
                 ->UseManualTime()->Unit(benchmark::kMillisecond);
             if (!books)
                 benchmark::RegisterBenchmark(
-                    bench::name({"PerRecord", std::string(kind->name) + "_vs_books", count}).c_str(),
+                    bench::name({"PerRecord", std::string(kind->name()) + "_vs_books", count}).c_str(),
                     bm_per_record, kind, n, full ? 1.3 : 0.0)
                     ->UseManualTime()->Unit(benchmark::kMillisecond);
         }
