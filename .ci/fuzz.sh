@@ -1,24 +1,31 @@
 #!/usr/bin/env bash
 # CI fuzz stage: builds the libFuzzer targets with clang in build/fuzz and
 # runs each for a bounded time from a scratch copy of its seed corpus, two
-# at a time. A finding fails the stage; its reproducer is printed as a hex
-# dump and as base64.
-#   FUZZ_SECONDS  seconds per target (default 60)
-#   FUZZ_JOBS     targets run at once (default 2)
-#   FUZZ_ONLY     a regular expression: run only the targets it matches
+# at a time, printing each target's executions per second. A finding fails
+# the stage (its reproducer is printed as a hex dump and as base64), and so
+# does a loader target that runs slower than FUZZ_MIN_RATE: too few inputs
+# to find anything.
+#   FUZZ_SECONDS   seconds per target (default 45)
+#   FUZZ_JOBS      targets run at once (default 2)
+#   FUZZ_ONLY      a regular expression: run only the targets it matches
+#   FUZZ_MIN_RATE  executions a second each load_* target must reach
+#                  (default 2000)
+#   FUZZ_BUILD     the build directory (default build/fuzz)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
-seconds=${FUZZ_SECONDS:-60}
+seconds=${FUZZ_SECONDS:-45}
 jobs=${FUZZ_JOBS:-2}
+min_rate=${FUZZ_MIN_RATE:-2000}
+build=${FUZZ_BUILD:-build/fuzz}
 
 source .ci/packages.sh
 ci_require clang libclang-rt-14-dev cmake ninja-build
 
-echo "== building the fuzz targets (build/fuzz)"
-CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+echo "== building the fuzz targets ($build)"
+CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DLENDREC_BUILD_FUZZ=ON -DLENDREC_BUILD_TESTS=OFF -DLENDREC_WERROR=ON >/dev/null
-cmake --build build/fuzz --target fuzz_targets -j2
+cmake --build "$build" --target fuzz_targets -j2
 
 # Scratch space on a memory-backed file system where there is one: corpus
 # copies, findings, logs and the targets' record files.
@@ -34,18 +41,24 @@ run_target() { # target corpus
   mkdir -p "$work/corpus" "$work/findings"
   cp -R "$root/fuzz/corpus/$corpus/." "$work/corpus/"
   local status=0
-  "$root/build/fuzz/fuzz/$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+  "$root/$build/fuzz/$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
     -print_final_stats=1 -artifact_prefix="$work/findings/" "$work/corpus" \
     >"$work/log" 2>&1 || status=$?
-  echo "$status" >"$work/status"
-  local execs
+  local execs rate
   execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$work/log")
-  printf '%-22s %s  executions: %s\n' "$target" "$([[ $status == 0 ]] && echo ok || echo FAILED)" "${execs:-?}"
+  rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$work/log")
+  if ((status == 0)) && [[ $target == load_* ]] && ((${rate:-0} < min_rate)); then
+    echo "$target ran $rate executions a second, below $min_rate" >"$work/slow"
+    status=1
+  fi
+  echo "$status" >"$work/status"
+  printf '%-22s %-6s executions: %8s  per second: %6s\n' "$target" \
+    "$([[ $status == 0 ]] && echo ok || echo FAILED)" "${execs:-?}" "${rate:-?}"
 }
 export -f run_target
-export root scratch seconds
+export root build scratch seconds min_rate
 
-selected=$(awk -v only="${FUZZ_ONLY:-.}" '$1 ~ only' build/fuzz/fuzz/fuzz_targets.txt)
+selected=$(awk -v only="${FUZZ_ONLY:-.}" '$1 ~ only' "$build/fuzz/fuzz_targets.txt")
 count=$(grep -c . <<<"$selected")
 echo "== fuzzing $count targets, ${seconds}s each, $jobs at a time"
 xargs -P "$jobs" -L 1 bash -c 'run_target "$0" "$1"' <<<"$selected"
@@ -56,13 +69,17 @@ while read -r target _; do
   [[ $(cat "$work/status") == 0 ]] && continue
   failed=1
   echo
+  if [[ -e $work/slow ]]; then
+    echo "== $target FAILED: $(cat "$work/slow")"
+    continue
+  fi
   echo "== $target FAILED; end of its log:"
   tail -n 40 "$work/log"
   for f in "$work"/findings/*; do
     [[ -e $f ]] || continue
     echo "-- reproducer $(basename "$f") ($(stat -c %s "$f") bytes), hex:"
     od -A x -t x1z -v "$f" | head -n 64
-    echo "-- base64 (decode with: base64 -d > input; build/fuzz/fuzz/$target input):"
+    echo "-- base64 (decode with: base64 -d > input; $build/fuzz/$target input):"
     base64 -w 76 "$f"
   done
 done <<<"$selected"

@@ -1,7 +1,9 @@
 /*
  * fuzz_support.hpp - shared pieces of the fuzz targets: a scratch record
- * file on a memory-backed file system, the three kinds of record behind one
- * table, and the invariants every loaded record must hold.
+ * file on a memory-backed file system, rewritten in place once per input;
+ * the three kinds of record (the shared table of the tests) with the
+ * invariants each constructor promises; and a list that releases its
+ * records.
  */
 #ifndef LENDREC_FUZZ_SUPPORT_HPP
 #define LENDREC_FUZZ_SUPPORT_HPP
@@ -12,15 +14,11 @@
 #include <string>
 #include <vector>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "book.h"
-#include "borrow.h"
-#include "common.h"
-#include "list.h"
-#include "serializer.h"
-#include "user.h"
+#include "../tests/support/record_kinds.hpp"
 
 /* A broken invariant is a finding: say which, then abort so libFuzzer keeps
  * the input. */
@@ -35,6 +33,9 @@
 
 namespace fuzz {
 
+using lendrec_support::Fields;
+using lendrec_support::RecordKind;
+
 /* The directory for scratch files: $LENDREC_FUZZ_DIR, else /dev/shm, else
  * /tmp. */
 inline std::string scratch_dir()
@@ -47,102 +48,74 @@ inline std::string scratch_dir()
     return "/tmp";
 }
 
-/* A record file named for this process, removed when the process ends. */
+/* A record file named for this process, opened once and kept open, so an
+ * input costs one write in place; removed when the process ends. */
 class ScratchFile {
 public:
     explicit ScratchFile(const char* tag)
-        : path_(scratch_dir() + "/lendrec-fuzz-" + tag + "-" + std::to_string(getpid()))
+        : path_(scratch_dir() + "/lendrec-fuzz-" + tag + "-" + std::to_string(getpid())),
+          fd_(::open(path_.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600))
     {
+        FUZZ_CHECK(fd_ >= 0);
     }
-    ~ScratchFile() { std::remove(path_.c_str()); }
+    ~ScratchFile()
+    {
+        ::close(fd_);
+        ::unlink(path_.c_str());
+    }
     ScratchFile(const ScratchFile&) = delete;
     ScratchFile& operator=(const ScratchFile&) = delete;
 
     const char* path() const { return path_.c_str(); }
 
+    /* The file's bytes become exactly data[0, size). */
     void write(const uint8_t* data, size_t size) const
     {
-        std::FILE* f = std::fopen(path_.c_str(), "wb");
-        FUZZ_CHECK(f != nullptr);
-        FUZZ_CHECK(size == 0 || std::fwrite(data, 1, size, f) == size);
-        FUZZ_CHECK(std::fclose(f) == 0);
+        FUZZ_CHECK(::ftruncate(fd_, static_cast<off_t>(size)) == 0);
+        FUZZ_CHECK(size == 0 || ::pwrite(fd_, data, size, 0) == static_cast<ssize_t>(size));
     }
 
 private:
     std::string path_;
+    int fd_;
 };
 
-using Fields = std::vector<std::string>;
-
-/* One kind of record: its record-file operations, its deleter, its fields
- * as text, and the invariants its constructor promises. */
+/* One kind of record and the invariants its constructor promises. */
 struct Kind {
-    const char* name;
-    size_t (*load)(const char* file, List list);
-    bool (*save)(const char* file, List list, size_t last_id);
-    ConsumerFunction deleter;
-    Fields (*fields)(void* record);
+    const RecordKind& record;
     void (*check)(void* record);
 };
 
-inline std::string text(const char* s)
-{
-    FUZZ_CHECK(s != nullptr);
-    return s;
-}
-
 inline const Kind& books()
 {
-    static const Kind kind{
-        "books", serializer_load_books, serializer_save_books, book_deleter,
-        [](void* r) -> Fields {
-            auto b = static_cast<Book>(r);
-            return {std::to_string(book_get_id(b)), text(book_get_title(b)),
-                    text(book_get_author(b)), text(book_get_genre(b)),
-                    std::to_string(book_get_quantity(b)), std::to_string(book_get_available(b))};
-        },
-        [](void* r) {
-            auto b = static_cast<Book>(r);
-            FUZZ_CHECK(*book_get_title(b) != '\0' && *book_get_author(b) != '\0' &&
-                       *book_get_genre(b) != '\0');
-            FUZZ_CHECK(book_get_available(b) <= book_get_quantity(b));
-        }};
+    static const Kind kind{lendrec_support::kBooks, [](void* r) {
+                               auto b = static_cast<Book>(r);
+                               FUZZ_CHECK(*book_get_title(b) != '\0' && *book_get_author(b) != '\0' &&
+                                          *book_get_genre(b) != '\0');
+                               FUZZ_CHECK(book_get_available(b) <= book_get_quantity(b));
+                           }};
     return kind;
 }
 
 inline const Kind& users()
 {
-    static const Kind kind{
-        "users", serializer_load_users, serializer_save_users, user_deleter,
-        [](void* r) -> Fields {
-            auto u = static_cast<User>(r);
-            return {std::to_string(user_get_id(u)), text(user_get_name(u)),
-                    text(user_get_address(u)), text(user_get_phone(u))};
-        },
-        [](void* r) {
-            auto u = static_cast<User>(r);
-            FUZZ_CHECK(*user_get_name(u) != '\0' && *user_get_address(u) != '\0');
-            FUZZ_CHECK(common_verify_phone(user_get_phone(u)));
-        }};
+    static const Kind kind{lendrec_support::kUsers, [](void* r) {
+                               auto u = static_cast<User>(r);
+                               FUZZ_CHECK(*user_get_name(u) != '\0' && *user_get_address(u) != '\0');
+                               FUZZ_CHECK(common_verify_phone(user_get_phone(u)));
+                           }};
     return kind;
 }
 
 inline const Kind& loans()
 {
-    static const Kind kind{
-        "loans", serializer_load_borrows, serializer_save_borrows, borrow_deleter,
-        [](void* r) -> Fields {
-            auto l = static_cast<Borrow>(r);
-            return {std::to_string(borrow_get_id(l)), std::to_string(borrow_get_user_id(l)),
-                    std::to_string(borrow_get_book_id(l)), text(borrow_get_date(l)),
-                    text(borrow_get_return_date(l)), borrow_has_returned(l) ? "1" : "0"};
-        },
-        [](void* r) {
-            auto l = static_cast<Borrow>(r);
-            FUZZ_CHECK(common_verify_date(borrow_get_date(l)));
-            FUZZ_CHECK(common_verify_date(borrow_get_return_date(l)));
-            FUZZ_CHECK(common_compare_dates(borrow_get_return_date(l), borrow_get_date(l)) == 1);
-        }};
+    static const Kind kind{lendrec_support::kLoans, [](void* r) {
+                               auto l = static_cast<Borrow>(r);
+                               FUZZ_CHECK(common_verify_date(borrow_get_date(l)));
+                               FUZZ_CHECK(common_verify_date(borrow_get_return_date(l)));
+                               FUZZ_CHECK(common_compare_dates(borrow_get_return_date(l),
+                                                               borrow_get_date(l)) == 1);
+                           }};
     return kind;
 }
 
@@ -150,7 +123,7 @@ inline const Kind& loans()
 class Records {
 public:
     explicit Records(const Kind& kind) : kind_(kind), list_(list_new()) { FUZZ_CHECK(list_ != nullptr); }
-    ~Records() { list_delete(list_, kind_.deleter); }
+    ~Records() { list_delete(list_, kind_.record.deleter); }
     Records(const Records&) = delete;
     Records& operator=(const Records&) = delete;
 
@@ -159,14 +132,11 @@ public:
     /* Every record's fields, in list order; each record checked on the way. */
     std::vector<Fields> contents() const
     {
-        std::vector<Fields> out;
-        for (size_t i = 0; i < list_size(list_); ++i) {
-            void* record = list_get(list_, i);
+        list_foreach(list_, [](void* record, void* args) {
             FUZZ_CHECK(record != nullptr);
-            kind_.check(record);
-            out.push_back(kind_.fields(record));
-        }
-        return out;
+            static_cast<const Kind*>(args)->check(record);
+        }, const_cast<Kind*>(&kind_));
+        return lendrec_support::fields_of(kind_.record, list_);
     }
 
 private:
