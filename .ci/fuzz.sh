@@ -5,16 +5,19 @@
 # the stage (its reproducer is printed as a hex dump and as base64), and so
 # does a loader target that runs slower than FUZZ_MIN_RATE: too few inputs
 # to find anything.
-#   FUZZ_SECONDS   seconds per target (default 45)
+#   FUZZ_SECONDS   seconds per target (default 40)
 #   FUZZ_JOBS      targets run at once (default 2)
 #   FUZZ_ONLY      a regular expression: run only the targets it matches
 #   FUZZ_MIN_RATE  executions a second each load_* target must reach
 #                  (default 2000)
+#   FUZZ_MAX_LEN   the longest input tried, in bytes (default 4096: room
+#                  for dozens of records; longer seeds are cut)
 #   FUZZ_BUILD     the build directory (default build/fuzz)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
-seconds=${FUZZ_SECONDS:-45}
+seconds=${FUZZ_SECONDS:-40}
+max_len=${FUZZ_MAX_LEN:-4096}
 jobs=${FUZZ_JOBS:-2}
 min_rate=${FUZZ_MIN_RATE:-2000}
 build=${FUZZ_BUILD:-build/fuzz}
@@ -41,7 +44,7 @@ run_target() { # target corpus
   mkdir -p "$work/corpus" "$work/findings"
   cp -R "$root/fuzz/corpus/$corpus/." "$work/corpus/"
   local status=0
-  "$root/$build/fuzz/$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+  "$root/$build/fuzz/$target" -max_total_time="$seconds" -max_len="$max_len" -timeout=10 -rss_limit_mb=2048 \
     -print_final_stats=1 -artifact_prefix="$work/findings/" "$work/corpus" \
     >"$work/log" 2>&1 || status=$?
   local execs rate
@@ -56,7 +59,7 @@ run_target() { # target corpus
     "$([[ $status == 0 ]] && echo ok || echo FAILED)" "${execs:-?}" "${rate:-?}"
 }
 export -f run_target
-export root build scratch seconds min_rate
+export root build scratch seconds max_len min_rate
 
 selected=$(awk -v only="${FUZZ_ONLY:-.}" '$1 ~ only' "$build/fuzz/fuzz_targets.txt")
 count=$(grep -c . <<<"$selected")
