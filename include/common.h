@@ -3,8 +3,9 @@
  * phone and date validation, date splitting and ordering, decimal number
  * parsing and console input flushing.
  *
- * Every function here answers through its result only; nothing is printed,
- * logged or kept between calls.
+ * Every function here answers through its result only; nothing is printed
+ * or logged, and no answer depends on an earlier call (the pattern rule
+ * remembers its last date answers, per thread, only to give them faster).
  */
 #ifndef LENDREC_COMMON_H
 #define LENDREC_COMMON_H

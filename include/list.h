@@ -5,8 +5,8 @@
  * The list owns its nodes, never its elements. An element leaves the list
  * either handed back to the caller (list_remove, list_pop_back) or released
  * through a deleter the caller passes (list_delete, list_search_remove).
- * Callbacks must not change the list that calls them. A refused call
- * changes nothing.
+ * Callbacks must not change the list that calls them; they may read it. A
+ * refused call changes nothing.
  */
 #ifndef LENDREC_LIST_H
 #define LENDREC_LIST_H
@@ -87,6 +87,9 @@ LENDREC_API bool list_search_remove(List list, CompareFunction function, void* o
  * neighbours in the current order and answers true when they are out of
  * order. A predicate that answers false for equal keys gives a stable sort;
  * a list already in order costs n - 1 comparisons. Allocates nothing.
+ * While it runs, the predicate may read the list (list_size, list_get,
+ * list_front, list_back, list_foreach, list_search): every element is
+ * there, in whatever order the sort has reached.
  * Returns false for a null list or function, true otherwise.
  */
 LENDREC_API bool list_sort(List list, CompareFunction function);
