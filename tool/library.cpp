@@ -3,6 +3,8 @@
  */
 #include "library.hpp"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <new>
@@ -82,6 +84,20 @@ Handle Records<Handle>::find(std::size_t id) const
 }
 
 template <typename Handle>
+std::size_t Records<Handle>::take_id()
+{
+    if (next_id_ == 0 || next_id_ == SIZE_MAX)
+        throw Failure(kFiles, fmt::format("{}: no identifier left to hand out (the trailer is "
+                                          "{})", name_, next_id_));
+    Handle holder = find(next_id_);
+    if (holder != nullptr && std::find(added_.begin(), added_.end(), holder) == added_.end())
+        throw Failure(kFiles, fmt::format("{}: identifier {} is already in use, the trailer "
+                                          "fell behind; run `lendrec check --repair`",
+                                          name_, next_id_));
+    return next_id_++;
+}
+
+template <typename Handle>
 bool Records<Handle>::add(Handle record)
 {
     if (list_push_back(list_, record) == nullptr) {
@@ -89,6 +105,7 @@ bool Records<Handle>::add(Handle record)
         return false;
     }
     items_.push_back(record);
+    added_.push_back(record);
     touch();
     return true;
 }
@@ -97,6 +114,7 @@ template <typename Handle>
 void Records<Handle>::remove(Handle record)
 {
     std::erase(items_, record);
+    std::erase(added_, record);
     list_search_remove(list_, same_record, record, deleter_);
     touch();
 }

@@ -57,10 +57,15 @@ public:
     /* The record with identifier `id` (the first, if several), or null. */
     Handle find(std::size_t id) const;
 
-    /* The identifier the next new record gets; take_id hands it out and
-     * moves the trailer on. */
+    /* The identifier the next new record gets (the trailer). */
     std::size_t next_id() const { return next_id_; }
-    std::size_t take_id() { return next_id_++; }
+
+    /* Hands out the next identifier and moves the trailer on; call it
+     * before or after adding the record that takes it. Throws Failure
+     * kFiles, nothing changed, when a record read from the file already
+     * holds it (the trailer fell behind: `lendrec check --repair` raises
+     * it) or none is left. */
+    std::size_t take_id();
     void set_next_id(std::size_t id) { next_id_ = id; touch(); }
 
     /* Appends a record the caller made (the list owns it from now on);
@@ -87,6 +92,7 @@ private:
     void (*deleter_)(void*);
     List list_;
     std::vector<Handle> items_;
+    std::vector<Handle> added_; /* records added since loading */
     std::size_t next_id_ = 1;
     bool touched_ = false;
 };

@@ -42,11 +42,10 @@ void add_book(const BookArgs& args, const Desk& desk)
     require_text(args.genre, "a genre");
     std::size_t copies = args.copies.empty() ? 1 : parse_count(args.copies, "--copies", 0, kMaxCopies);
     auto lib = open_for_change(desk);
-    std::size_t id = lib->books.next_id();
+    std::size_t id = lib->books.take_id();
     Book book = book_new(id, args.title.c_str(), args.author.c_str(), args.genre.c_str(), copies);
     if (book == nullptr || !lib->books.add(book))
         throw std::bad_alloc();
-    lib->books.take_id();
     lib->commit();
     std::printf("%zu\n", id);
 }
@@ -109,7 +108,8 @@ void show_book(const BookArgs& args, const Desk& desk)
             User user = lib->users.find(borrow_get_user_id(loan));
             out["loans"].push_back({{"id", borrow_get_id(loan)},
                                     {"user", borrow_get_user_id(loan)},
-                                    {"name", user != nullptr ? user_get_name(user) : nullptr},
+                                    {"name", user != nullptr ? nlohmann::json(user_get_name(user))
+                                                             : nlohmann::json(nullptr)},
                                     {"date", borrow_get_date(loan)},
                                     {"due", borrow_get_return_date(loan)}});
         }

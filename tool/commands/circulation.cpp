@@ -67,12 +67,11 @@ void checkout(const LoanArgs& args, const Desk& desk)
         throw Failure(kRefused, fmt::format("no copy of book {} ({}) is on the shelf",
                                             book_get_id(book), book_get_title(book)));
     check_borrower(*lib, user, day, limit);
-    std::size_t id = lib->loans.next_id();
+    std::size_t id = lib->loans.take_id();
     Borrow loan = borrow_new(id, user_get_id(user), book_get_id(book), format_date(day).c_str(),
                              format_date(due).c_str());
     if (loan == nullptr || !lib->loans.add(loan))
         throw std::bad_alloc();
-    lib->loans.take_id();
     book_borrow(book);
     lib->books.touch();
     lib->commit();

@@ -44,11 +44,10 @@ void add_user(const UserArgs& args, const Desk& desk)
     require_text(args.address, "an address");
     require_phone(args.phone);
     auto lib = open_for_change(desk);
-    std::size_t id = lib->users.next_id();
+    std::size_t id = lib->users.take_id();
     User user = user_new(id, args.name.c_str(), args.address.c_str(), args.phone.c_str());
     if (user == nullptr || !lib->users.add(user))
         throw std::bad_alloc();
-    lib->users.take_id();
     lib->commit();
     std::printf("%zu\n", id);
 }
