@@ -28,7 +28,8 @@ Blank lines at the end of a command's output, expected or printed, are not
 compared: in a transcript they only separate cases.
 
 Commands run with LENDREC_TODAY=15/01/2026 and LENDREC_LOCK_TIMEOUT=1
-unless @env says otherwise. Output with --json is also parsed as JSON.
+unless @env says otherwise. Output with --json must parse as JSON and is
+compared as JSON: the expected value may be written on one line.
 """
 import argparse
 import json
@@ -100,14 +101,17 @@ def run(case, options, env, folder):
     out, err = lines(done.stdout), lines(done.stderr)
     while out and not out[-1]:
         out.pop()
-    failures = compare("stdout", case.stdout, out) + compare("stderr", case.stderr, err)
+    failures = compare("stderr", case.stderr, err)
     if done.returncode != case.status:
         failures.append(f"  exit status {done.returncode}, expected {case.status}")
-    if "--json" in args and done.returncode == 0:
-        try:
-            json.loads(done.stdout.decode("utf-8"))
-        except ValueError as error:
-            failures.append(f"  --json output does not parse: {error}")
+    if "--json" not in args or not done.stdout.strip():
+        return compare("stdout", case.stdout, out) + failures
+    try:
+        printed = json.loads(done.stdout.decode("utf-8"))
+    except ValueError as error:
+        return failures + [f"  --json output does not parse: {error}"]
+    if printed != json.loads("\n".join(case.stdout)):
+        failures += compare("JSON", case.stdout, [json.dumps(printed, ensure_ascii=False)])
     return failures
 
 
