@@ -1,6 +1,6 @@
 /*
  * failing_calls.cpp - the replaced fsync and rename. The C library's own
- * functions are found once through dlsym(RTLD_NEXT).
+ * functions are found once, at start-up, through dlsym(RTLD_NEXT).
  */
 #include "failing_calls.hpp"
 
@@ -68,16 +68,20 @@ bool call_failed()
 
 } // namespace faults
 
+namespace {
+
+/* Found before main, so that no lookup meets a heap armed to fail. */
+const auto real_fsync = next_definition<int (*)(int)>("fsync");
+const auto real_rename = next_definition<int (*)(const char*, const char*)>("rename");
+
+} // namespace
+
 extern "C" int fsync(int fd)
 {
-    using Fsync = int (*)(int);
-    static const Fsync real = next_definition<Fsync>("fsync");
-    return refuse(faults::Call::fsync) ? -1 : real(fd);
+    return refuse(faults::Call::fsync) ? -1 : real_fsync(fd);
 }
 
 extern "C" int rename(const char* from, const char* to) noexcept
 {
-    using Rename = int (*)(const char*, const char*);
-    static const Rename real = next_definition<Rename>("rename");
-    return refuse(faults::Call::rename) ? -1 : real(from, to);
+    return refuse(faults::Call::rename) ? -1 : real_rename(from, to);
 }
