@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -36,6 +37,14 @@ void append_utf8(std::string& out, char32_t code)
         out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
         out += static_cast<char>(0x80 | (code & 0x3F));
     }
+}
+
+/* True when the eight bytes at `p` are all ASCII. */
+bool is_ascii8(const char* p)
+{
+    std::uint64_t word = 0;
+    std::memcpy(&word, p, sizeof word);
+    return (word & 0x8080808080808080u) == 0;
 }
 
 /* Length of the UTF-8 sequence starting at `at`, or 0 when it is not a
@@ -187,6 +196,10 @@ bool is_utf8(std::string_view bytes)
 {
     std::size_t at = 0;
     while (at < bytes.size()) {
+        if (at + 8 <= bytes.size() && is_ascii8(bytes.data() + at)) {
+            at += 8;
+            continue;
+        }
         const std::size_t length = utf8_sequence(bytes, at);
         if (length == 0) return false;
         at += length;
