@@ -250,22 +250,28 @@ void Library::commit(bool quiet)
         warn();
 }
 
-std::vector<Borrow> open_loans_of_book(const Library& lib, std::size_t book_id)
+namespace {
+
+/* The open loans whose `field` (book or user) is `id`. */
+std::vector<Borrow> open_loans(const Library& lib, std::size_t (*field)(Borrow), std::size_t id)
 {
     std::vector<Borrow> found;
     for (Borrow loan : lib.loans.all())
-        if (!borrow_has_returned(loan) && borrow_get_book_id(loan) == book_id)
+        if (!borrow_has_returned(loan) && field(loan) == id)
             found.push_back(loan);
     return found;
 }
 
+} // namespace
+
+std::vector<Borrow> open_loans_of_book(const Library& lib, std::size_t book_id)
+{
+    return open_loans(lib, borrow_get_book_id, book_id);
+}
+
 std::vector<Borrow> open_loans_of_user(const Library& lib, std::size_t user_id)
 {
-    std::vector<Borrow> found;
-    for (Borrow loan : lib.loans.all())
-        if (!borrow_has_returned(loan) && borrow_get_user_id(loan) == user_id)
-            found.push_back(loan);
-    return found;
+    return open_loans(lib, borrow_get_user_id, user_id);
 }
 
 } // namespace desk
