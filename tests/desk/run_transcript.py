@@ -21,6 +21,8 @@ its commands. A transcript is plain text, one directive a line:
     @unchanged            every file is as remembered (the lock file aside)
     @env NAME=VALUE       set (or with no VALUE, unset) for later commands
     @only RULE            the transcript applies to that phone rule only
+    @hold                 hold lendrec.lock exclusively (as another clerk
+    @release              would) until @release; POSIX flock, native only
     @copy NAME            copy data/NAME (beside the transcript) into the folder
     @same FILE NAME       FILE is byte for byte data/NAME
 
@@ -157,6 +159,12 @@ def main():
                     failures = [f"  {name} is not byte for byte data/{data}"]
         elif case.kind == "@files":
             failures = compare("files", case.stdout, sorted(os.listdir(folder)))
+        elif case.kind == "@hold":
+            import fcntl
+            holder = open(os.path.join(folder, "lendrec.lock"), "a")
+            fcntl.flock(holder, fcntl.LOCK_EX)
+        elif case.kind == "@release":
+            holder.close()
         elif case.kind == "@remove":
             os.remove(os.path.join(folder, case.argument))
         elif case.kind == "@snapshot":
