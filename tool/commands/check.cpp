@@ -104,13 +104,19 @@ private:
 
     void loan_names()
     {
+        /* Looked up once per open loan: sets, not walks of the lists. */
+        std::set<std::size_t> books, users;
+        for (Book book : lib_.books.all())
+            books.insert(book_get_id(book));
+        for (User user : lib_.users.all())
+            users.insert(user_get_id(user));
         for (Borrow loan : lib_.loans.all()) {
             if (borrow_has_returned(loan))
                 continue;
-            if (lib_.books.find(borrow_get_book_id(loan)) == nullptr)
+            if (!books.contains(borrow_get_book_id(loan)))
                 rule("loans.csv", fmt::format("open loan {} names book {}, which does not exist",
                                               borrow_get_id(loan), borrow_get_book_id(loan)));
-            if (lib_.users.find(borrow_get_user_id(loan)) == nullptr)
+            if (!users.contains(borrow_get_user_id(loan)))
                 rule("loans.csv", fmt::format("open loan {} names user {}, who does not exist",
                                               borrow_get_id(loan), borrow_get_user_id(loan)));
         }
