@@ -8,6 +8,7 @@
 #include "import.hpp"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -151,6 +152,59 @@ private:
     std::string key_, held_;
 };
 
+std::size_t id_of(Book book)
+{
+    return book_get_id(book);
+}
+
+std::size_t id_of(User user)
+{
+    return user_get_id(user);
+}
+
+/*
+ * Identifiers for the many records of one import. Records::take_id checks
+ * each identifier against every record held; when no record holds one at
+ * or past the trailer, one pass here clears every identifier from the
+ * trailer on, and the trailer is moved once at the end. Otherwise (the
+ * trailer fell behind) each one goes through take_id, which refuses.
+ */
+template <typename Handle>
+class NewIds {
+public:
+    explicit NewIds(Records<Handle>& records) : records_(records), next_(records.next_id())
+    {
+        for (Handle record : records.all())
+            if (id_of(record) >= next_) checked_ = false;
+    }
+
+    /* The identifier the next new record gets. */
+    std::size_t peek() const { return checked_ ? next_ : records_.next_id(); }
+
+    /* Hands it out; Failure as take_id when it may not be. */
+    void take()
+    {
+        if (checked_ && next_ != SIZE_MAX) {
+            ++next_;
+            return;
+        }
+        close();
+        checked_ = false;
+        records_.take_id();
+    }
+
+    /* Moves the trailer past the identifiers handed out. */
+    void close()
+    {
+        if (checked_ && next_ != records_.next_id()) records_.set_next_id(next_);
+    }
+
+private:
+    Records<Handle>& records_;
+    std::size_t next_;
+    bool checked_ = true;
+};
+
 /* Adds `copies` to a book already held; false when the total would pass
  * the copies a title may hold. */
 bool merge_copies(Book book, std::size_t copies)
@@ -178,7 +232,8 @@ std::optional<std::size_t> row_copies(const RowContext& row)
 
 /* One book row: a new book, its copies merged into a book already there,
  * or a refusal. */
-void import_book(Library& lib, BookIndex& index, const RowContext& row, ImportReport& report)
+void import_book(Library& lib, BookIndex& index, NewIds<Book>& ids, const RowContext& row,
+                 ImportReport& report)
 {
     /* Rooms reused from row to row: most rows then allocate nothing here. */
     static thread_local std::string title, author, genre, key;
@@ -187,7 +242,7 @@ void import_book(Library& lib, BookIndex& index, const RowContext& row, ImportRe
     row.cell(2, genre);
     const auto copies = row_copies(row);
     if (!copies) return;
-    Book book = book_new(lib.books.next_id(), title.c_str(), author.c_str(), genre.c_str(), *copies);
+    Book book = book_new(ids.peek(), title.c_str(), author.c_str(), genre.c_str(), *copies);
     if (book == nullptr) {
         row.refuse(empty_cause({{"title", &title}, {"author", &author}, {"genre", &genre}}));
         return;
@@ -206,14 +261,14 @@ void import_book(Library& lib, BookIndex& index, const RowContext& row, ImportRe
         return;
     }
     if (!lib.books.add(book)) throw std::bad_alloc();
-    lib.books.take_id();
+    ids.take();
     index.add(hash, book);
     ++report.added;
 }
 
 /* One user row: a new user, its phone brought to the build's shape when
  * only the typing differs, or a refusal. */
-void import_user(Library& lib, const RowContext& row, ImportReport& report)
+void import_user(Library& lib, NewIds<User>& ids, const RowContext& row, ImportReport& report)
 {
     const std::string name = row.cell(0), address = row.cell(1), typed = row.cell(2);
     const fields::Phone phone = fields::fit_phone(typed);
@@ -221,13 +276,13 @@ void import_user(Library& lib, const RowContext& row, ImportReport& report)
         row.refuse(fmt::format("phone \"{}\" refused: it must be {}", typed, fields::phone_rule()));
         return;
     }
-    User user = user_new(lib.users.next_id(), name.c_str(), address.c_str(), phone.text.c_str());
+    User user = user_new(ids.peek(), name.c_str(), address.c_str(), phone.text.c_str());
     if (user == nullptr) {
         row.refuse(empty_cause({{"name", &name}, {"address", &address}}));
         return;
     }
     if (!lib.users.add(user)) throw std::bad_alloc();
-    lib.users.take_id();
+    ids.take();
     ++report.added;
     if (phone.verdict == fields::Phone::Verdict::changed) {
         row.tell(fmt::format("phone \"{}\" changed to \"{}\"", typed, phone.text));
@@ -293,12 +348,16 @@ ImportReport import_sheet(Library& lib, ImportKind kind, const sheet::Sheet& she
     tell_reading(sheet, columns, label, report);
     std::optional<BookIndex> index;
     if (kind == ImportKind::books) index.emplace(lib, sheet.rows());
+    NewIds<Book> book_ids(lib.books);
+    NewIds<User> user_ids(lib.users);
     for (std::size_t r = 1; r < sheet.rows(); ++r) {
         const RowContext row(sheet, r, columns, report, label);
         if (row.has_nul()) row.refuse("a cell holds a NUL character");
-        else if (index) import_book(lib, *index, row, report);
-        else import_user(lib, row, report);
+        else if (index) import_book(lib, *index, book_ids, row, report);
+        else import_user(lib, user_ids, row, report);
     }
+    book_ids.close();
+    user_ids.close();
     if (sheet.unclosed_quote_line) {
         report.text += fmt::format("{}:{}: a quoted cell never closes; the rest of the file is unread\n",
                                    label, *sheet.unclosed_quote_line);
