@@ -69,6 +69,9 @@ public:
         report_.text += fmt::format("{}:{}: {}\n", label_, sheet_.line(row_), message);
     }
 
+    /* The row's place in the sheet. */
+    std::size_t index() const { return row_; }
+
     /* True when the header has the column of field `f`. */
     bool has(std::size_t f) const { return columns_.index[f].has_value(); }
 
@@ -108,9 +111,10 @@ public:
         std::size_t size = 16;
         while (size < 2 * (lib.books.all().size() + more)) size *= 2;
         slots_.resize(size);
+        books_.reserve(lib.books.all().size() + more);
         for (Book book : lib.books.all()) {
             const std::size_t hash = key(book_get_title(book), book_get_author(book), key_);
-            if (!find(hash, key_)) add(hash, book);
+            if (!find(hash, book_get_title(book), book_get_author(book))) add(hash, book);
         }
     }
 
@@ -124,31 +128,58 @@ public:
         return std::hash<std::string>{}(out);
     }
 
-    /* The book whose key is `k` (hash `hash`), or null. */
-    Book find(std::size_t hash, const std::string& k)
+    /* The book with this title and author (key hash `hash`), or null. */
+    Book find(std::size_t hash, std::string_view title, std::string_view author)
     {
-        for (std::size_t i = hash & (slots_.size() - 1); slots_[i].book; i = (i + 1) & (slots_.size() - 1))
-            if (slots_[i].hash == hash && key(book_get_title(slots_[i].book),
-                                              book_get_author(slots_[i].book), held_) == hash &&
-                held_ == k)
-                return slots_[i].book;
+        const auto tag = static_cast<std::uint32_t>(hash >> 32);
+        for (std::size_t i = hash & (slots_.size() - 1); slots_[i].book != 0; i = (i + 1) & (slots_.size() - 1)) {
+            Book book = books_[slots_[i].book - 1];
+            if (slots_[i].tag == tag && key(book_get_title(book), book_get_author(book), held_) == hash &&
+                key(title, author, key_) == hash && held_ == key_)
+                return book;
+        }
         return nullptr;
+    }
+
+    /* Works out every data row's key hash ahead (title and author columns
+     * `title`, `author`), so that row_hash can fetch slots before they are
+     * needed: the table is too big for the cache. */
+    void hash_rows(const sheet::Sheet& sheet, std::size_t title, std::size_t author)
+    {
+        hashes_.resize(sheet.rows());
+        for (std::size_t r = 1; r < sheet.rows(); ++r)
+            hashes_[r] = key(fields::trim(sheet.cell(r, title)), fields::trim(sheet.cell(r, author)), key_);
+    }
+
+    /* The key hash of data row `row`, from hash_rows. */
+    std::size_t row_hash(std::size_t row) const
+    {
+        constexpr std::size_t ahead = 16;
+        if (row + ahead < hashes_.size())
+            __builtin_prefetch(&slots_[hashes_[row + ahead] & (slots_.size() - 1)]);
+        return hashes_[row];
     }
 
     /* Adds a book not yet in the index. */
     void add(std::size_t hash, Book book)
     {
         std::size_t i = hash & (slots_.size() - 1);
-        while (slots_[i].book) i = (i + 1) & (slots_.size() - 1);
-        slots_[i] = {hash, book};
+        while (slots_[i].book != 0) i = (i + 1) & (slots_.size() - 1);
+        books_.push_back(book);
+        slots_[i] = {static_cast<std::uint32_t>(hash >> 32), static_cast<std::uint32_t>(books_.size())};
     }
 
 private:
+    /* Eight bytes a slot, so the table stays small enough for the cache:
+     * the hash's high half and the book's place in books_ plus one (0 for
+     * an empty slot). */
     struct Slot {
-        std::size_t hash = 0;
-        Book book = nullptr;
+        std::uint32_t tag = 0;
+        std::uint32_t book = 0;
     };
     std::vector<Slot> slots_;
+    std::vector<Book> books_;
+    std::vector<std::size_t> hashes_; /* by row */
     std::string key_, held_;
 };
 
@@ -236,7 +267,7 @@ void import_book(Library& lib, BookIndex& index, NewIds<Book>& ids, const RowCon
                  ImportReport& report)
 {
     /* Rooms reused from row to row: most rows then allocate nothing here. */
-    static thread_local std::string title, author, genre, key;
+    static thread_local std::string title, author, genre;
     row.cell(0, title);
     row.cell(1, author);
     row.cell(2, genre);
@@ -247,8 +278,8 @@ void import_book(Library& lib, BookIndex& index, NewIds<Book>& ids, const RowCon
         row.refuse(empty_cause({{"title", &title}, {"author", &author}, {"genre", &genre}}));
         return;
     }
-    const std::size_t hash = BookIndex::key(title, author, key);
-    if (Book held = index.find(hash, key)) {
+    const std::size_t hash = index.row_hash(row.index());
+    if (Book held = index.find(hash, title, author)) {
         book_delete(book);
         if (!merge_copies(held, *copies)) {
             row.refuse(fmt::format("book {} would hold more than {} copies", book_get_id(held), kMaxCopies));
@@ -347,7 +378,10 @@ ImportReport import_sheet(Library& lib, ImportKind kind, const sheet::Sheet& she
     if (!columns.problem.empty()) throw Failure(kRefused, fmt::format("{}: {}", label, columns.problem));
     tell_reading(sheet, columns, label, report);
     std::optional<BookIndex> index;
-    if (kind == ImportKind::books) index.emplace(lib, sheet.rows());
+    if (kind == ImportKind::books) {
+        index.emplace(lib, sheet.rows());
+        index->hash_rows(sheet, *columns.index[0], *columns.index[1]);
+    }
     NewIds<Book> book_ids(lib.books);
     NewIds<User> user_ids(lib.users);
     for (std::size_t r = 1; r < sheet.rows(); ++r) {

@@ -4,6 +4,7 @@
  */
 #include "spreadsheet.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdint>
@@ -230,7 +231,12 @@ Sheet parse(std::string_view bytes)
         result.converted_from_1252 = true;
     }
     result.delimiter = detect_delimiter(bytes);
-    result.text().reserve(bytes.size());
+    /* Room for every row at the header's width, so nothing is moved while
+     * reading: one line a row and one cell a delimiter, roughly. */
+    const std::string_view header = bytes.substr(0, bytes.find('\n'));
+    const std::size_t rows = static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), '\n')) + 1;
+    const auto width = static_cast<std::size_t>(std::count(header.begin(), header.end(), result.delimiter)) + 1;
+    result.reserve(bytes.size(), rows, rows * width);
     Reader reader(bytes, result.delimiter);
     while (!reader.at_end()) {
         const std::size_t line = reader.line();
@@ -256,6 +262,13 @@ std::vector<std::string> Sheet::cells(std::size_t row) const
     std::vector<std::string> out;
     for (std::size_t c = 0; c < width(row); ++c) out.emplace_back(cell(row, c));
     return out;
+}
+
+void Sheet::reserve(std::size_t text, std::size_t rows, std::size_t cells)
+{
+    text_.reserve(text);
+    rows_.reserve(rows);
+    cells_.reserve(cells);
 }
 
 void Sheet::begin_row(std::size_t line)

@@ -42,6 +42,7 @@ public:
 
     /* Building, for the reader: cells are appended to the current row. */
     std::string& text() { return text_; }
+    void reserve(std::size_t text, std::size_t rows, std::size_t cells);
     void begin_row(std::size_t line);
     void end_cell(std::size_t start) { cells_.emplace_back(start, text_.size() - start); }
     /* Closes the row; a row of blank cells is dropped. */
