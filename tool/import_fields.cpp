@@ -108,9 +108,11 @@ std::span<const Field> user_fields()
 
 std::string_view trim(std::string_view text)
 {
-    const std::size_t first = text.find_first_not_of(" \t");
-    if (first == std::string_view::npos) return {};
-    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+    const auto blank = [](char c) { return c == ' ' || c == '\t'; };
+    std::size_t first = 0, end = text.size();
+    while (first < end && blank(text[first])) ++first;
+    while (end > first && blank(text[end - 1])) --end;
+    return text.substr(first, end - first);
 }
 
 std::string fold(std::string_view text)

@@ -279,7 +279,9 @@ void Sheet::begin_row(std::size_t line)
 void Sheet::end_row()
 {
     open_.count = cells_.size() - open_.first;
-    if (text_.find_first_not_of(" \t", open_.text_start) == std::string::npos) drop_row();
+    const auto blank = [](char c) { return c == ' ' || c == '\t'; };
+    if (std::all_of(text_.begin() + static_cast<std::ptrdiff_t>(open_.text_start), text_.end(), blank))
+        drop_row();
     else rows_.push_back(open_);
 }
 
