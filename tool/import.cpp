@@ -386,7 +386,7 @@ ImportReport import_sheet(Library& lib, ImportKind kind, const sheet::Sheet& she
     NewIds<User> user_ids(lib.users);
     for (std::size_t r = 1; r < sheet.rows(); ++r) {
         const RowContext row(sheet, r, columns, report, label);
-        if (row.has_nul()) row.refuse("a cell holds a NUL character");
+        if (sheet.holds_nul && row.has_nul()) row.refuse("a cell holds a NUL character");
         else if (index) import_book(lib, *index, book_ids, row, report);
         else import_user(lib, user_ids, row, report);
     }

@@ -230,6 +230,7 @@ Sheet parse(std::string_view bytes)
         bytes = converted;
         result.converted_from_1252 = true;
     }
+    result.holds_nul = bytes.find('\0') != std::string_view::npos;
     result.delimiter = detect_delimiter(bytes);
     /* Room for every row at the header's width, so nothing is moved while
      * reading: one line a row and one cell a delimiter, roughly. */

@@ -27,6 +27,7 @@ class Sheet {
 public:
     char delimiter = ',';
     bool converted_from_1252 = false; /* the bytes were not UTF-8 */
+    bool holds_nul = false;           /* some cell holds a NUL byte */
     /* The line where a quoted cell opens and never closes; that row and
      * everything after it is left out. */
     std::optional<std::size_t> unclosed_quote_line;
