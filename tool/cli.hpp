@@ -12,34 +12,11 @@
 
 #include <cstddef>
 #include <functional>
-#include <stdexcept>
 #include <string>
 
-#include <CLI/CLI.hpp>
+#include "failure.hpp"
 
 namespace desk {
-
-/* The exit statuses of every command. */
-enum Status : int {
-    kDone = 0,     /* the command did what it was asked */
-    kRefused = 1,  /* a rule said no: unknown identifier, no copy, limit... */
-    kUsage = 2,    /* bad command line: unknown flag, non-number, bad date */
-    kFiles = 3,    /* the library's files have problems */
-    kBusy = 4,     /* the library's lock could not be had in time */
-    kWrite = 5,    /* the files could not be written; nothing changed */
-};
-
-/* A command that stops: its exit status and the message for standard
- * error (without the "lendrec: " prefix, which main adds). */
-class Failure : public std::runtime_error {
-public:
-    Failure(Status status, const std::string& message)
-        : std::runtime_error(message), status_(status) {}
-    Status status() const { return status_; }
-
-private:
-    Status status_;
-};
 
 /* What every command shares: the folder option and, once the command line
  * is parsed, the action of the chosen command. A command's CLI11 callback

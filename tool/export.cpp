@@ -19,6 +19,7 @@
 #include <fmt/format.h>
 
 #include "commands/commands.hpp"
+#include "fileset.hpp"
 #include "spreadsheet.hpp"
 
 #ifdef _WIN32
@@ -58,7 +59,7 @@ private:
 void books_csv(const Library& lib, CsvText& csv)
 {
     csv.row({"id", "title", "author", "genre", "copies", "available"});
-    for (Book book : lib.books.all())
+    for (Book book : lib.books().all())
         csv.row({Number(book_get_id(book)).view(), book_get_title(book), book_get_author(book),
                  book_get_genre(book), Number(book_get_quantity(book)).view(),
                  Number(book_get_available(book)).view()});
@@ -67,7 +68,7 @@ void books_csv(const Library& lib, CsvText& csv)
 void users_csv(const Library& lib, CsvText& csv)
 {
     csv.row({"id", "name", "address", "phone"});
-    for (User user : lib.users.all())
+    for (User user : lib.users().all())
         csv.row({Number(user_get_id(user)).view(), user_get_name(user), user_get_address(user),
                  user_get_phone(user)});
 }
@@ -82,14 +83,14 @@ std::string_view loan_status(Borrow loan, Day today)
 void loans_csv(const Library& lib, CsvText& csv, Day today)
 {
     std::unordered_map<std::size_t, const char*> titles, names;
-    for (Book book : lib.books.all()) titles.try_emplace(book_get_id(book), book_get_title(book));
-    for (User user : lib.users.all()) names.try_emplace(user_get_id(user), user_get_name(user));
+    for (Book book : lib.books().all()) titles.try_emplace(book_get_id(book), book_get_title(book));
+    for (User user : lib.users().all()) names.try_emplace(user_get_id(user), user_get_name(user));
     const auto lookup = [](const auto& map, std::size_t id) -> std::string_view {
         const auto it = map.find(id);
         return it == map.end() ? std::string_view{} : std::string_view{it->second};
     };
     csv.row({"id", "book", "title", "user", "name", "date", "due", "status"});
-    for (Borrow loan : lib.loans.all()) {
+    for (Borrow loan : lib.loans().all()) {
         const std::size_t book = borrow_get_book_id(loan), user = borrow_get_user_id(loan);
         csv.row({Number(borrow_get_id(loan)).view(), Number(book).view(), lookup(titles, book),
                  Number(user).view(), lookup(names, user), borrow_get_date(loan),
@@ -104,11 +105,14 @@ struct ExportArgs {
 
 /* Refuses a target that is one of the library's own files: exporting over
  * it would destroy the records. */
-void refuse_library_file(const Library& lib, const std::string& file)
+void refuse_library_file(const std::string& folder, const std::string& file)
 {
     std::error_code error;
-    for (const char* own : {"books.csv", "users.csv", "loans.csv", "lendrec.lock", "lendrec.commit"}) {
-        const std::filesystem::path path = std::filesystem::path(lib.folder()) / own;
+    std::vector<std::string> names{fileset::kLock, fileset::kCommit};
+    for (const fileset::RecordFile& record : fileset::record_files())
+        names.push_back(record.name);
+    for (const std::string& own : names) {
+        const std::filesystem::path path = std::filesystem::path(folder) / own;
         if (std::filesystem::equivalent(file, path, error))
             throw Failure(kRefused, fmt::format("{} is the library's own {}; export elsewhere", file, own));
     }
@@ -138,7 +142,7 @@ void run_export(const ExportArgs& args, const Desk& desk)
 {
     const Day day = today();
     auto lib = open_for_reading(desk);
-    if (!args.file.empty()) refuse_library_file(*lib, args.file);
+    if (!args.file.empty()) refuse_library_file(desk.folder(), args.file);
     const std::string text = export_csv(*lib, args.kind, day, args.excel);
     lib.reset(); /* the lock is not held while writing elsewhere */
     write_out(args.file, text);

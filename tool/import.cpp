@@ -109,10 +109,10 @@ public:
     BookIndex(const Library& lib, std::size_t more)
     {
         std::size_t size = 16;
-        while (size < 2 * (lib.books.all().size() + more)) size *= 2;
+        while (size < 2 * (lib.books().all().size() + more)) size *= 2;
         slots_.resize(size);
-        books_.reserve(lib.books.all().size() + more);
-        for (Book book : lib.books.all()) {
+        books_.reserve(lib.books().all().size() + more);
+        for (Book book : lib.books().all()) {
             const std::size_t hash = key(book_get_title(book), book_get_author(book), key_);
             if (!find(hash, book_get_title(book), book_get_author(book))) add(hash, book);
         }
@@ -183,57 +183,19 @@ private:
     std::string key_, held_;
 };
 
-std::size_t id_of(Book book)
-{
-    return book_get_id(book);
-}
 
-std::size_t id_of(User user)
-{
-    return user_get_id(user);
-}
-
-/*
- * Identifiers for the many records of one import. Records::take_id checks
- * each identifier against every record held; when no record holds one at
- * or past the trailer, one pass here clears every identifier from the
- * trailer on, and the trailer is moved once at the end. Otherwise (the
- * trailer fell behind) each one goes through take_id, which refuses.
- */
+/* Identifiers for the records of one import, handed out by the records
+ * themselves in constant time. */
 template <typename Handle>
 class NewIds {
 public:
-    explicit NewIds(Records<Handle>& records) : records_(records), next_(records.next_id())
-    {
-        for (Handle record : records.all())
-            if (id_of(record) >= next_) checked_ = false;
-    }
-
-    /* The identifier the next new record gets. */
-    std::size_t peek() const { return checked_ ? next_ : records_.next_id(); }
-
-    /* Hands it out; Failure as take_id when it may not be. */
-    void take()
-    {
-        if (checked_ && next_ != SIZE_MAX) {
-            ++next_;
-            return;
-        }
-        close();
-        checked_ = false;
-        records_.take_id();
-    }
-
-    /* Moves the trailer past the identifiers handed out. */
-    void close()
-    {
-        if (checked_ && next_ != records_.next_id()) records_.set_next_id(next_);
-    }
+    explicit NewIds(Records<Handle>& records) : records_(records) {}
+    std::size_t peek() const { return records_.next_id(); }
+    void take() { records_.take_id(); }
+    void close() {}
 
 private:
     Records<Handle>& records_;
-    std::size_t next_;
-    bool checked_ = true;
 };
 
 /* Adds `copies` to a book already held; false when the total would pass
@@ -285,13 +247,13 @@ void import_book(Library& lib, BookIndex& index, NewIds<Book>& ids, const RowCon
             row.refuse(fmt::format("book {} would hold more than {} copies", book_get_id(held), kMaxCopies));
             return;
         }
-        lib.books.touch();
+        lib.books().touch();
         row.tell(fmt::format("merged into book {} \"{}\": {} more {}", book_get_id(held),
                              book_get_title(held), *copies, *copies == 1 ? "copy" : "copies"));
         ++report.merged;
         return;
     }
-    if (!lib.books.add(book)) throw std::bad_alloc();
+    if (!lib.books().add(book)) throw std::bad_alloc();
     ids.take();
     index.add(hash, book);
     ++report.added;
@@ -312,7 +274,7 @@ void import_user(Library& lib, NewIds<User>& ids, const RowContext& row, ImportR
         row.refuse(empty_cause({{"name", &name}, {"address", &address}}));
         return;
     }
-    if (!lib.users.add(user)) throw std::bad_alloc();
+    if (!lib.users().add(user)) throw std::bad_alloc();
     ids.take();
     ++report.added;
     if (phone.verdict == fields::Phone::Verdict::changed) {
@@ -362,7 +324,7 @@ void run_import(const ImportArgs& args, const Desk& desk)
                                             report.refused == 1 ? "row" : "rows",
                                             report.fatal ? "" : " (--skip-bad leaves them out)"));
     }
-    if (!args.dry_run) lib->commit();
+    if (!args.dry_run) commit(*lib);
     std::fputs(summary(args, report).c_str(), stdout);
 }
 
@@ -382,8 +344,8 @@ ImportReport import_sheet(Library& lib, ImportKind kind, const sheet::Sheet& she
         index.emplace(lib, sheet.rows());
         index->hash_rows(sheet, *columns.index[0], *columns.index[1]);
     }
-    NewIds<Book> book_ids(lib.books);
-    NewIds<User> user_ids(lib.users);
+    NewIds<Book> book_ids(lib.books());
+    NewIds<User> user_ids(lib.users());
     for (std::size_t r = 1; r < sheet.rows(); ++r) {
         const RowContext row(sheet, r, columns, report, label);
         if (sheet.holds_nul && row.has_nul()) row.refuse("a cell holds a NUL character");

@@ -42,11 +42,11 @@ void add_book(const BookArgs& args, const Desk& desk)
     require_text(args.genre, "a genre");
     std::size_t copies = args.copies.empty() ? 1 : parse_count(args.copies, "--copies", 0, kMaxCopies);
     auto lib = open_for_change(desk);
-    std::size_t id = lib->books.take_id();
+    std::size_t id = lib->books().take_id();
     Book book = book_new(id, args.title.c_str(), args.author.c_str(), args.genre.c_str(), copies);
-    if (book == nullptr || !lib->books.add(book))
+    if (book == nullptr || !lib->books().add(book))
         throw std::bad_alloc();
-    lib->commit();
+    commit(*lib);
     std::printf("%zu\n", id);
 }
 
@@ -54,7 +54,7 @@ std::vector<Book> listed_books(const Library& lib, const BookArgs& args)
 {
     std::vector<Book> books;
     std::string needle = ascii_lower(args.search), genre = ascii_lower(args.genre);
-    for (Book book : lib.books.all()) {
+    for (Book book : lib.books().all()) {
         if (!needle.empty() && !contains(book_get_title(book), needle)
             && !contains(book_get_author(book), needle))
             continue;
@@ -100,12 +100,12 @@ void show_book(const BookArgs& args, const Desk& desk)
 {
     auto lib = open_for_reading(desk);
     Book book = require_book(*lib, args.id);
-    std::vector<Borrow> loans = open_loans_of_book(*lib, book_get_id(book));
+    std::span<const Borrow> loans = lib->open_loans_of_book(book_get_id(book));
     if (args.json) {
         nlohmann::json out = book_json(book);
         out["loans"] = nlohmann::json::array();
         for (Borrow loan : loans) {
-            User user = lib->users.find(borrow_get_user_id(loan));
+            User user = lib->users().find(borrow_get_user_id(loan));
             out["loans"].push_back({{"id", borrow_get_id(loan)},
                                     {"user", borrow_get_user_id(loan)},
                                     {"name", user != nullptr ? nlohmann::json(user_get_name(user))
@@ -127,7 +127,7 @@ void show_book(const BookArgs& args, const Desk& desk)
     std::printf("\n");
     Table table({">LOAN", ">USER", "NAME", "DATE", "DUE"});
     for (Borrow loan : loans) {
-        User user = lib->users.find(borrow_get_user_id(loan));
+        User user = lib->users().find(borrow_get_user_id(loan));
         table.add({std::to_string(borrow_get_id(loan)), std::to_string(borrow_get_user_id(loan)),
                    user != nullptr ? user_get_name(user) : "(no such user)",
                    borrow_get_date(loan), borrow_get_return_date(loan)});
@@ -168,8 +168,8 @@ void edit_book(const BookArgs& args, const Desk& desk, const CLI::App& command)
     text("--genre", args.genre, "a genre", book, book_set_genre);
     if (command.count("--copies") != 0)
         set_copies(book, args.copies);
-    lib->books.touch();
-    lib->commit();
+    lib->books().touch();
+    commit(*lib);
     std::printf("book %zu changed\n", book_get_id(book));
 }
 
@@ -178,14 +178,14 @@ void remove_book(const BookArgs& args, const Desk& desk)
     auto lib = open_for_change(desk);
     Book book = require_book(*lib, args.id);
     std::size_t id = book_get_id(book);
-    std::size_t out = std::max(open_loans_of_book(*lib, id).size(),
+    std::size_t out = std::max(lib->open_loans_of_book(id).size(),
                                book_get_quantity(book) - book_get_available(book));
     if (out != 0)
         throw Failure(kRefused, fmt::format("book {} has {} out on loan; take them back "
                                             "before removing it", id, counted(out, "copy", "copies")));
     std::string title = book_get_title(book);
-    lib->books.remove(book);
-    lib->commit();
+    lib->books().remove(book);
+    commit(*lib);
     std::printf("book %zu removed: %s\n", id, title.c_str());
 }
 

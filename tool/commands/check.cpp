@@ -40,12 +40,12 @@ public:
 
     void run()
     {
-        file_problems(lib_.books);
-        file_problems(lib_.users);
-        file_problems(lib_.loans);
-        identifiers(lib_.books, "book", [](Book b) { return book_get_id(b); });
-        identifiers(lib_.users, "user", [](User u) { return user_get_id(u); });
-        identifiers(lib_.loans, "loan", [](Borrow l) { return borrow_get_id(l); });
+        file_problems(lib_.books());
+        file_problems(lib_.users());
+        file_problems(lib_.loans());
+        identifiers(lib_.books(), "book", [](Book b) { return book_get_id(b); });
+        identifiers(lib_.users(), "user", [](User u) { return user_get_id(u); });
+        identifiers(lib_.loans(), "loan", [](Borrow l) { return borrow_get_id(l); });
         loan_names();
         shelves();
     }
@@ -106,11 +106,11 @@ private:
     {
         /* Looked up once per open loan: sets, not walks of the lists. */
         std::set<std::size_t> books, users;
-        for (Book book : lib_.books.all())
+        for (Book book : lib_.books().all())
             books.insert(book_get_id(book));
-        for (User user : lib_.users.all())
+        for (User user : lib_.users().all())
             users.insert(user_get_id(user));
-        for (Borrow loan : lib_.loans.all()) {
+        for (Borrow loan : lib_.loans().all()) {
             if (borrow_has_returned(loan))
                 continue;
             if (!books.contains(borrow_get_book_id(loan)))
@@ -125,10 +125,10 @@ private:
     void shelves()
     {
         std::map<std::size_t, std::size_t> out;
-        for (Borrow loan : lib_.loans.all())
+        for (Borrow loan : lib_.loans().all())
             if (!borrow_has_returned(loan))
                 ++out[borrow_get_book_id(loan)];
-        for (Book book : lib_.books.all()) {
+        for (Book book : lib_.books().all()) {
             std::size_t open = out[book_get_id(book)], copies = book_get_quantity(book);
             std::string name = fmt::format("book {} ({})", book_get_id(book), book_get_title(book));
             if (open > copies) {
@@ -140,9 +140,9 @@ private:
             std::size_t shelf = book_get_available(book);
             if (shelf == copies - open)
                 continue;
-            if (may_repair(lib_.books)) {
+            if (may_repair(lib_.books())) {
                 book_set_available(book, copies - open);
-                lib_.books.touch();
+                lib_.books().touch();
                 repaired.push_back(fmt::format("{}: shelf count {} -> {}", name, shelf,
                                                copies - open));
             } else {
@@ -166,11 +166,11 @@ private:
 
 void check(const CheckArgs& args, const Desk& desk)
 {
-    auto lib = Library::open(desk.folder(), args.repair ? Access::change : Access::read);
+    auto lib = open_library(desk, args.repair ? Access::change : Access::read);
     Checker checker(*lib, args.repair);
     checker.run();
     if (!checker.repaired.empty())
-        lib->commit(true);
+        commit(*lib, true);
     bool ok = checker.findings.empty();
     if (args.json) {
         nlohmann::json out = {{"ok", ok}, {"findings", nlohmann::json::array()},
@@ -191,9 +191,9 @@ void check(const CheckArgs& args, const Desk& desk)
                         "hand first\n", file.c_str());
         if (ok)
             std::printf("the library is consistent: %s, %s, %s\n",
-                        counted(lib->books.all().size(), "book", "books").c_str(),
-                        counted(lib->users.all().size(), "user", "users").c_str(),
-                        counted(lib->loans.all().size(), "loan", "loans").c_str());
+                        counted(lib->books().all().size(), "book", "books").c_str(),
+                        counted(lib->users().all().size(), "user", "users").c_str(),
+                        counted(lib->loans().all().size(), "loan", "loans").c_str());
     }
     if (!ok)
         throw Failure(kFiles, fmt::format("{} found{}", counted(checker.findings.size(), "problem", "problems"),

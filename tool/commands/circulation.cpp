@@ -41,7 +41,7 @@ Day due_after(Day from, std::size_t days)
 /* The user may borrow: below the limit and nothing overdue on `day`. */
 void check_borrower(const Library& lib, User user, Day day, std::size_t limit)
 {
-    std::vector<Borrow> held = open_loans_of_user(lib, user_get_id(user));
+    std::span<const Borrow> held = lib.open_loans_of_user(user_get_id(user));
     if (held.size() >= limit)
         throw Failure(kRefused, fmt::format("user {} ({}) already holds {}, the limit",
                                             user_get_id(user), user_get_name(user),
@@ -67,14 +67,14 @@ void checkout(const LoanArgs& args, const Desk& desk)
         throw Failure(kRefused, fmt::format("no copy of book {} ({}) is on the shelf",
                                             book_get_id(book), book_get_title(book)));
     check_borrower(*lib, user, day, limit);
-    std::size_t id = lib->loans.take_id();
+    std::size_t id = lib->loans().take_id();
     Borrow loan = borrow_new(id, user_get_id(user), book_get_id(book), format_date(day).c_str(),
                              format_date(due).c_str());
-    if (loan == nullptr || !lib->loans.add(loan))
+    if (loan == nullptr || !lib->add_loan(loan))
         throw std::bad_alloc();
     book_borrow(book);
-    lib->books.touch();
-    lib->commit();
+    lib->books().touch();
+    commit(*lib);
     std::printf("loan %zu: book %zu (%s) to user %zu (%s), due %s\n", id, book_get_id(book),
                 book_get_title(book), user_get_id(user), user_get_name(user),
                 format_date(due).c_str());
@@ -91,7 +91,8 @@ Borrow loan_to_return(const Library& lib, const LoanArgs& args)
     if (args.book.empty() || args.user.empty())
         throw Failure(kUsage, "return: give LOAN, or both --book and --user");
     std::size_t book = parse_id(args.book, "book"), user = parse_id(args.user, "user");
-    std::vector<Borrow> held = open_loans_of_user(lib, user);
+    std::span<const Borrow> open = lib.open_loans_of_user(user);
+    std::vector<Borrow> held(open.begin(), open.end());
     std::erase_if(held, [book](Borrow loan) { return borrow_get_book_id(loan) != book; });
     if (held.empty())
         throw Failure(kRefused, fmt::format("user {} holds no copy of book {}", user, book));
@@ -113,13 +114,12 @@ void return_loan(const LoanArgs& args, const Desk& desk)
     if (day < file_date(borrow_get_date(loan)))
         throw Failure(kRefused, fmt::format("loan {} began on {}, after {}", id,
                                             borrow_get_date(loan), format_date(day)));
-    borrow_return(loan);
-    lib->loans.touch();
-    Book book = lib->books.find(borrow_get_book_id(loan));
+    lib->close_loan(loan);
+    Book book = lib->books().find(borrow_get_book_id(loan));
     bool shelved = book != nullptr && book_return(book);
     if (shelved)
-        lib->books.touch();
-    lib->commit();
+        lib->books().touch();
+    commit(*lib);
     long late = days_overdue(loan, day);
     std::string title = book != nullptr ? book_get_title(book) : "(no such book)";
     std::printf("loan %zu returned: book %zu (%s)%s\n", id, borrow_get_book_id(loan),
@@ -145,8 +145,8 @@ void renew(const LoanArgs& args, const Desk& desk)
     Day due = due_after(file_date(borrow_get_return_date(loan)), days);
     if (!borrow_set_return_date(loan, format_date(due).c_str()))
         throw Failure(kRefused, fmt::format("loan {} cannot be due on {}", id, format_date(due)));
-    lib->loans.touch();
-    lib->commit();
+    lib->loans().touch();
+    commit(*lib);
     std::printf("loan %zu renewed: due %s\n", id, format_date(due).c_str());
 }
 
@@ -155,7 +155,7 @@ void overdue(const LoanArgs& args, const Desk& desk)
     Day day = date_or_today(args.date, "--date");
     auto lib = open_for_reading(desk);
     std::vector<Borrow> late;
-    for (Borrow loan : lib->loans.all())
+    for (Borrow loan : lib->loans().all())
         if (!borrow_has_returned(loan) && days_overdue(loan, day) > 0)
             late.push_back(loan);
     std::stable_sort(late.begin(), late.end(), [](Borrow a, Borrow b) {
@@ -164,8 +164,8 @@ void overdue(const LoanArgs& args, const Desk& desk)
     nlohmann::json out = nlohmann::json::array();
     Table table({">LOAN", "DUE", ">DAYS", ">BOOK", "TITLE", ">USER", "NAME", "PHONE"});
     for (Borrow loan : late) {
-        Book book = lib->books.find(borrow_get_book_id(loan));
-        User user = lib->users.find(borrow_get_user_id(loan));
+        Book book = lib->books().find(borrow_get_book_id(loan));
+        User user = lib->users().find(borrow_get_user_id(loan));
         std::string title = book != nullptr ? book_get_title(book) : "(no such book)";
         std::string name = user != nullptr ? user_get_name(user) : "(no such user)";
         std::string phone = user != nullptr ? user_get_phone(user) : "";

@@ -27,10 +27,23 @@ void add_user_commands(CLI::App& app, Desk& desk);
 void add_circulation_commands(CLI::App& app, Desk& desk);
 void add_check_command(CLI::App& app, Desk& desk);
 
+/* The library of the desk's folder, opened with `access`; nothing told. */
+std::unique_ptr<Library> open_library(const Desk& desk, Access access);
+
 /* The library of the desk's folder, for reading (warnings about its files
  * already printed) or for changing (warnings come with the commit). */
 std::unique_ptr<Library> open_for_reading(const Desk& desk);
 std::unique_ptr<Library> open_for_change(const Desk& desk);
+
+/* Tells every load problem on standard error as a warning
+ * ("lendrec: warning: books.csv:3: cause"), pointing to `lendrec check`. */
+void warn(const Library& lib);
+
+/* Commits the library's changes: refuses with Failure kFiles, writing
+ * nothing, when a touched file had a line the loader refused or ignored,
+ * or could not be read; once written, warns (unless `quiet`) of what
+ * loading told and of what tidying after the commit could not do. */
+void commit(Library& lib, bool quiet = false);
 
 /* The record with the identifier given as `text` on the command line;
  * Failure kUsage for a non-number, kRefused ("no book 7") when none. */

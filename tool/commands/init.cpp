@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "commands.hpp"
+#include "folder_store.hpp"
 
 namespace desk {
 
@@ -13,7 +14,7 @@ void add_init_command(CLI::App& app, Desk& desk)
                                             "(books.csv, users.csv, loans.csv)");
     init->callback([&desk] {
         desk.action = [&desk] {
-            Library::create(desk.folder());
+            create_folder_library(desk.folder(), lock_timeout_seconds());
             std::printf("new library in %s\n", desk.folder().c_str());
         };
     });

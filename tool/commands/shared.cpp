@@ -3,26 +3,66 @@
  */
 #include "commands.hpp"
 
+#include <cstdio>
+
 #include <fmt/format.h>
+
+#include "folder_store.hpp"
 
 namespace desk {
 
+std::unique_ptr<Library> open_library(const Desk& desk, Access access)
+{
+    return Library::open(open_folder_store(desk.folder(), access, lock_timeout_seconds()));
+}
+
 std::unique_ptr<Library> open_for_reading(const Desk& desk)
 {
-    auto lib = Library::open(desk.folder(), Access::read);
-    lib->warn();
+    auto lib = open_library(desk, Access::read);
+    warn(*lib);
     return lib;
 }
 
 std::unique_ptr<Library> open_for_change(const Desk& desk)
 {
-    return Library::open(desk.folder(), Access::change);
+    return open_library(desk, Access::change);
+}
+
+void warn(const Library& lib)
+{
+    std::vector<FileProblem> problems = lib.file_problems();
+    for (const FileProblem& p : problems)
+        std::fprintf(stderr, "lendrec: warning: %s\n", describe(p.file, p.problem).c_str());
+    if (!problems.empty())
+        std::fprintf(stderr, "lendrec: warning: run `lendrec check` for the library's health\n");
+}
+
+void commit(Library& lib, bool quiet)
+{
+    std::string refusal;
+    each_table(lib.tables(), [&refusal](const auto& records) {
+        if (!records.touched() || !refusal.empty())
+            return;
+        for (const Problem& problem : records.problems)
+            if (blocks_saving(problem))
+                refusal += describe(records.name(), problem) + "\nlendrec: ";
+        if (!refusal.empty())
+            refusal += fmt::format("refusing to write over {}, which holds what it could not "
+                                   "read; nothing was changed; run `lendrec check`",
+                                   records.name());
+    });
+    if (!refusal.empty())
+        throw Failure(kFiles, refusal);
+    for (const std::string& warning : lib.commit())
+        std::fprintf(stderr, "lendrec: warning: %s\n", warning.c_str());
+    if (!quiet)
+        warn(lib);
 }
 
 Book require_book(const Library& lib, const std::string& text)
 {
     std::size_t id = parse_id(text, "book");
-    if (Book book = lib.books.find(id))
+    if (Book book = lib.books().find(id))
         return book;
     throw Failure(kRefused, fmt::format("no book {}", id));
 }
@@ -30,7 +70,7 @@ Book require_book(const Library& lib, const std::string& text)
 User require_user(const Library& lib, const std::string& text)
 {
     std::size_t id = parse_id(text, "user");
-    if (User user = lib.users.find(id))
+    if (User user = lib.users().find(id))
         return user;
     throw Failure(kRefused, fmt::format("no user {}", id));
 }
@@ -38,7 +78,7 @@ User require_user(const Library& lib, const std::string& text)
 Borrow require_loan(const Library& lib, const std::string& text)
 {
     std::size_t id = parse_id(text, "loan");
-    if (Borrow loan = lib.loans.find(id))
+    if (Borrow loan = lib.loans().find(id))
         return loan;
     throw Failure(kRefused, fmt::format("no loan {}", id));
 }

@@ -35,7 +35,7 @@ nlohmann::json user_json(const Library& lib, User user)
 {
     return {{"id", user_get_id(user)},       {"name", user_get_name(user)},
             {"address", user_get_address(user)}, {"phone", user_get_phone(user)},
-            {"loans", open_loans_of_user(lib, user_get_id(user)).size()}};
+            {"loans", lib.open_loans_of_user(user_get_id(user)).size()}};
 }
 
 void add_user(const UserArgs& args, const Desk& desk)
@@ -44,11 +44,11 @@ void add_user(const UserArgs& args, const Desk& desk)
     require_text(args.address, "an address");
     require_phone(args.phone);
     auto lib = open_for_change(desk);
-    std::size_t id = lib->users.take_id();
+    std::size_t id = lib->users().take_id();
     User user = user_new(id, args.name.c_str(), args.address.c_str(), args.phone.c_str());
-    if (user == nullptr || !lib->users.add(user))
+    if (user == nullptr || !lib->users().add(user))
         throw std::bad_alloc();
-    lib->commit();
+    commit(*lib);
     std::printf("%zu\n", id);
 }
 
@@ -58,7 +58,7 @@ void list_users(const UserArgs& args, const Desk& desk)
     std::string needle = ascii_lower(args.search);
     nlohmann::json out = nlohmann::json::array();
     Table table({">ID", "NAME", "ADDRESS", "PHONE", ">LOANS"});
-    for (User user : lib->users.all()) {
+    for (User user : lib->users().all()) {
         if (!needle.empty() && ascii_lower(user_get_name(user)).find(needle) == std::string::npos
             && ascii_lower(user_get_address(user)).find(needle) == std::string::npos
             && std::string(user_get_phone(user)).find(args.search) == std::string::npos)
@@ -66,7 +66,7 @@ void list_users(const UserArgs& args, const Desk& desk)
         out.push_back(user_json(*lib, user));
         table.add({std::to_string(user_get_id(user)), user_get_name(user), user_get_address(user),
                    user_get_phone(user),
-                   std::to_string(open_loans_of_user(*lib, user_get_id(user)).size())});
+                   std::to_string(lib->open_loans_of_user(user_get_id(user)).size())});
     }
     if (args.json)
         print_json(out);
@@ -79,12 +79,12 @@ void show_user(const UserArgs& args, const Desk& desk)
     Day day = date_or_today(args.date, "--date");
     auto lib = open_for_reading(desk);
     User user = require_user(*lib, args.id);
-    std::vector<Borrow> loans = open_loans_of_user(*lib, user_get_id(user));
+    std::span<const Borrow> loans = lib->open_loans_of_user(user_get_id(user));
     nlohmann::json out = user_json(*lib, user);
     out["loans"] = nlohmann::json::array();
     Table table({">LOAN", ">BOOK", "TITLE", "DATE", "DUE", "LATE"});
     for (Borrow loan : loans) {
-        Book book = lib->books.find(borrow_get_book_id(loan));
+        Book book = lib->books().find(borrow_get_book_id(loan));
         std::string title = book != nullptr ? book_get_title(book) : "(no such book)";
         long late = days_overdue(loan, day);
         out["loans"].push_back({{"id", borrow_get_id(loan)}, {"book", borrow_get_book_id(loan)},
@@ -127,8 +127,8 @@ void edit_user(const UserArgs& args, const Desk& desk, const CLI::App& command)
         || (address && !user_set_address(user, args.address.c_str()))
         || (phone && !user_set_phone(user, args.phone.c_str())))
         throw std::bad_alloc();
-    lib->users.touch();
-    lib->commit();
+    lib->users().touch();
+    commit(*lib);
     std::printf("user %zu changed\n", user_get_id(user));
 }
 
@@ -137,13 +137,13 @@ void remove_user(const UserArgs& args, const Desk& desk)
     auto lib = open_for_change(desk);
     User user = require_user(*lib, args.id);
     std::size_t id = user_get_id(user);
-    std::size_t held = open_loans_of_user(*lib, id).size();
+    std::size_t held = lib->open_loans_of_user(id).size();
     if (held != 0)
         throw Failure(kRefused, fmt::format("user {} holds {}; take them back before "
                                             "removing the user", id, counted(held, "loan", "loans")));
     std::string name = user_get_name(user);
-    lib->users.remove(user);
-    lib->commit();
+    lib->users().remove(user);
+    commit(*lib);
     std::printf("user %zu removed: %s\n", id, name.c_str());
 }
 

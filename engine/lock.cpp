@@ -11,7 +11,8 @@
 
 #include <fmt/format.h>
 
-#include "cli.hpp"
+#include "failure.hpp"
+#include "fileset.hpp"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -91,7 +92,7 @@ void close_lock_file(void* handle)
 } // namespace
 
 LibraryLock::LibraryLock(const std::string& folder, bool exclusive, unsigned timeout_seconds)
-    : path_(folder + "/lendrec.lock"), timeout_(timeout_seconds), exclusive_(exclusive)
+    : path_(fileset::in(folder, fileset::kLock)), timeout_(timeout_seconds), exclusive_(exclusive)
 {
     handle_ = open_lock_file(path_);
     try {

@@ -12,7 +12,8 @@
 
 #include <fmt/format.h>
 
-#include "cli.hpp"
+#include "failure.hpp"
+#include "fileset.hpp"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -25,15 +26,14 @@ namespace desk {
 
 namespace {
 
-const char* const kRecord = "lendrec.commit";
-const char* const kRecordDraft = "lendrec.commit.new";
+const char* const kRecord = fileset::kCommit;
+const char* const kRecordDraft = fileset::kCommitDraft;
 const char* const kHeader = "lendrec commit 1";
 const char* const kEnd = "end";
-const char* const kRecordFiles[] = {"books.csv", "users.csv", "loans.csv"};
 
-std::string in(const std::string& folder, const std::string& name)
+std::string in(const std::string& dir, const std::string& name)
 {
-    return folder + "/" + name;
+    return fileset::in(dir, name);
 }
 
 #ifdef _WIN32
@@ -116,8 +116,8 @@ bool exists(const std::string& path)
  * `books.csv.new`, `books.csv.1a2b3c4d` or `books.csv.new.1a2b3c4d`. */
 bool is_leftover(const std::string& name)
 {
-    for (const char* record : kRecordFiles) {
-        std::string base = std::string(record) + ".";
+    for (const fileset::RecordFile& record : fileset::record_files()) {
+        std::string base = std::string(record.name) + ".";
         if (name.compare(0, base.size(), base) != 0)
             continue;
         std::string rest = name.substr(base.size());

@@ -8,7 +8,7 @@
 
 #include <fmt/format.h>
 
-#include "cli.hpp"
+#include "failure.hpp"
 
 namespace desk {
 

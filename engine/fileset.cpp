@@ -1,0 +1,43 @@
+/*
+ * fileset.cpp - the file set of a library folder.
+ */
+#include "fileset.hpp"
+
+#include "book.h"
+#include "borrow.h"
+#include "user.h"
+
+namespace desk::fileset {
+
+namespace {
+
+const RecordFile kFiles[] = {
+    {Kind::books, "books.csv", "book", serializer_load_books_reporting, serializer_save_books,
+     book_deleter},
+    {Kind::users, "users.csv", "user", serializer_load_users_reporting, serializer_save_users,
+     user_deleter},
+    {Kind::loans, "loans.csv", "loan", serializer_load_borrows_reporting,
+     serializer_save_borrows, borrow_deleter},
+};
+
+} // namespace
+
+std::span<const RecordFile> record_files()
+{
+    return kFiles;
+}
+
+const RecordFile& record_file(Kind kind)
+{
+    return kFiles[static_cast<int>(kind)];
+}
+
+std::string in(const std::string& folder, std::string_view name)
+{
+    std::string path = folder;
+    path += '/';
+    path += name;
+    return path;
+}
+
+} // namespace desk::fileset

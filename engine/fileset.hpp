@@ -1,0 +1,50 @@
+/*
+ * fileset.hpp - the file set of a library folder, in one table: the three
+ * record files with their loaders and savers, and the desk's own files
+ * beside them (the lock, the commit record and its draft). Opening,
+ * committing, checking, recovery and export all walk this table; no other
+ * file names a library file.
+ */
+#ifndef LENDREC_ENGINE_FILESET_HPP
+#define LENDREC_ENGINE_FILESET_HPP
+
+#include <cstddef>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "list.h"
+#include "serializer.h"
+
+namespace desk::fileset {
+
+/* The kinds of record, in the order the table lists their files. */
+enum class Kind { books, users, loans };
+
+/* One record file of the folder. */
+struct RecordFile {
+    Kind kind;
+    const char* name; /* "books.csv" */
+    const char* what; /* "book": one record, in sentences */
+    std::size_t (*load)(const char* file, List list, ProblemFunction report, void* args);
+    bool (*save)(const char* file, List list, std::size_t next_id);
+    void (*deleter)(void* record);
+};
+
+/* The three record files, books first, then users, then loans. */
+std::span<const RecordFile> record_files();
+
+/* The entry of one kind. */
+const RecordFile& record_file(Kind kind);
+
+/* The desk's own files. */
+inline constexpr const char* kLock = "lendrec.lock";
+inline constexpr const char* kCommit = "lendrec.commit";
+inline constexpr const char* kCommitDraft = "lendrec.commit.new";
+
+/* `folder`/`name`. */
+std::string in(const std::string& folder, std::string_view name);
+
+} // namespace desk::fileset
+
+#endif

@@ -1,0 +1,83 @@
+/*
+ * library.hpp - the open library: the records of one store, indexed, with
+ * the open loans of each book and each user kept at hand, changed in
+ * memory and committed all together.
+ *
+ *     auto lib = desk::Library::open(desk::open_folder_store(dir, desk::Access::change, 5));
+ *     Book book = lib->books().find(7);
+ *     ...change records through the engine's operations...
+ *     lib->commit();       // saves the touched tables, all or nothing
+ *
+ * The records belong to the library and live as long as it; never delete
+ * one yourself. Failures are thrown as desk::Failure with their status.
+ */
+#ifndef LENDREC_ENGINE_LIBRARY_HPP
+#define LENDREC_ENGINE_LIBRARY_HPP
+
+#include <cstddef>
+#include <memory>
+#include <span>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "records.hpp"
+#include "store.hpp"
+
+namespace desk {
+
+/* One problem of one record file, for reports. */
+struct FileProblem {
+    std::string file;
+    Problem problem;
+};
+
+class Library {
+public:
+    /* Loads every record of `store` (which the library owns from now on)
+     * and indexes the open loans. Throws what the store's load throws. */
+    static std::unique_ptr<Library> open(std::unique_ptr<Store> store);
+
+    Records<Book>& books() { return tables_.books; }
+    Records<User>& users() { return tables_.users; }
+    Records<Borrow>& loans() { return tables_.loans; }
+    const Records<Book>& books() const { return tables_.books; }
+    const Records<User>& users() const { return tables_.users; }
+    const Records<Borrow>& loans() const { return tables_.loans; }
+    const Tables& tables() const { return tables_; }
+
+    /* Open loans (not returned) of a book or of a user, in file order;
+     * empty for an identifier no loan names. Constant time. */
+    std::span<const Borrow> open_loans_of_book(std::size_t book_id) const;
+    std::span<const Borrow> open_loans_of_user(std::size_t user_id) const;
+
+    /* Adds a loan the caller made (the library owns it from now on) and
+     * indexes it when open; false, the loan deleted, when memory runs out. */
+    bool add_loan(Borrow loan);
+
+    /* Marks `loan` returned and takes it out of the open-loan indexes. */
+    void close_loan(Borrow loan);
+
+    /* Every load problem of every file, in the folder table's order. */
+    std::vector<FileProblem> file_problems() const;
+
+    /* What the store noticed while opening (store.hpp). */
+    std::vector<std::string> notices() const { return store_->notices(); }
+
+    /* Saves every touched table, all or nothing; the warnings of tidying
+     * after the change was decided (store.hpp). A commit with nothing
+     * touched does nothing. */
+    std::vector<std::string> commit();
+
+private:
+    explicit Library(std::unique_ptr<Store> store);
+    void index_open(Borrow loan);
+
+    std::unique_ptr<Store> store_;
+    Tables tables_;
+    std::unordered_map<std::size_t, std::vector<Borrow>> open_by_book_, open_by_user_;
+};
+
+} // namespace desk
+
+#endif

@@ -1,0 +1,168 @@
+/*
+ * records.cpp - the records of one kind, indexed by identifier.
+ */
+#include "records.hpp"
+
+#include <algorithm>
+#include <cstdint>
+#include <new>
+
+#include <fmt/format.h>
+
+#include "failure.hpp"
+
+namespace desk {
+
+const char* problem_kind(serializer_problem_t kind)
+{
+    switch (kind) {
+    case SERIALIZER_REFUSED: return "refused";
+    case SERIALIZER_CHANGED: return "changed";
+    case SERIALIZER_IGNORED: return "ignored";
+    case SERIALIZER_NOT_READ: return "not read";
+    }
+    return "problem";
+}
+
+std::string describe(const std::string& file, const Problem& problem)
+{
+    if (problem.line == 0)
+        return fmt::format("{}: {}", file, problem.cause);
+    return fmt::format("{}:{}: {}", file, problem.line, problem.cause);
+}
+
+bool blocks_saving(const Problem& problem)
+{
+    return problem.kind != SERIALIZER_CHANGED;
+}
+
+template <typename Handle>
+Records<Handle>::Records(fileset::Kind kind)
+    : file_(fileset::record_file(kind)), name_(file_.name), list_(list_new())
+{
+    if (list_ == nullptr)
+        throw std::bad_alloc();
+}
+
+template <typename Handle>
+Records<Handle>::~Records()
+{
+    list_delete(list_, file_.deleter);
+}
+
+template <typename Handle>
+Handle Records<Handle>::find(std::size_t id) const
+{
+    auto found = by_id_.find(id);
+    return found == by_id_.end() ? nullptr : found->second;
+}
+
+template <typename Handle>
+std::vector<std::size_t> Records<Handle>::duplicated_ids() const
+{
+    std::vector<std::size_t> ids = duplicates_;
+    std::sort(ids.begin(), ids.end());
+    ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
+    return ids;
+}
+
+template <typename Handle>
+void Records<Handle>::index(Handle record)
+{
+    std::size_t id = id_of(record);
+    if (!by_id_.emplace(id, record).second)
+        duplicates_.push_back(id);
+    highest_ = std::max(highest_, id);
+}
+
+template <typename Handle>
+void Records<Handle>::loaded(std::size_t next_id)
+{
+    next_id_ = next_id;
+    items_.clear();
+    items_.reserve(list_size(list_));
+    list_foreach(list_, [](void* record, void* args) {
+        static_cast<std::vector<Handle>*>(args)->push_back(static_cast<Handle>(record));
+    }, &items_);
+    by_id_.reserve(items_.size());
+    for (Handle record : items_)
+        index(record);
+}
+
+template <typename Handle>
+std::size_t Records<Handle>::take_id()
+{
+    if (next_id_ == 0 || next_id_ == SIZE_MAX)
+        throw Failure(kFiles, fmt::format("{}: no identifier left to hand out (the trailer is "
+                                          "{})", name_, next_id_));
+    Handle holder = find(next_id_);
+    if (holder != nullptr && !added_.contains(holder))
+        throw Failure(kFiles, fmt::format("{}: identifier {} is already in use, the trailer "
+                                          "fell behind; run `lendrec check --repair`",
+                                          name_, next_id_));
+    touch();
+    return next_id_++;
+}
+
+template <typename Handle>
+void Records<Handle>::set_next_id(std::size_t id)
+{
+    next_id_ = id;
+    touch();
+}
+
+template <typename Handle>
+bool Records<Handle>::add(Handle record)
+{
+    if (list_push_back(list_, record) == nullptr) {
+        file_.deleter(record);
+        return false;
+    }
+    items_.push_back(record);
+    index(record);
+    added_.insert(record);
+    touch();
+    return true;
+}
+
+template <typename Handle>
+std::size_t Records<Handle>::remove_if(const std::function<bool(Handle)>& doomed)
+{
+    std::vector<Handle> going;
+    for (Handle record : items_)
+        if (doomed(record))
+            going.push_back(record);
+    if (going.empty())
+        return 0;
+    std::unordered_set<Handle> set(going.begin(), going.end());
+    std::erase_if(items_, [&set](Handle record) { return set.contains(record); });
+    for (Handle record : going) {
+        added_.erase(record);
+        auto found = by_id_.find(id_of(record));
+        if (found != by_id_.end() && found->second == record)
+            by_id_.erase(found);
+    }
+    for (Handle record : going)
+        list_search_remove(list_, [](void* element, void* wanted) { return element == wanted; },
+                           record, file_.deleter);
+    touch();
+    return going.size();
+}
+
+template <typename Handle>
+void Records<Handle>::remove(Handle record)
+{
+    remove_if([record](Handle candidate) { return candidate == record; });
+}
+
+template <typename Handle>
+void Records<Handle>::changed(Handle)
+{
+    touch();
+}
+
+template class Records<Book>;
+template class Records<User>;
+template class Records<Borrow>;
+
+} // namespace desk

@@ -1,0 +1,69 @@
+/*
+ * store.hpp - where a library's records live, behind one narrow interface.
+ *
+ * The engine reaches records only through a Store: opened for reading or
+ * for change, it fills the three tables of records with their next
+ * identifiers and tells what it could not read; commit makes every touched
+ * table durable all together or not at all. The library folder of record
+ * files (folder_store.hpp) is the one store today. A database store fits
+ * the same shape: open for change begins a transaction that holds the
+ * library, load reads the rows, commit writes the changed records and
+ * commits the transaction; the rules above never see the difference.
+ */
+#ifndef LENDREC_ENGINE_STORE_HPP
+#define LENDREC_ENGINE_STORE_HPP
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "records.hpp"
+
+namespace desk {
+
+/* Reading shares the library; change holds it alone. */
+enum class Access { read, change };
+
+/* The records of one library, one table per kind. */
+struct Tables {
+    Records<Book> books{fileset::Kind::books};
+    Records<User> users{fileset::Kind::users};
+    Records<Borrow> loans{fileset::Kind::loans};
+};
+
+/* Calls `visit` on each table in the folder table's order. */
+template <typename Tables_, typename Visit>
+void each_table(Tables_& tables, Visit visit)
+{
+    visit(tables.books);
+    visit(tables.users);
+    visit(tables.loans);
+}
+
+class Store {
+public:
+    virtual ~Store() = default;
+
+    /* Fills `tables` (empty when called) with every record and next
+     * identifier; what cannot be read goes into each table's `problems`,
+     * not thrown. Throws Failure kWrite when the store cannot be read at
+     * all, std::bad_alloc when memory runs out. */
+    virtual void load(Tables& tables) = 0;
+
+    /* Makes every touched table durable, all or nothing. Throws Failure
+     * (kWrite, kFiles) with nothing changed when it cannot. Once the change
+     * is decided it is reported as done: what went wrong after that point
+     * (tidying) comes back as warnings, never as a throw. */
+    virtual std::vector<std::string> commit(const Tables& tables) = 0;
+
+    /* What the store noticed while opening that the clerk should hear
+     * (an unreadable commit record set aside, say), as sentences. */
+    virtual std::vector<std::string> notices() const = 0;
+
+    /* Where the library is, for messages ("'lib'"). */
+    virtual std::string where() const = 0;
+};
+
+} // namespace desk
+
+#endif
