@@ -8,6 +8,7 @@
 #include <charconv>
 
 #include "common.h"
+#include "rules.hpp"
 
 namespace desk::import_fields {
 namespace {
@@ -33,12 +34,9 @@ std::optional<std::size_t> field_of(std::string_view folded, std::span<const Fie
     return std::nullopt;
 }
 
-/* True when the user record would take `phone` as it stands: the core's
- * check passes and it fits the record's 16 characters. */
 bool record_takes(const std::string& phone)
 {
-    return phone.size() < sizeof(::Phone) && phone.find('\0') == std::string::npos &&
-           common_verify_phone(phone.c_str());
+    return rules::phone_fits(phone);
 }
 
 bool is_digit(char c)
@@ -187,9 +185,7 @@ Phone fit_phone(std::string_view typed)
 
 std::string_view phone_rule()
 {
-    if (common_verify_phone("912345678"))
-        return "8 to 16 characters, each a digit, '+' or a space";
-    return "the form +DD DD DDD DD DD";
+    return rules::phone_rule();
 }
 
 std::optional<std::size_t> parse_copies(std::string_view cell)
