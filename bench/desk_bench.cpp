@@ -49,7 +49,7 @@ constexpr size_t kBooks = 100000, kUsers = 10000, kLoans = 200000;
 constexpr size_t kOpen = 50000, kReturned = kLoans - kOpen;
 /* The last users hold no loan; the open loans go round the others. */
 constexpr size_t kIdleUsers = 10, kBorrowers = kUsers - kIdleUsers;
-/* Two open loans in five are overdue: 20,000. */
+/* Two open loans in five are overdue: 20,000 of the 50,000. */
 constexpr size_t kOverdueOfFive = 2;
 constexpr const char* kToday = "15/03/2026";
 constexpr Day kTodayDay{std::chrono::year{2026} / 3 / 15};
@@ -60,6 +60,12 @@ constexpr std::chrono::days kLoanDays{28};
 constexpr size_t open_loan_id(size_t k) { return kReturned + k + 1; }
 constexpr bool is_overdue(size_t k) { return k % 5 < kOverdueOfFive; }
 
+/* The record file of `kind` in the library folder `dir`. */
+std::string file_of(const std::string& dir, const RecordKind& kind)
+{
+    return dir + "/" + kind.name + ".csv";
+}
+
 std::string date_text(Day day)
 {
     const std::chrono::year_month_day ymd{day};
@@ -69,18 +75,26 @@ std::string date_text(Day day)
     return text;
 }
 
-/* Owns a list of records of one kind. */
+/* Owns a list of records of one kind; `complete` until a record could
+ * not be made or added. */
 struct Records {
     const RecordKind& kind;
     List list = list_new();
+    bool complete = true;
     explicit Records(const RecordKind& k) : kind(k) {}
     ~Records() { list_delete(list, kind.deleter); }
     Records(const Records&) = delete;
     Records& operator=(const Records&) = delete;
-    void add(void* record) { list_push_back(list, record); }
+    void add(void* record)
+    {
+        if (list_push_back(list, record) == nullptr) {
+            kind.deleter(record);
+            complete = false;
+        }
+    }
     bool save(const std::string& dir, size_t next) const
     {
-        return kind.save((dir + "/" + kind.name + ".csv").c_str(), list, next);
+        return complete && kind.save(file_of(dir, kind).c_str(), list, next);
     }
 };
 
@@ -124,17 +138,20 @@ bool write_library(const std::string& dir)
         const int back = is_overdue(k) ? 29 + static_cast<int>(k % 300) : static_cast<int>(k % 28);
         loans.add(loan(open_loan_id(k), k % kBorrowers + 1, k + 1, std::chrono::days{back}, false));
     }
-    return list_size(loans.list) == kLoans && books.save(dir, kBooks + 1) &&
-           users.save(dir, kUsers + 1) && loans.save(dir, kLoans + 1);
+    return books.save(dir, kBooks + 1) && users.save(dir, kUsers + 1) &&
+           loans.save(dir, kLoans + 1);
 }
 
-/* A sheet of ten new books for `import books`. */
-void write_sheet(const std::string& path)
+/* A sheet of ten new books for `import books`; false when it could not be
+ * written. */
+bool write_sheet(const std::string& path)
 {
     std::ofstream sheet(path);
     sheet << "title,author,genre,copies\n";
     for (int row = 1; row <= 10; ++row)
         sheet << "Imported title " << row << ",Imported author " << row << ",Poetry,2\n";
+    sheet.close();
+    return !sheet.fail();
 }
 
 struct Places {
@@ -153,12 +170,14 @@ const Places& places()
 bool prepared()
 {
     static const bool made = [] {
+        std::error_code ec;
         for (const std::string* dir : {&places().pristine, &places().live, &places().floor}) {
-            fs::create_directories(*dir);
-            fs::permissions(*dir, fs::perms::owner_all, fs::perm_options::replace);
+            fs::create_directories(*dir, ec);
+            fs::permissions(*dir, fs::perms::owner_all, fs::perm_options::replace, ec);
+            if (ec)
+                return false;
         }
-        write_sheet(places().sheet);
-        return write_library(places().pristine);
+        return write_sheet(places().sheet) && write_library(places().pristine);
     }();
     return made;
 }
@@ -168,8 +187,8 @@ bool restore(const Places& at)
 {
     std::error_code ec;
     for (const RecordKind* kind : lendrec_support::kAllKinds) {
-        const std::string name = std::string("/") + kind->name + ".csv";
-        fs::copy_file(at.pristine + name, at.live + name, fs::copy_options::overwrite_existing, ec);
+        fs::copy_file(file_of(at.pristine, *kind), file_of(at.live, *kind),
+                      fs::copy_options::overwrite_existing, ec);
         if (ec)
             return false;
     }
@@ -212,11 +231,10 @@ bool floor_work(const std::string& from, const std::string& to, unsigned saves)
     for (size_t i = 0; i < std::size(lendrec_support::kAllKinds); ++i) {
         const RecordKind& kind = *lendrec_support::kAllKinds[i];
         List list = list_new();
-        const std::string name = std::string("/") + kind.name + ".csv";
-        const size_t next = kind.load((from + name).c_str(), list);
+        const size_t next = kind.load(file_of(from, kind).c_str(), list);
         ok = ok && next > 1;
         if ((saves >> i & 1u) != 0)
-            ok = ok && kind.save((to + name).c_str(), list, next);
+            ok = ok && kind.save(file_of(to, kind).c_str(), list, next);
         list_delete(list, kind.deleter);
     }
     return ok;
