@@ -256,6 +256,8 @@ bool in_child(const std::function<bool()>& work)
 /* The commands                                                        */
 /* ------------------------------------------------------------------ */
 
+/* A desk command as timed: its name in the results, its words after
+ * `lendrec -C FOLDER`, and the record files it saves (kSaves* bits). */
 struct Command {
     const char* name;
     std::vector<std::string> args;
@@ -264,7 +266,10 @@ struct Command {
 
 const std::vector<Command>& commands()
 {
+    /* Book 17 has a copy out; user 42 holds six loans, all overdue. */
     const std::string shown_book = "17", shown_user = "42";
+    /* The last book has every copy on the shelf; the last user holds
+     * nothing, so may borrow. */
     const std::string shelved_book = std::to_string(kBooks);
     const std::string idle_user = std::to_string(kUsers);
     /* Open loan 2 is not overdue: it may be returned or renewed. */
