@@ -25,4 +25,13 @@ for bench in build/bench/bench/lendrec_bench_*; do
   fi
 done
 
+echo "== benchmarks: the desk's quick commands (each must exit 0)"
+LENDREC_BENCH_DIR="$scratch" build/bench/bench/lendrec_desk_bench \
+  --benchmark_filter='Desk/(book_show|book_edit|checkout|return|renew|check|import_books)/' \
+  >"$scratch/out.txt" 2>&1
+if grep -q "ERROR OCCURRED" "$scratch/out.txt"; then
+  cat "$scratch/out.txt"
+  exit 1
+fi
+
 echo "== benchmarks built"

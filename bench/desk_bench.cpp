@@ -1,86 +1,213 @@
 /*
- * desk_bench.cpp - the circulation desk at the counter of a large library:
- * 100,000 books, 10,000 users and 100,000 loans (10,000 of them open).
+ * desk_bench.cpp - every command of the circulation desk, each a whole
+ * process, at the counter of a large library: 100,000 books, 10,000 users
+ * and 200,000 loans, 50,000 of them open and 20,000 of those overdue today.
  *
- *   Desk/checkout_return/100000   `lendrec checkout B U` then `lendrec return
- *                                 L`, each a whole process; baseline: the
- *                                 floor of the same two commands with the
- *                                 core alone, in this process: load the three
- *                                 record files and save books and loans,
- *                                 twice
- *   Desk/checkout_return_vs_forked_floor/100000
- *                                 the same, the floor run in a forked child
- *                                 each time: what a fresh process costs
- *                                 (heap pages faulted in, no warm caches)
- *                                 set apart from the desk's own work
+ *   Desk/<command>/100000   `lendrec <command>` as a whole process, its
+ *                           output discarded; baseline: the command's floor,
+ *                           the core alone in a forked child loading the
+ *                           three record files and saving those the command
+ *                           changes
  *
- * The library lives in bench::record_dir()/desk-100000; each iteration lends
- * and takes back one copy, so the files grow by one returned loan a run.
+ * The library is written once, with the core, into
+ * bench::record_dir()/desk-100000-pristine and copied to desk-100000, where
+ * the desk works. After each run of a changing command the three files are
+ * copied back, outside the timed region, so every run meets the same
+ * library. The floor saves into desk-100000-floor.
  */
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <string>
 #include <vector>
 
-#include "book.h"
-#include "borrow.h"
+#include "../tests/support/record_kinds.hpp"
 #include "harness.hpp"
-#include "list.h"
-#include "serializer.h"
-#include "user.h"
 
 extern char** environ;
 
 namespace {
 
-constexpr size_t kBooks = 100000, kUsers = 10000, kLoans = 100000, kOpen = 10000;
+namespace fs = std::filesystem;
+using lendrec_support::RecordKind;
+using Day = std::chrono::sys_days;
+
+/* ------------------------------------------------------------------ */
+/* The library                                                         */
+/* ------------------------------------------------------------------ */
+
+constexpr size_t kBooks = 100000, kUsers = 10000, kLoans = 200000;
+constexpr size_t kOpen = 50000, kReturned = kLoans - kOpen;
+/* The last users hold no loan; the open loans go round the others. */
+constexpr size_t kIdleUsers = 10, kBorrowers = kUsers - kIdleUsers;
+/* Two open loans in five are overdue: 20,000 of the 50,000. */
+constexpr size_t kOverdueOfFive = 2;
 constexpr const char* kToday = "15/03/2026";
+constexpr Day kTodayDay{std::chrono::year{2026} / 3 / 15};
+constexpr std::chrono::days kLoanDays{28};
 
-/* Writes the library's three record files, shelf counts agreeing with the
- * open loans (the last kOpen loans, one per user, none overdue today). */
-void write_library(const std::string& dir)
+/* Open loan k (from 0) lends book k + 1, so books 1 to kOpen have one copy
+ * out; its id follows the returned loans. */
+constexpr size_t open_loan_id(size_t k) { return kReturned + k + 1; }
+constexpr bool is_overdue(size_t k) { return k % 5 < kOverdueOfFive; }
+
+/* The record file of `kind` in the library folder `dir`. */
+std::string file_of(const std::string& dir, const RecordKind& kind)
 {
-    std::filesystem::create_directories(dir);
-    std::ofstream books(dir + "/books.csv"), users(dir + "/users.csv"), loans(dir + "/loans.csv");
-    for (size_t b = 1; b <= kBooks; ++b)
-        books << b << ",Title " << b << ",Author " << b % 997 << ",Novel,2,"
-              << (b > kLoans - kOpen ? 1 : 2) << '\n';
-    for (size_t u = 1; u <= kUsers; ++u)
-        users << u << ",Reader " << u << "," << u << " High Street,+31 06 123 45 67\n";
-    for (size_t l = 1; l <= kLoans; ++l) {
-        const bool open = l > kLoans - kOpen;
-        loans << l << ',' << (l % kUsers + 1) << ',' << l << ','
-              << (open ? "01/03/2026,29/03/2026,0\n" : "01/02/2025,01/03/2025,1\n");
+    return dir + "/" + kind.name + ".csv";
+}
+
+std::string date_text(Day day)
+{
+    const std::chrono::year_month_day ymd{day};
+    char text[16];
+    std::snprintf(text, sizeof text, "%02u/%02u/%04d", unsigned{ymd.day()}, unsigned{ymd.month()},
+                  int{ymd.year()});
+    return text;
+}
+
+/* Owns a list of records of one kind; `complete` until a record could
+ * not be made or added. */
+struct Records {
+    const RecordKind& kind;
+    List list = list_new();
+    bool complete = true;
+    explicit Records(const RecordKind& k) : kind(k) {}
+    ~Records() { list_delete(list, kind.deleter); }
+    Records(const Records&) = delete;
+    Records& operator=(const Records&) = delete;
+    void add(void* record)
+    {
+        if (list_push_back(list, record) == nullptr) {
+            kind.deleter(record);
+            complete = false;
+        }
     }
-    books << kBooks + 1;
-    users << kUsers + 1;
-    loans << kLoans + 1;
+    bool save(const std::string& dir, size_t next) const
+    {
+        return complete && kind.save(file_of(dir, kind).c_str(), list, next);
+    }
+};
+
+/* The loan that went out `back` days before today, open or returned. */
+void* loan(size_t id, size_t user, size_t book, std::chrono::days back, bool returned)
+{
+    const Day out = kTodayDay - back;
+    Borrow borrow = borrow_new(id, user, book, date_text(out).c_str(),
+                               date_text(out + kLoanDays).c_str());
+    if (borrow != nullptr && returned)
+        borrow_return(borrow);
+    return borrow;
 }
 
-/* The trailer of a record file: the identifier handed out next. */
-std::string next_id(const std::string& file)
+/* Writes the library with the core: shelves agree with the open loans,
+ * which name books and users that exist; the overdue loans went out 29 to
+ * 328 days ago, the other open ones 0 to 27 days ago. */
+bool write_library(const std::string& dir)
 {
-    std::ifstream in(file);
-    std::string line, last;
-    while (std::getline(in, line))
-        last = line;
-    return last;
+    const char* const genres[] = {"Novel", "Poetry", "History", "Science", "Travel"};
+    Records books{lendrec_support::kBooks}, users{lendrec_support::kUsers},
+        loans{lendrec_support::kLoans};
+    for (size_t b = 1; b <= kBooks; ++b) {
+        const size_t copies = 1 + b % 3;
+        Book book = book_new(b, ("Title " + std::to_string(b)).c_str(),
+                             ("Author " + std::to_string(b % 997)).c_str(), genres[b % 5], copies);
+        book_set_available(book, copies - (b <= kOpen ? 1 : 0));
+        books.add(book);
+    }
+    for (size_t u = 1; u <= kUsers; ++u) {
+        char phone[20];
+        std::snprintf(phone, sizeof phone, "+31 06 %03zu %02zu %02zu", u % 1000, u / 10 % 100,
+                      u % 97);
+        users.add(user_new(u, ("Reader " + std::to_string(u)).c_str(),
+                           (std::to_string(u) + " High Street").c_str(), phone));
+    }
+    for (size_t l = 0; l < kReturned; ++l)
+        loans.add(loan(l + 1, l % kUsers + 1, l % kBooks + 1,
+                       std::chrono::days{60 + static_cast<int>(l % 3000)}, true));
+    for (size_t k = 0; k < kOpen; ++k) {
+        const int back = is_overdue(k) ? 29 + static_cast<int>(k % 300) : static_cast<int>(k % 28);
+        loans.add(loan(open_loan_id(k), k % kBorrowers + 1, k + 1, std::chrono::days{back}, false));
+    }
+    return books.save(dir, kBooks + 1) && users.save(dir, kUsers + 1) &&
+           loans.save(dir, kLoans + 1);
 }
 
-/* Runs the desk on `dir` with `args`, output discarded; its exit status. */
-int desk(const std::string& dir, std::vector<std::string> args)
+/* A sheet of ten new books for `import books`; false when it could not be
+ * written. */
+bool write_sheet(const std::string& path)
 {
-    args.insert(args.begin(), {LENDREC_DESK, "-C", dir});
+    std::ofstream sheet(path);
+    sheet << "title,author,genre,copies\n";
+    for (int row = 1; row <= 10; ++row)
+        sheet << "Imported title " << row << ",Imported author " << row << ",Poetry,2\n";
+    sheet.close();
+    return !sheet.fail();
+}
+
+struct Places {
+    std::string pristine, live, floor, sheet;
+};
+
+const Places& places()
+{
+    static const std::string root = bench::record_dir() + "/desk-100000";
+    static const Places at{root + "-pristine", root, root + "-floor", root + "-import.csv"};
+    return at;
+}
+
+/* Writes the library and the sheet on first use; false when that failed.
+ * The folders hold users' records: only their owner may enter them. */
+bool prepared()
+{
+    static const bool made = [] {
+        std::error_code ec;
+        for (const std::string* dir : {&places().pristine, &places().live, &places().floor}) {
+            fs::create_directories(*dir, ec);
+            fs::permissions(*dir, fs::perms::owner_all, fs::perm_options::replace, ec);
+            if (ec)
+                return false;
+        }
+        return write_sheet(places().sheet) && write_library(places().pristine);
+    }();
+    return made;
+}
+
+/* Puts the pristine record files back in the desk's folder. */
+bool restore(const Places& at)
+{
+    std::error_code ec;
+    for (const RecordKind* kind : lendrec_support::kAllKinds) {
+        fs::copy_file(file_of(at.pristine, *kind), file_of(at.live, *kind),
+                      fs::copy_options::overwrite_existing, ec);
+        if (ec)
+            return false;
+    }
+    return true;
+}
+
+/* ------------------------------------------------------------------ */
+/* The two sides                                                       */
+/* ------------------------------------------------------------------ */
+
+/* Runs the desk on `dir` with `args`, its output discarded; true when it
+ * exited with 0. */
+bool desk(const std::string& dir, const std::vector<std::string>& args)
+{
+    std::vector<std::string> words = {LENDREC_DESK, "-C", dir};
+    words.insert(words.end(), args.begin(), args.end());
     std::vector<char*> argv;
-    for (std::string& a : args)
-        argv.push_back(a.data());
+    for (std::string& word : words)
+        argv.push_back(word.data());
     argv.push_back(nullptr);
     posix_spawn_file_actions_t io;
     posix_spawn_file_actions_init(&io);
@@ -90,73 +217,120 @@ int desk(const std::string& dir, std::vector<std::string> args)
     if (posix_spawn(&pid, LENDREC_DESK, &io, nullptr, argv.data(), environ) == 0)
         waitpid(pid, &status, 0);
     posix_spawn_file_actions_destroy(&io);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-/* The core's share of one command: load the three files, save two. */
-void load_three_save_two(const std::string& from, const std::string& to)
-{
-    List books = list_new(), users = list_new(), loans = list_new();
-    const size_t next_book = serializer_load_books((from + "/books.csv").c_str(), books);
-    serializer_load_users((from + "/users.csv").c_str(), users);
-    const size_t next_loan = serializer_load_borrows((from + "/loans.csv").c_str(), loans);
-    serializer_save_books((to + "/books.csv").c_str(), books, next_book);
-    serializer_save_borrows((to + "/loans.csv").c_str(), loans, next_loan + 1);
-    list_delete(books, book_deleter);
-    list_delete(users, user_deleter);
-    list_delete(loans, borrow_deleter);
-}
+/* Which record files a command saves: bit i stands for kAllKinds[i]. */
+constexpr unsigned kSavesBooks = 1, kSavesUsers = 2, kSavesLoans = 4;
 
-/* Runs `work` in a forked child and waits for it. */
-void in_child(const std::function<void()>& work)
+/* The core's share of a command: load the three files of `from`, save
+ * those in `saves` into `to`. True when every load and save succeeded. */
+bool floor_work(const std::string& from, const std::string& to, unsigned saves)
 {
-    pid_t pid = fork();
-    if (pid == 0) {
-        work();
-        _exit(0);
+    bool ok = true;
+    for (size_t i = 0; i < std::size(lendrec_support::kAllKinds); ++i) {
+        const RecordKind& kind = *lendrec_support::kAllKinds[i];
+        List list = list_new();
+        const size_t next = kind.load(file_of(from, kind).c_str(), list);
+        ok = ok && next > 1;
+        if ((saves >> i & 1u) != 0)
+            ok = ok && kind.save(file_of(to, kind).c_str(), list, next);
+        list_delete(list, kind.deleter);
     }
-    int status = 0;
+    return ok;
+}
+
+/* Runs `work` in a forked child; true when it returned true there. */
+bool in_child(const std::function<bool()>& work)
+{
+    const pid_t pid = fork();
+    if (pid == 0)
+        _exit(work() ? 0 : 1);
+    int status = -1;
     if (pid > 0)
         waitpid(pid, &status, 0);
+    return pid > 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-void bm_checkout_return(benchmark::State& state, bool forked)
-{
-    const std::string dir = bench::record_dir() + "/desk-100000";
-    const std::string floor = bench::record_dir() + "/desk-100000-floor";
-    std::filesystem::remove_all(dir);
-    std::filesystem::create_directories(floor);
-    write_library(dir);
-    setenv("LENDREC_TODAY", kToday, 1);
-    bool failed = false;
-    std::string loan;
+/* ------------------------------------------------------------------ */
+/* The commands                                                        */
+/* ------------------------------------------------------------------ */
 
+/* A desk command as timed: its name in the results, its words after
+ * `lendrec -C FOLDER`, and the record files it saves (kSaves* bits). */
+struct Command {
+    const char* name;
+    std::vector<std::string> args;
+    unsigned saves;
+};
+
+const std::vector<Command>& commands()
+{
+    /* Book 17 has a copy out; user 42 holds six loans, all overdue. */
+    const std::string shown_book = "17", shown_user = "42";
+    /* The last book has every copy on the shelf; the last user holds
+     * nothing, so may borrow. */
+    const std::string shelved_book = std::to_string(kBooks);
+    const std::string idle_user = std::to_string(kUsers);
+    /* Open loan 2 is not overdue: it may be returned or renewed. */
+    const std::string open_loan = std::to_string(open_loan_id(2));
+    static const std::vector<Command> table = {
+        {"book_list", {"book", "list"}, 0},
+        {"book_list_json", {"book", "list", "--json"}, 0},
+        {"book_list_search", {"book", "list", "--search", "title 4242"}, 0},
+        {"book_show", {"book", "show", shown_book}, 0},
+        {"book_add", {"book", "add", "A new title", "A new author", "Poetry"}, kSavesBooks},
+        {"book_edit", {"book", "edit", shown_book, "--copies", "5"}, kSavesBooks},
+        {"user_list", {"user", "list"}, 0},
+        {"user_list_json", {"user", "list", "--json"}, 0},
+        {"user_show", {"user", "show", shown_user}, 0},
+        {"user_add", {"user", "add", "A new reader", "1 Station Road", "+31 06 123 45 67"},
+         kSavesUsers},
+        {"user_edit", {"user", "edit", shown_user, "--name", "Another reader"}, kSavesUsers},
+        {"checkout", {"checkout", shelved_book, idle_user}, kSavesBooks | kSavesLoans},
+        {"return", {"return", open_loan}, kSavesBooks | kSavesLoans},
+        {"renew", {"renew", open_loan}, kSavesLoans},
+        {"overdue", {"overdue"}, 0},
+        {"overdue_json", {"overdue", "--json"}, 0},
+        {"check", {"check"}, 0},
+        {"export_books", {"export", "books"}, 0},
+        {"export_users", {"export", "users"}, 0},
+        {"export_loans", {"export", "loans"}, 0},
+        {"import_books", {"import", "books", places().sheet}, kSavesBooks},
+    };
+    return table;
+}
+
+/* Each command should cost at most this much more than its floor. */
+constexpr double kTarget = 1.3;
+
+void bm_command(benchmark::State& state, const Command* command)
+{
+    const Places& at = places();
+    if (!prepared() || !restore(at)) {
+        state.SkipWithError("the library could not be written");
+        return;
+    }
+    setenv("LENDREC_TODAY", kToday, 1);
+    bool ok = true;
     bench::Side subject;
-    subject.prepare = [&] { loan = next_id(dir + "/loans.csv"); };
-    subject.run = [&] {
-        failed |= desk(dir, {"checkout", "17", "4242"}) != 0;
-        failed |= desk(dir, {"return", loan}) != 0;
+    subject.run = [&] { ok = desk(at.live, command->args) && ok; };
+    if (command->saves != 0)
+        subject.finish = [&] { ok = restore(at) && ok; };
+    bench::Side floor;
+    floor.run = [&] {
+        ok = in_child([&] { return floor_work(at.live, at.floor, command->saves); }) && ok;
     };
-    bench::Side baseline;
-    baseline.run = [&] {
-        for (int command = 0; command < 2; ++command) {
-            if (forked)
-                in_child([&] { load_three_save_two(dir, floor); });
-            else
-                load_three_save_two(dir, floor);
-        }
-    };
-    bench::compare(state, 1.0, subject, baseline, forked ? 0.0 : 1.3);
-    if (failed)
-        state.SkipWithError("the desk refused a checkout or return");
+    bench::compare(state, 1.0, subject, floor, kTarget);
+    if (!ok)
+        state.SkipWithError("the desk or its floor failed (a non-zero exit)");
 }
 
 [[maybe_unused]] const bool registered = [] {
-    benchmark::RegisterBenchmark("Desk/checkout_return/100000", bm_checkout_return, false)
-        ->UseManualTime()->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark("Desk/checkout_return_vs_forked_floor/100000",
-                                 bm_checkout_return, true)
-        ->UseManualTime()->Unit(benchmark::kMillisecond);
+    for (const Command& command : commands())
+        benchmark::RegisterBenchmark(bench::name({"Desk", command.name, "100000"}).c_str(),
+                                     bm_command, &command)
+            ->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
     return true;
 }();
 

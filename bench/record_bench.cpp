@@ -12,6 +12,9 @@
  *                               copy of the file's texts, nothing parsed
  *   PerRecord/<kind>_vs_books   loading n users or loans; baseline: loading
  *                               n books
+ *   PerRecord/loans_random_dates_vs_books
+ *                               the same for loans whose dates fall at
+ *                               random over 25 years, in no order
  *   Memory/books/<n>            peak resident bytes per record after a load
  *                               and after the allocation floor
  *   Validate/<check>            one call of a validator
@@ -23,6 +26,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -44,11 +49,12 @@ namespace {
 using lendrec_support::RecordKind;
 
 /* A kind of record file (the shared table) and how record i of a generated
- * store of that kind looks. */
+ * store of that kind looks; `label` names a variant's files and results. */
 struct Kind {
     const RecordKind& record;
     void* (*make)(size_t i);
-    const char* name() const { return record.name; }
+    const char* label = nullptr;
+    const char* name() const { return label != nullptr ? label : record.name; }
 };
 
 /* Every record structure is six words: an allocation of this size. */
@@ -89,9 +95,32 @@ void* make_borrow(size_t i)
     return borrow;
 }
 
+/* A loan of a random day in the 25 years from 2000 (a fixed mix of i picks
+ * it), due 28 days later, so that dates come in no order. */
+void* make_borrow_random_dates(size_t i)
+{
+    using namespace std::chrono;
+    uint64_t mixed = (i + bench::kSeed) * 0x9E3779B97F4A7C15ull;
+    mixed ^= mixed >> 31;
+    const sys_days day = sys_days{year{2000} / 1 / 1} + days{static_cast<int>(mixed % 9131u)};
+    auto text = [](sys_days d) {
+        const year_month_day ymd{d};
+        char out[16];
+        std::snprintf(out, sizeof out, "%02u/%02u/%04d", unsigned{ymd.day()},
+                      unsigned{ymd.month()}, int{ymd.year()});
+        return std::string(out);
+    };
+    Borrow borrow = borrow_new(i + 1, 1 + i % 50000, 1 + i % 100000, text(day).c_str(),
+                               text(day + days{28}).c_str());
+    if (i % 3 == 0)
+        borrow_return(borrow);
+    return borrow;
+}
+
 const Kind kBooks{lendrec_support::kBooks, make_book};
 const Kind kUsers{lendrec_support::kUsers, make_user};
 const Kind kBorrows{lendrec_support::kLoans, make_borrow};
+const Kind kBorrowsRandomDates{lendrec_support::kLoans, make_borrow_random_dates, "loans_random_dates"};
 
 /* ------------------------------------------------------------------ */
 /* Stores: n generated records, their file, and what the floors need   */
@@ -414,6 +443,9 @@ void bm_check(benchmark::State& state, const Check* check)
     for (size_t n : {size_t{1000}, size_t{1000000}}) {
         const bool full = n == 1000000;
         const std::string count = std::to_string(n);
+        benchmark::RegisterBenchmark(bench::name({"PerRecord", "loans_random_dates_vs_books", count}).c_str(),
+                                     bm_per_record, &kBorrowsRandomDates, n, full ? 1.3 : 0.0)
+            ->UseManualTime()->Unit(benchmark::kMillisecond);
         for (const Kind* kind : kinds) {
             const bool books = kind == &kBooks;
             benchmark::RegisterBenchmark(bench::name({"Save", kind->name(), count}).c_str(), bm_save, kind, n,

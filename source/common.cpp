@@ -22,8 +22,12 @@
 #define LENDREC_USE_CHARACTER_RULE 0
 #include <regex.h>
 
+#include <algorithm>
 #include <atomic>
+#include <bit>
 #include <mutex>
+#include <new>
+#include <vector>
 #endif
 
 namespace {
@@ -172,11 +176,13 @@ Pattern& date_pattern()
 }
 
 /*
- * The last answers given for date texts of at most ten characters. A loan
- * file repeats the same dates over and over, and matching the expression
- * costs many times a comparison of ten bytes. A text is kept in the slot
- * its bytes pick, replacing the one there; an answer is only ever the
- * expression's own, remembered. Each thread keeps its own.
+ * The answers given for date texts of at most ten characters, for as long
+ * as a thread keeps asking. A loans file holds a few thousand distinct dates
+ * in any order, and matching the expression costs many times a look-up.
+ * Texts are kept in an open-addressed table that starts small and doubles
+ * while under half full; when the largest table is half full it is emptied
+ * and starts over. An answer is only ever the expression's own, remembered.
+ * Each thread keeps its own.
  */
 class DateAnswers {
 public:
@@ -186,41 +192,104 @@ public:
      * *answer; false when there is none. */
     bool find(const char* date, size_t length, bool* answer) const
     {
-        const Entry& entry = entries_[slot(date, length)];
-        if (!entry.known || std::memcmp(entry.text, date, length + 1) != 0)
+        if (entries_.empty())
             return false;
-        *answer = entry.answer;
-        return true;
+        const Key key = key_of(date, length);
+        for (size_t i = slot(key);; i = (i + 1) & (entries_.size() - 1)) {
+            const Entry& entry = entries_[i];
+            if (entry.state == kEmpty)
+                return false;
+            if (entry.low == key.low && entry.high == key.high) {
+                *answer = entry.state == kValid;
+                return true;
+            }
+        }
     }
 
-    /* Remembers the answer for a text of `length` <= kLongest bytes. */
+    /* Remembers the answer for a text of `length` <= kLongest bytes that
+     * find() does not know. Without memory for a larger table the answer
+     * is simply not kept. */
     void keep(const char* date, size_t length, bool answer)
     {
-        Entry& entry = entries_[slot(date, length)];
-        std::memcpy(entry.text, date, length + 1);
-        entry.known = true;
-        entry.answer = answer;
+        if (2 * (kept_ + 1) > entries_.size() && !make_room())
+            return;
+        place(key_of(date, length), answer ? kValid : kRefused);
     }
 
 private:
-    static constexpr size_t kSlots = 16;
+    static constexpr size_t kFirstSlots = 256;
+    static constexpr size_t kMostSlots = 65536;
+    static constexpr uint32_t kEmpty = 0, kRefused = 1, kValid = 2;
 
-    struct Entry {
-        char text[kLongest + 1];
-        bool known;
-        bool answer;
+    /* The text and its terminator, zero-padded to twelve bytes: equal keys
+     * are equal texts, since no text holds a zero byte before its end. */
+    struct Key {
+        uint64_t low;
+        uint32_t high;
     };
 
-    /* A slot picked from every byte of the text and its length. */
-    static size_t slot(const char* date, size_t length)
+    /* A key and its answer in sixteen bytes. */
+    struct Entry {
+        uint64_t low;
+        uint32_t high;
+        uint32_t state;
+    };
+
+    static Key key_of(const char* date, size_t length)
     {
-        size_t hash = length;
-        for (size_t i = 0; i < length; i++)
-            hash = hash * 31u + static_cast<unsigned char>(date[i]);
-        return (hash ^ (hash >> 4)) % kSlots;
+        unsigned char bytes[12] = {};
+        std::memcpy(bytes, date, length);
+        Key key{};
+        std::memcpy(&key.low, bytes, sizeof key.low);
+        std::memcpy(&key.high, bytes + sizeof key.low, sizeof key.high);
+        return key;
     }
 
-    Entry entries_[kSlots]{};
+    /* A slot picked from every byte of the key: the top bits of a
+     * multiplicative hash. */
+    size_t slot(Key key) const
+    {
+        const uint64_t mixed = (key.low ^ (uint64_t{key.high} * 0xC2B2AE3D27D4EB4Full)) *
+                               0x9E3779B97F4A7C15ull;
+        return static_cast<size_t>(mixed >> shift_);
+    }
+
+    void place(Key key, uint32_t state)
+    {
+        size_t i = slot(key);
+        while (entries_[i].state != kEmpty)
+            i = (i + 1) & (entries_.size() - 1);
+        entries_[i] = {key.low, key.high, state};
+        kept_++;
+    }
+
+    /* Doubles the table, or empties the largest one; false, the table as
+     * it was, when there is no memory for a larger one. */
+    bool make_room() noexcept
+    {
+        if (entries_.size() >= kMostSlots) {
+            std::fill(entries_.begin(), entries_.end(), Entry{});
+            kept_ = 0;
+            return true;
+        }
+        std::vector<Entry> old;
+        try {
+            old.resize(entries_.empty() ? kFirstSlots : 2 * entries_.size());
+        } catch (const std::bad_alloc&) {
+            return false;
+        }
+        old.swap(entries_);
+        shift_ = 64u - static_cast<unsigned>(std::countr_zero(entries_.size()));
+        kept_ = 0;
+        for (const Entry& entry : old)
+            if (entry.state != kEmpty)
+                place({entry.low, entry.high}, entry.state);
+        return true;
+    }
+
+    std::vector<Entry> entries_;
+    size_t kept_ = 0;
+    unsigned shift_ = 64;
 };
 
 /* What the pattern rule answers for a date, without the remembered ones. */

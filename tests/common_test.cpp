@@ -47,6 +47,21 @@ std::string date_text(unsigned day, unsigned month, unsigned year)
     return buffer;
 }
 
+/* An independent statement of both date rules for a DD/MM/YYYY text. */
+bool reference_date(unsigned day, unsigned month, unsigned year)
+{
+    const bool low = !kCharacterRule || (day >= 1 && month >= 1);
+    return low && day <= 31 && month <= 12 && year <= 2999;
+}
+
+/* Texts that differ in one byte, in length only, or past the tenth byte. */
+const RuleCase kDateLookAlikes[] = {
+    {"01/02/2024", true, true},   {"01/02/2025", true, true},   {"01/02/202", false, false},
+    {"01/02/20245", false, false}, {"01/02/2024\n", false, false}, {"01/32/2024", false, false},
+    {"32/02/2024", false, false}, {"00/02/2024", true, false},  {"01/02/202x", false, false},
+    {"", false, false},           {"01/02/2024 12", false, false}, {"11/02/2024", true, true},
+};
+
 } // namespace
 
 TEST(CommonVerifyPhone, AcceptsExactlyTheShapesOfTheRuleInForce)
@@ -101,20 +116,13 @@ TEST(CommonVerifyDate, RefusesEveryOtherShapeAndTheZeroDayOrMonthOnlyUnderTheCha
     EXPECT_FALSE(common_verify_date(nullptr));
 }
 
-/* Loans repeat the same dates, and answers may be remembered: texts that
- * differ in one byte, in length only, or past the tenth byte, asked over
- * and over in changing order, each keep their own verdict. */
+/* Loans repeat the same dates, and answers may be remembered: look-alikes
+ * asked over and over in changing order each keep their own verdict. */
 TEST(CommonVerifyDate, AsksAgainAmongLookAlikesGiveTheSameVerdicts)
 {
-    const RuleCase cases[] = {
-        {"01/02/2024", true, true},   {"01/02/2025", true, true},   {"01/02/202", false, false},
-        {"01/02/20245", false, false}, {"01/02/2024\n", false, false}, {"01/32/2024", false, false},
-        {"32/02/2024", false, false}, {"00/02/2024", true, false},  {"01/02/202x", false, false},
-        {"", false, false},           {"01/02/2024 12", false, false}, {"11/02/2024", true, true},
-    };
     std::mt19937 rng(3);
     std::vector<const RuleCase*> order;
-    for (const auto& c : cases)
+    for (const auto& c : kDateLookAlikes)
         order.push_back(&c);
     for (int round = 0; round < 40; round++) {
         std::shuffle(order.begin(), order.end(), rng);
@@ -137,13 +145,38 @@ TEST(CommonDates, SplitVerifyAndOrderEveryWellFormedDateConsistently)
         const date_t fields = common_date_fields(a.c_str());
         ASSERT_EQ(std::tie(fields.day, fields.month, fields.year), std::tie(d1, m1, y1)) << a;
 
-        const bool low = !kCharacterRule || (d1 >= 1 && m1 >= 1);
-        ASSERT_EQ(common_verify_date(a.c_str()), low && d1 <= 31 && m1 <= 12 && y1 <= 2999) << a;
+        ASSERT_EQ(common_verify_date(a.c_str()), reference_date(d1, m1, y1)) << a;
 
         const auto ka = std::tie(y1, m1, d1), kb = std::tie(y2, m2, d2);
         const int want = ka < kb ? -1 : (kb < ka ? 1 : 0);
         ASSERT_EQ(common_compare_dates(a.c_str(), b.c_str()), want) << a << " vs " << b;
         ASSERT_EQ(common_compare_dates(b.c_str(), a.c_str()), -want) << b << " vs " << a;
+    }
+}
+
+/* A loans file may hold more distinct dates than are remembered: asked
+ * 100,000 distinct texts, then all of them again in another order, every
+ * verdict is still the rule's, and the look-alikes keep theirs throughout. */
+TEST(CommonVerifyDate, VerdictsHoldPastAsManyDistinctDatesAsAreRemembered)
+{
+    struct Asked {
+        unsigned day, month, year;
+    };
+    std::vector<Asked> asked;
+    for (unsigned n = 0; n < 100000; n++)
+        asked.push_back({n % 40, n / 40 % 16, 2950 + n / 640});
+    std::mt19937 rng(11);
+    for (int pass = 0; pass < 2; pass++) {
+        std::shuffle(asked.begin(), asked.end(), rng);
+        for (size_t i = 0; i < asked.size(); i++) {
+            const Asked a = asked[i];
+            const std::string text = date_text(a.day, a.month, a.year);
+            ASSERT_EQ(common_verify_date(text.c_str()), reference_date(a.day, a.month, a.year))
+                << text << " pass " << pass;
+            for (size_t c = 0; i % 5000 == 0 && c < std::size(kDateLookAlikes); c++)
+                ASSERT_EQ(common_verify_date(kDateLookAlikes[c].text), kDateLookAlikes[c].expected())
+                    << '"' << kDateLookAlikes[c].text << "\" after " << i;
+        }
     }
 }
 
