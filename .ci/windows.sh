@@ -34,7 +34,7 @@ fetch_utf8proc() {
   local into=$1 download="$build/utf8proc-download"
   [ -f "$into/utf8proc.c" ] && return 0
   echo "== utf8proc: Debian's source package"
-  if ! grep -Eqs '^(Types:.*deb-src|deb-src )' /etc/apt/sources.list /etc/apt/sources.list.d/*; then
+  if ! grep -Eqs '^(Types:.*deb-src|deb-src )' /etc/apt/sources.list /etc/apt/sources.list.d/*.{sources,list}; then
     sed 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources \
       >/etc/apt/sources.list.d/lendrec-src.sources
     apt-get update -qq
