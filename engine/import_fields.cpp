@@ -9,6 +9,7 @@
 
 #include "common.h"
 #include "rules.hpp"
+#include "text.hpp"
 
 namespace desk::import_fields {
 namespace {
@@ -122,20 +123,7 @@ std::string fold(std::string_view text)
 
 void fold_into(std::string& out, std::string_view text)
 {
-    const std::size_t start = out.size();
-    out += trim(text);
-    for (std::size_t i = start; i < out.size(); ++i) {
-        const auto c = static_cast<unsigned char>(out[i]);
-        if (c >= 'A' && c <= 'Z') {
-            out[i] = static_cast<char>(c + 32);
-        } else if (c == 0xC3 && i + 1 < out.size()) {
-            /* U+00C0..U+00DE (but not U+00D7, the multiplication sign) */
-            const auto next = static_cast<unsigned char>(out[i + 1]);
-            if (next >= 0x80 && next <= 0x9E && next != 0x97)
-                out[i + 1] = static_cast<char>(next + 0x20);
-            ++i;
-        }
-    }
+    text::fold_into(out, trim(text));
 }
 
 Columns match_columns(const std::vector<std::string>& header, std::span<const Field> fields)

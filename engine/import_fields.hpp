@@ -47,9 +47,9 @@ Columns match_columns(const std::vector<std::string>& header, std::span<const Fi
 std::string_view trim(std::string_view text);
 
 /*
- * `text` trimmed and folded for comparison: ASCII and Latin-1 letters
- * lowered, everything else kept. Two texts equal "case and surrounding
- * spaces ignored" fold to the same key.
+ * `text` trimmed and folded for comparison as search compares (text::fold:
+ * case, accents and compatibility forms ignored). Two texts equal "case,
+ * accents and surrounding spaces ignored" fold to the same key.
  */
 std::string fold(std::string_view text);
 

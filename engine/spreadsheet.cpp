@@ -12,6 +12,8 @@
 #include <cstring>
 #include <memory>
 
+#include "text.hpp"
+
 namespace desk::sheet {
 namespace {
 
@@ -38,42 +40,6 @@ void append_utf8(std::string& out, char32_t code)
         out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
         out += static_cast<char>(0x80 | (code & 0x3F));
     }
-}
-
-/* True when the eight bytes at `p` are all ASCII. */
-bool is_ascii8(const char* p)
-{
-    std::uint64_t word = 0;
-    std::memcpy(&word, p, sizeof word);
-    return (word & 0x8080808080808080u) == 0;
-}
-
-/* Length of the UTF-8 sequence starting at `at`, or 0 when it is not a
- * well-formed one. */
-std::size_t utf8_sequence(std::string_view bytes, std::size_t at)
-{
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
-    const unsigned lead = byte(at);
-    std::size_t length = 0;
-    unsigned low = 0x80, high = 0xBF; /* allowed range of the second byte */
-    if (lead < 0x80) return 1;
-    if (lead >= 0xC2 && lead <= 0xDF) length = 2;
-    else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        if (lead == 0xE0) low = 0xA0;       /* no overlong forms */
-        if (lead == 0xED) high = 0x9F;      /* no surrogates */
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        if (lead == 0xF0) low = 0x90;
-        if (lead == 0xF4) high = 0x8F;      /* nothing above U+10FFFF */
-    } else {
-        return 0;
-    }
-    if (at + length > bytes.size()) return 0;
-    if (byte(at + 1) < low || byte(at + 1) > high) return 0;
-    for (std::size_t i = 2; i < length; ++i)
-        if ((byte(at + i) & 0xC0) != 0x80) return 0;
-    return length;
 }
 
 /*
@@ -193,21 +159,6 @@ bool needs_quotes(std::string_view cell)
 
 } // namespace
 
-bool is_utf8(std::string_view bytes)
-{
-    std::size_t at = 0;
-    while (at < bytes.size()) {
-        if (at + 8 <= bytes.size() && is_ascii8(bytes.data() + at)) {
-            at += 8;
-            continue;
-        }
-        const std::size_t length = utf8_sequence(bytes, at);
-        if (length == 0) return false;
-        at += length;
-    }
-    return true;
-}
-
 std::string from_1252(std::string_view bytes)
 {
     std::string out;
@@ -225,7 +176,7 @@ Sheet parse(std::string_view bytes)
     Sheet result;
     if (bytes.starts_with(kUtf8Bom)) bytes.remove_prefix(kUtf8Bom.size());
     std::string converted;
-    if (!is_utf8(bytes)) {
+    if (!text::is_utf8(bytes)) {
         converted = from_1252(bytes);
         bytes = converted;
         result.converted_from_1252 = true;

@@ -68,12 +68,6 @@ private:
  */
 Sheet parse(std::string_view bytes);
 
-/*
- * True when `bytes` is well-formed UTF-8 (no overlong forms, no surrogates,
- * nothing above U+10FFFF).
- */
-bool is_utf8(std::string_view bytes);
-
 /* Windows-1252 bytes converted to UTF-8. Never fails: the five bytes the
  * code page leaves unassigned become the C1 controls of the same value. */
 std::string from_1252(std::string_view bytes);

@@ -1,6 +1,8 @@
 /*
- * text.hpp - the rules of text entering a record, and the one key by which
- * the desk searches, sorts and merges.
+ * text.hpp - the desk's rules for text: what a record's text may hold, the
+ * key that search, sort and import merge compare, and the room a text takes
+ * on a terminal. Everything Unicode comes from utf8proc; nothing here
+ * prints, and nothing throws on bad bytes.
  */
 #ifndef LENDREC_ENGINE_TEXT_HPP
 #define LENDREC_ENGINE_TEXT_HPP
@@ -14,32 +16,60 @@ namespace desk::text {
 /* Why a text cannot go into a record, or kNone. */
 enum class Fault { kNone, kNotUtf8, kControl, kBlank, kTooLong };
 
-/* A text ready for a record: valid UTF-8, normalised to NFC, surrounding
- * spaces trimmed, no control characters, not blank, at most `max_chars`
- * characters. `fault` says why not; `text` is the cleaned text when fault
- * is kNone. */
+/*
+ * A text ready for a record: valid UTF-8, normalised to NFC, surrounding
+ * spaces (every Unicode space separator) trimmed, no control characters (C0
+ * incl. TAB/CR/LF, DEL, C1, and U+2028/U+2029 line and paragraph
+ * separators, wherever they stand), not blank, at most `max_chars`
+ * characters (code points after NFC). Faults are looked for in that order.
+ * `text` is the cleaned text when `fault` is kNone, else empty.
+ */
 struct Clean {
     std::string text;
     Fault fault = Fault::kNone;
 };
 Clean clean(std::string_view text, std::size_t max_chars);
 
-/* The desk's sentence for a fault about `what` ("a title"). */
+/*
+ * The desk's sentence for `fault` about `what` ("a title"), e.g. "a title
+ * may not be blank"; empty for kNone. `max_chars` is the limit kTooLong
+ * names.
+ */
 std::string fault_sentence(Fault fault, std::string_view what, std::size_t max_chars);
 
-/* The key for search, sort and merge: case and accents folded. */
+/*
+ * The key for search, sort and merge: NFKC, case-folded, accents and other
+ * combining marks and default-ignorable characters (soft hyphens, zero-width
+ * joiners) removed, so "GARCÍA", "García" and "garcia" give one key, and
+ * "Straße" and "STRASSE" another. Bytes that are not UTF-8 are kept as they
+ * are. Never throws.
+ */
 std::string fold(std::string_view text);
 
-/* True when `folded_needle` (already fold()ed) occurs in fold(haystack). */
+/* fold(text) appended to `out`, without a string of its own. */
+void fold_into(std::string& out, std::string_view text);
+
+/* True when `folded_needle` (already fold()ed) occurs in fold(haystack);
+ * an empty needle occurs in every text. */
 bool folded_contains(std::string_view haystack, std::string_view folded_needle);
 
-/* True when `bytes` is well-formed UTF-8. */
+/* True when `bytes` is well-formed UTF-8 (no overlong forms, no surrogates,
+ * nothing above U+10FFFF). */
 bool is_utf8(std::string_view bytes);
 
-/* Columns `text` takes on a terminal. */
+/*
+ * The columns `text` takes on a terminal: East Asian wide characters and
+ * emoji 2, combining marks and zero-width characters 0, other characters
+ * 1 (utf8proc's widths); ASCII bytes and bytes that are not UTF-8 count 1
+ * each.
+ */
 std::size_t display_width(std::string_view text);
 
-/* `text` cut to at most `width` columns, ending in "…" when cut. */
+/*
+ * `text` cut to at most `width` columns (as display_width counts them),
+ * ending in "…" when cut; "" when `width` is 0 and `text` is not. Cuts only
+ * between whole characters with their combining marks (grapheme clusters).
+ */
 std::string cut_to_width(std::string_view text, std::size_t width);
 
 } // namespace desk::text

@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "text.hpp"
+
 #ifdef _WIN32
 #include <io.h>
 #include <windows.h>
@@ -19,38 +21,12 @@ namespace desk {
 
 namespace {
 
-bool continuation(unsigned char byte)
-{
-    return (byte & 0xC0u) == 0x80u;
-}
-
 void pad(std::string& out, std::size_t count)
 {
     out.append(count, ' ');
 }
 
 } // namespace
-
-std::size_t text_width(std::string_view text)
-{
-    return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) {
-        return !continuation(static_cast<unsigned char>(c));
-    }));
-}
-
-std::string cut_to_width(std::string_view text, std::size_t width)
-{
-    if (text_width(text) <= width)
-        return std::string(text);
-    if (width == 0)
-        return "";
-    std::size_t end = 0;
-    for (std::size_t kept = 0; end < text.size(); ++end) {
-        if (!continuation(static_cast<unsigned char>(text[end])) && kept++ == width - 1)
-            break;
-    }
-    return std::string(text.substr(0, end)) + "\u2026";
-}
 
 std::size_t terminal_width()
 {
@@ -92,12 +68,12 @@ std::string Table::render(std::size_t max_width) const
     std::size_t n = headings_.size();
     std::vector<std::size_t> widths(n);
     for (std::size_t c = 0; c < n; ++c) {
-        widths[c] = text_width(headings_[c]);
+        widths[c] = text::display_width(headings_[c]);
         for (const auto& row : rows_)
-            widths[c] = std::max(widths[c], text_width(row[c]));
+            widths[c] = std::max(widths[c], text::display_width(row[c]));
     }
-    /* Narrow the widest text column, a character at a time, until it fits
-     * (no text column below its heading or 8 characters). */
+    /* Narrow the widest text column, a column at a time, until it fits
+     * (no text column below its heading or 8 columns). */
     auto total = [&] {
         std::size_t sum = 2 * (n - 1);
         for (std::size_t w : widths)
@@ -107,7 +83,7 @@ std::string Table::render(std::size_t max_width) const
     while (max_width != 0 && total() > max_width) {
         std::size_t widest = n;
         for (std::size_t c = 0; c < n; ++c)
-            if (!right_[c] && widths[c] > std::max<std::size_t>(8, text_width(headings_[c]))
+            if (!right_[c] && widths[c] > std::max<std::size_t>(8, text::display_width(headings_[c]))
                 && (widest == n || widths[c] > widths[widest]))
                 widest = c;
         if (widest == n)
@@ -116,20 +92,20 @@ std::string Table::render(std::size_t max_width) const
     }
     std::string out;
     auto line = [&](const std::vector<std::string>& cells) {
-        std::string text;
+        std::string printed;
         for (std::size_t c = 0; c < n; ++c) {
-            std::string cell = cut_to_width(cells[c], widths[c]);
-            std::size_t gap = widths[c] - text_width(cell);
+            std::string cell = text::cut_to_width(cells[c], widths[c]);
+            std::size_t gap = widths[c] - text::display_width(cell);
             if (right_[c])
-                pad(text, gap);
-            text += cell;
+                pad(printed, gap);
+            printed += cell;
             if (!right_[c] && c + 1 < n)
-                pad(text, gap);
+                pad(printed, gap);
             if (c + 1 < n)
-                text += "  ";
+                printed += "  ";
         }
-        text.erase(text.find_last_not_of(' ') + 1); /* an empty last cell */
-        out += text + "\n";
+        printed.erase(printed.find_last_not_of(' ') + 1); /* an empty last cell */
+        out += printed + "\n";
     };
     line(headings_);
     for (const auto& row : rows_)
@@ -152,10 +128,10 @@ void print_fields(const std::vector<std::pair<std::string, std::string>>& fields
 {
     std::size_t width = 0;
     for (const auto& field : fields)
-        width = std::max(width, text_width(field.first));
+        width = std::max(width, text::display_width(field.first));
     for (const auto& [label, value] : fields) {
         std::string line = label + ":";
-        pad(line, width - text_width(label) + 1);
+        pad(line, width - text::display_width(label) + 1);
         std::printf("%s%s\n", line.c_str(), value.c_str());
     }
 }

@@ -1,7 +1,8 @@
 /*
  * output.hpp - what the desk prints: aligned tables that fit the terminal
- * (widths counted in characters, so UTF-8 titles line up), JSON for
- * scripts, and field listings for one record.
+ * (widths counted in terminal columns, text::display_width, so wide and
+ * accented titles line up), JSON for scripts, and field listings for one
+ * record.
  */
 #ifndef LENDREC_TOOL_OUTPUT_HPP
 #define LENDREC_TOOL_OUTPUT_HPP
@@ -14,12 +15,6 @@
 #include <nlohmann/json.hpp>
 
 namespace desk {
-
-/* The number of characters (UTF-8 code points) of `text`. */
-std::size_t text_width(std::string_view text);
-
-/* `text` cut to at most `width` characters, the last one "…" when cut. */
-std::string cut_to_width(std::string_view text, std::size_t width);
 
 /* The terminal's width when standard output is a terminal ($COLUMNS
  * first), else 0: no limit. */

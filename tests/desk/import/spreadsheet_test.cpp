@@ -138,7 +138,7 @@ TEST(ImportFields, CopiesAndFolding)
     EXPECT_EQ(parse_copies("0"), std::optional<std::size_t>{0});
     for (const char* bad : {"", "two", "-1", "1.0", "+3", "99999999999999999999999"})
         EXPECT_FALSE(parse_copies(bad)) << bad;
-    EXPECT_EQ(desk::import_fields::fold("  \xC3\x89mile ZOLA "), "\xC3\xA9mile zola");
+    EXPECT_EQ(desk::import_fields::fold("  \xC3\x89mile ZOLA "), "emile zola"); /* as search folds */
     EXPECT_EQ(desk::import_fields::fold("\xC3\x97"), "\xC3\x97"); /* the sign has no lower case */
 }
 
