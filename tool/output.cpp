@@ -63,24 +63,15 @@ void Table::add(std::vector<std::string> row)
     rows_.push_back(std::move(row));
 }
 
-std::string Table::render(std::size_t max_width) const
+/* Narrows the widest text column, a column at a time, until the row fits
+ * `max_width` (no text column below its heading or 8 columns). */
+void Table::narrow(std::vector<std::size_t>& widths, std::size_t max_width) const
 {
-    std::size_t n = headings_.size();
-    std::vector<std::size_t> widths(n);
-    for (std::size_t c = 0; c < n; ++c) {
-        widths[c] = text::display_width(headings_[c]);
-        for (const auto& row : rows_)
-            widths[c] = std::max(widths[c], text::display_width(row[c]));
-    }
-    /* Narrow the widest text column, a column at a time, until it fits
-     * (no text column below its heading or 8 columns). */
-    auto total = [&] {
-        std::size_t sum = 2 * (n - 1);
-        for (std::size_t w : widths)
-            sum += w;
-        return sum;
-    };
-    while (max_width != 0 && total() > max_width) {
+    std::size_t n = widths.size();
+    std::size_t total = 2 * (n - 1);
+    for (std::size_t w : widths)
+        total += w;
+    while (max_width != 0 && total > max_width) {
         std::size_t widest = n;
         for (std::size_t c = 0; c < n; ++c)
             if (!right_[c] && widths[c] > std::max<std::size_t>(8, text::display_width(headings_[c]))
@@ -89,27 +80,54 @@ std::string Table::render(std::size_t max_width) const
         if (widest == n)
             break;
         --widths[widest];
+        --total;
     }
-    std::string out;
-    auto line = [&](const std::vector<std::string>& cells) {
-        std::string printed;
-        for (std::size_t c = 0; c < n; ++c) {
-            std::string cell = text::cut_to_width(cells[c], widths[c]);
-            std::size_t gap = widths[c] - text::display_width(cell);
-            if (right_[c])
-                pad(printed, gap);
-            printed += cell;
-            if (!right_[c] && c + 1 < n)
-                pad(printed, gap);
-            if (c + 1 < n)
-                printed += "  ";
+}
+
+/* Appends one row, each cell padded (or cut) to its column's width;
+ * `measured` holds the cells' own widths. */
+void Table::render_row(std::string& out, const std::vector<std::string>& cells,
+                       const std::size_t* measured, const std::vector<std::size_t>& widths) const
+{
+    std::size_t start = out.size(), n = widths.size();
+    for (std::size_t c = 0; c < n; ++c) {
+        std::size_t width = measured[c];
+        std::string cut;
+        if (width > widths[c]) {
+            cut = text::cut_to_width(cells[c], widths[c]);
+            width = text::display_width(cut);
         }
-        printed.erase(printed.find_last_not_of(' ') + 1); /* an empty last cell */
-        out += printed + "\n";
+        std::size_t gap = widths[c] - width;
+        if (right_[c])
+            pad(out, gap);
+        out += width == measured[c] ? cells[c] : cut;
+        if (c + 1 < n)
+            pad(out, (right_[c] ? 0 : gap) + 2);
+    }
+    while (out.size() > start && out.back() == ' ') /* an empty last cell */
+        out.pop_back();
+    out += '\n';
+}
+
+std::string Table::render(std::size_t max_width) const
+{
+    std::size_t n = headings_.size();
+    std::vector<std::size_t> widths(n, 0), measured;
+    measured.reserve((rows_.size() + 1) * n);
+    auto measure = [&](const std::vector<std::string>& cells) {
+        for (std::size_t c = 0; c < n; ++c) {
+            measured.push_back(text::display_width(cells[c]));
+            widths[c] = std::max(widths[c], measured.back());
+        }
     };
-    line(headings_);
+    measure(headings_);
     for (const auto& row : rows_)
-        line(row);
+        measure(row);
+    narrow(widths, max_width);
+    std::string out;
+    render_row(out, headings_, measured.data(), widths);
+    for (std::size_t r = 0; r < rows_.size(); ++r)
+        render_row(out, rows_[r], measured.data() + (r + 1) * n, widths);
     return out;
 }
 

@@ -35,6 +35,10 @@ public:
     void print() const;
 
 private:
+    void narrow(std::vector<std::size_t>& widths, std::size_t max_width) const;
+    void render_row(std::string& out, const std::vector<std::string>& cells,
+                    const std::size_t* measured, const std::vector<std::size_t>& widths) const;
+
     std::vector<std::string> headings_;
     std::vector<bool> right_;
     std::vector<std::vector<std::string>> rows_;
