@@ -85,7 +85,7 @@ def as_nobody():
     return None
 
 
-def read_only(desk_path, folder, _):
+def read_only(desk, desk_path, folder):
     prefix = as_nobody()
     if prefix is None:
         print("read-only: SKIPPED, no setpriv to run the desk as another user")
@@ -113,6 +113,18 @@ def read_only(desk_path, folder, _):
         expect(snapshot(folder) == before, "a read-only command changed the files")
         expect(os.path.exists(os.path.join(folder, "lendrec.lock")) == lock,
                "a lock file was made in a folder the clerk may not write")
+    # An unfinished commit the clerk may not finish: read as the files stand.
+    with open(os.path.join(folder, "books.csv.new"), "wb") as f:
+        f.write(before["books.csv"].replace(b"Title 1", b"Title X"))
+    with open(os.path.join(folder, "lendrec.commit"), "w") as f:
+        f.write("lendrec commit 1\nbooks.csv.new books.csv\nend\n")
+    code, out, err = clerk.run(folder, "book", "list")
+    expect(code == 0 and "Title 1" in out and "Title X" not in out and "unfinished" in err,
+           f"read-only with an unfinished commit: exit {code}: {err.strip()}")
+    desk.ok(folder, "check")  # one who may write finishes it
+    expect(not strays(folder) and b"Title X" in snapshot(folder)["books.csv"],
+           "the unfinished commit was not finished by the next writer")
+    before = snapshot(folder)
     # Files the clerk may not write, in a folder they may.
     os.chmod(folder, 0o777)
     for name in ("books.csv", "loans.csv"):
@@ -208,7 +220,7 @@ def main(desk_path, interposer, scratch):
     desk = Desk([desk_path])
     cases = (("init_modes", lambda f, i: init_modes(desk, f, i)),
              ("kept_modes", lambda f, i: kept_modes(desk, f, i)),
-             ("read_only", lambda f, i: read_only(desk_path, f, i)),
+             ("read_only", lambda f, i: read_only(desk, desk_path, f)),
              ("lock_symlink", lambda f, i: lock_symlink(desk, f, i)),
              ("odd_files", lambda f, i: odd_files(desk, f, i)),
              ("bad_record", lambda f, i: bad_record(desk, f, i)),
