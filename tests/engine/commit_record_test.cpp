@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -52,6 +53,12 @@ const Case kCases[] = {
     {"a cut line that is no line", "lendrec commit 1\nrm -rf", Outcome::kept_aside},
     {"bytes", std::string("\xff\xfe\0\x01", 4), Outcome::kept_aside},
 };
+
+/* Cases print as their names in test output. */
+void PrintTo(const Case& c, std::ostream* out)
+{
+    *out << c.name;
+}
 
 std::string read(const fs::path& path)
 {
