@@ -1,26 +1,19 @@
 /*
- * commit.cpp - the commit record and recovery, with the few file-system
- * calls they need in their POSIX and Windows forms.
+ * commit.cpp - the commit record and recovery; the system calls are in
+ * platform_*.cpp.
  */
 #include "commit.hpp"
 
-#include <cerrno>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <iterator>
+#include <optional>
 
 #include <fmt/format.h>
 
 #include "failure.hpp"
 #include "fileset.hpp"
-
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <fcntl.h>
-#include <unistd.h>
-#endif
+#include "platform.hpp"
 
 namespace desk {
 
@@ -30,86 +23,25 @@ const char* const kRecord = fileset::kCommit;
 const char* const kRecordDraft = fileset::kCommitDraft;
 const char* const kHeader = "lendrec commit 1";
 const char* const kEnd = "end";
+const char* const kStagedSuffix = ".new";
+/* The record names every file the library holds; not for the world. */
+const unsigned kRecordMode = 0640;
+
+using Renames = std::vector<std::pair<std::string, std::string>>;
 
 std::string in(const std::string& dir, const std::string& name)
 {
     return fileset::in(dir, name);
 }
 
-#ifdef _WIN32
-std::string last_error()
-{
-    return fmt::format("error {}", GetLastError());
-}
-
-/* Writes `text` to `path`, flushed to disk. */
-bool write_durably(const std::string& path, const std::string& text)
-{
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        return false;
-    DWORD written = 0;
-    bool ok = WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &written, nullptr)
-              && written == text.size() && FlushFileBuffers(h);
-    CloseHandle(h);
-    return ok;
-}
-
-bool rename_over(const std::string& from, const std::string& to)
-{
-    return MoveFileExA(from.c_str(), to.c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
-}
-
-bool remove_file(const std::string& path)
-{
-    return DeleteFileA(path.c_str()) != 0 || GetLastError() == ERROR_FILE_NOT_FOUND;
-}
-
-/* Renames with MOVEFILE_WRITE_THROUGH are durable on their own. */
-void sync_folder(const std::string&) {}
-#else
-std::string last_error()
-{
-    return std::strerror(errno);
-}
-
-bool write_durably(const std::string& path, const std::string& text)
-{
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0)
-        return false;
-    bool ok = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size())
-              && ::fsync(fd) == 0;
-    ok = ::close(fd) == 0 && ok;
-    return ok;
-}
-
-bool rename_over(const std::string& from, const std::string& to)
-{
-    return ::rename(from.c_str(), to.c_str()) == 0;
-}
-
-bool remove_file(const std::string& path)
-{
-    return ::unlink(path.c_str()) == 0 || errno == ENOENT;
-}
-
-void sync_folder(const std::string& folder)
-{
-    int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        (void)::fsync(fd);
-        ::close(fd);
-    }
-}
-#endif
-
 bool exists(const std::string& path)
 {
-    std::error_code ec;
-    return std::filesystem::exists(path, ec);
+    return platform::examine(path).kind != platform::Kind::missing;
+}
+
+std::string staged_name(const std::string& target)
+{
+    return target + kStagedSuffix;
 }
 
 /* A core temporary or staged file beside a record file:
@@ -144,79 +76,182 @@ std::vector<std::string> leftovers(const std::string& folder)
     return found;
 }
 
-/* The "STAGED TARGET" pairs of a complete record; empty when the record
- * is incomplete or not ours. */
-std::vector<std::pair<std::string, std::string>> read_record(const std::string& path)
+/* A commit record as read: complete (its renames), cut short (no "end"
+ * line; every whole line so far well formed), or unreadable (why). */
+struct RecordRead {
+    enum { complete, cut_short, unreadable } state;
+    Renames renames;
+    std::string why;
+};
+
+/* The rename a record line asks for: "books.csv.new books.csv", the
+ * target one of the library's record files. */
+std::optional<std::pair<std::string, std::string>> rename_of(const std::string& line)
 {
-    std::ifstream in_file(path, std::ios::binary);
-    std::vector<std::pair<std::string, std::string>> pairs;
-    std::string line;
-    if (!std::getline(in_file, line) || line != kHeader)
-        return {};
-    while (std::getline(in_file, line)) {
-        if (line == kEnd)
-            return pairs;
-        std::istringstream words(line);
-        std::string staged, target;
-        if (!(words >> staged >> target) || staged.find('/') != std::string::npos
-            || target.find('/') != std::string::npos)
-            return {};
-        pairs.emplace_back(staged, target);
+    for (const fileset::RecordFile& record : fileset::record_files())
+        if (line == staged_name(record.name) + " " + record.name)
+            return std::make_pair(staged_name(record.name), std::string(record.name));
+    return std::nullopt;
+}
+
+/* True when `piece`, the unfinished last line `number` of a record, is
+ * the start of a line the record could hold there. */
+bool could_begin(const std::string& piece, std::size_t number, bool ended)
+{
+    auto begins = [&piece](const std::string& line) {
+        return piece.size() <= line.size() && line.compare(0, piece.size(), piece) == 0;
+    };
+    if (ended)
+        return false;
+    if (number == 1)
+        return begins(kHeader);
+    if (begins(kEnd))
+        return true;
+    for (const fileset::RecordFile& record : fileset::record_files())
+        if (begins(staged_name(record.name) + " " + record.name))
+            return true;
+    return false;
+}
+
+RecordRead read_record(const std::string& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    std::string text(std::istreambuf_iterator<char>(file), {});
+    if (!file.good() && !file.eof())
+        return {RecordRead::unreadable, {}, "it could not be read"};
+    RecordRead read{RecordRead::cut_short, {}, {}};
+    std::size_t number = 0;
+    for (std::size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos;
+         at = end + 1) {
+        std::string line = text.substr(at, end - at);
+        ++number;
+        if (read.state == RecordRead::complete)
+            return {RecordRead::unreadable, {}, "it goes on after its \"end\" line"};
+        if (number == 1 && line != kHeader)
+            return {RecordRead::unreadable, {}, fmt::format("its first line is not \"{}\"",
+                                                            kHeader)};
+        if (number == 1)
+            continue;
+        if (line == kEnd) {
+            read.state = RecordRead::complete;
+        } else if (auto rename = rename_of(line)) {
+            read.renames.push_back(*rename);
+        } else {
+            return {RecordRead::unreadable, {},
+                    fmt::format("line {} names no staged record file", number)};
+        }
     }
-    return {}; /* no end line: the record was cut short */
+    std::size_t last_end = text.rfind('\n');
+    std::string rest = text.substr(last_end == std::string::npos ? 0 : last_end + 1);
+    if (!rest.empty() && !could_begin(rest, number + 1, read.state == RecordRead::complete))
+        return {RecordRead::unreadable, {}, "its last line is not part of a commit record"};
+    return read;
+}
+
+/* Renames every staged file still present, then removes the record; the
+ * first step that fails, described, or nothing. */
+std::optional<std::string> roll_forward(const std::string& folder, const Renames& renames)
+{
+    for (const auto& [staged, target] : renames)
+        if (exists(in(folder, staged))
+            && !platform::rename_over(in(folder, staged), in(folder, target)))
+            return fmt::format("cannot rename {} to {}: {}", staged, target,
+                               platform::last_error());
+    platform::sync_folder(folder);
+    if (!platform::remove_file(in(folder, kRecord)))
+        return fmt::format("cannot remove the commit record {}: {}", kRecord,
+                           platform::last_error());
+    platform::sync_folder(folder);
+    return std::nullopt;
 }
 
 void must(bool ok, const std::string& what)
 {
     if (!ok)
-        throw Failure(kWrite, fmt::format("{}: {}", what, last_error()));
+        throw Failure(kWrite, fmt::format("{}: {}", what, platform::last_error()));
 }
 
-/* Renames every staged file of the record still present, then removes the
- * record. */
-void roll_forward(const std::string& folder,
-                  const std::vector<std::pair<std::string, std::string>>& pairs)
+/* Moves an unreadable record, and the staged files beside it, out of the
+ * way under a name of their own; the sentence telling so. */
+std::string keep_aside(const std::string& folder, const std::string& why)
 {
-    for (const auto& [staged, target] : pairs)
-        if (exists(in(folder, staged)))
-            must(rename_over(in(folder, staged), in(folder, target)),
-                 fmt::format("cannot rename {} to {}", staged, target));
-    sync_folder(folder);
-    must(remove_file(in(folder, kRecord)), "cannot remove the commit record");
-    sync_folder(folder);
+    std::string kept;
+    for (int n = 1; kept.empty() || exists(in(folder, kept)); ++n)
+        kept = fmt::format("{}.bad-{}", kRecord, n);
+    must(platform::rename_over(in(folder, kRecord), in(folder, kept)),
+         fmt::format("cannot keep aside {} as {}", kRecord, kept));
+    std::string also;
+    for (const fileset::RecordFile& record : fileset::record_files()) {
+        std::string staged = staged_name(record.name);
+        std::string beside = kept + "." + record.name;
+        if (!exists(in(folder, staged)))
+            continue;
+        must(platform::rename_over(in(folder, staged), in(folder, beside)),
+             fmt::format("cannot keep aside {} as {}", staged, beside));
+        also += fmt::format(", with {} as {}", staged, beside);
+    }
+    platform::sync_folder(folder);
+    return fmt::format("{} could not be read as a commit record ({}); kept as {}{} and left "
+                       "unapplied", kRecord, why, kept, also);
+}
+
+/* Removes every staged file of `files` and the record draft; the first
+ * failure's reason was taken before. */
+void discard_staged(const std::string& folder, const std::vector<StagedFile>& files)
+{
+    platform::remove_file(in(folder, kRecordDraft));
+    for (const StagedFile& file : files)
+        platform::remove_file(in(folder, staged_name(file.name)));
+}
+
+/* Saves each file under its staged name, carrying the old file's mode and
+ * owner; throws kWrite with nothing changed. */
+void stage(const std::string& folder, const std::vector<StagedFile>& files)
+{
+    for (const StagedFile& file : files) {
+        std::string staged = in(folder, staged_name(file.name));
+        bool prepared = platform::prepare_staged(staged, in(folder, file.name), file.new_mode);
+        if (!prepared || !file.save(staged)) {
+            std::string why = prepared ? platform::system_error() : platform::last_error();
+            discard_staged(folder, files);
+            throw Failure(kWrite, fmt::format("cannot write {}: {}; nothing was changed",
+                                              file.name, why));
+        }
+    }
+}
+
+/* Writes the record and renames it into place: the decision point. Throws
+ * kWrite, with nothing changed, when it cannot. */
+void decide(const std::string& folder, const std::vector<StagedFile>& files)
+{
+    std::string record = std::string(kHeader) + "\n";
+    for (const StagedFile& file : files)
+        record += staged_name(file.name) + " " + file.name + "\n";
+    record += std::string(kEnd) + "\n";
+    if (!platform::write_durably(in(folder, kRecordDraft), record, kRecordMode)
+        || !platform::rename_over(in(folder, kRecordDraft), in(folder, kRecord))) {
+        std::string why = platform::last_error();
+        discard_staged(folder, files);
+        throw Failure(kWrite, fmt::format("cannot write the commit record: {}; "
+                                          "nothing was changed", why));
+    }
+    platform::sync_folder(folder);
 }
 
 } // namespace
 
-void commit_files(const std::string& folder, const std::vector<StagedFile>& files)
+std::vector<std::string> commit_files(const std::string& folder,
+                                      const std::vector<StagedFile>& files)
 {
-    std::string record = std::string(kHeader) + "\n";
-    for (const StagedFile& file : files) {
-        std::string staged = file.name + ".new";
-        if (!file.save(in(folder, staged))) {
-            std::string why = last_error();
-            for (const StagedFile& done : files)
-                remove_file(in(folder, done.name + ".new"));
-            throw Failure(kWrite, fmt::format("cannot write {}: {}; nothing was changed",
-                                              file.name, why));
-        }
-        record += staged + " " + file.name + "\n";
-    }
-    record += std::string(kEnd) + "\n";
-    if (!write_durably(in(folder, kRecordDraft), record)
-        || !rename_over(in(folder, kRecordDraft), in(folder, kRecord))) {
-        std::string why = last_error();
-        remove_file(in(folder, kRecordDraft));
-        for (const StagedFile& file : files)
-            remove_file(in(folder, file.name + ".new"));
-        throw Failure(kWrite, fmt::format("cannot write the commit record: {}; "
-                                          "nothing was changed", why));
-    }
-    sync_folder(folder);
-    std::vector<std::pair<std::string, std::string>> pairs;
+    stage(folder, files);
+    decide(folder, files);
+    Renames renames;
     for (const StagedFile& file : files)
-        pairs.emplace_back(file.name + ".new", file.name);
-    roll_forward(folder, pairs);
+        renames.emplace_back(staged_name(file.name), file.name);
+    if (auto failed = roll_forward(folder, renames))
+        return {fmt::format("the change is made; tidying the folder failed: {}; the next "
+                            "lendrec command finishes it", *failed)};
+    return {};
 }
 
 bool recovery_needed(const std::string& folder)
@@ -224,18 +259,25 @@ bool recovery_needed(const std::string& folder)
     return exists(in(folder, kRecord)) || !leftovers(folder).empty();
 }
 
-void recover_folder(const std::string& folder)
+std::vector<std::string> recover_folder(const std::string& folder)
 {
+    std::vector<std::string> notices;
     if (exists(in(folder, kRecord))) {
-        auto pairs = read_record(in(folder, kRecord));
-        if (!pairs.empty())
-            roll_forward(folder, pairs);
-        else
-            must(remove_file(in(folder, kRecord)), "cannot remove the unfinished commit record");
+        RecordRead record = read_record(in(folder, kRecord));
+        if (record.state == RecordRead::complete) {
+            if (auto failed = roll_forward(folder, record.renames))
+                throw Failure(kWrite, "cannot finish the last commit: " + *failed);
+        } else if (record.state == RecordRead::cut_short) {
+            must(platform::remove_file(in(folder, kRecord)),
+                 "cannot remove the unfinished commit record");
+        } else {
+            notices.push_back(keep_aside(folder, record.why));
+        }
     }
     for (const std::string& name : leftovers(folder))
-        must(remove_file(in(folder, name)), fmt::format("cannot remove {}", name));
-    sync_folder(folder);
+        must(platform::remove_file(in(folder, name)), fmt::format("cannot remove {}", name));
+    platform::sync_folder(folder);
+    return notices;
 }
 
 } // namespace desk

@@ -3,6 +3,7 @@
  */
 #include "folder_store.hpp"
 
+#include <cstdint>
 #include <filesystem>
 #include <new>
 
@@ -12,6 +13,7 @@
 #include "failure.hpp"
 #include "fileset.hpp"
 #include "lock.hpp"
+#include "platform.hpp"
 
 namespace desk {
 
@@ -19,19 +21,76 @@ namespace fs = std::filesystem;
 
 namespace {
 
+/* Far beyond any library's record file: a file this large is refused by
+ * its size before a byte is read. */
+constexpr std::uint64_t kMaxRecordFileBytes = std::uint64_t{1} << 30;
+
 bool exists(const std::string& path)
 {
-    std::error_code ec;
-    return fs::exists(path, ec);
+    return platform::examine(path).kind != platform::Kind::missing;
 }
 
-/* True when the folder holds any record file or a commit record. */
-bool is_library(const std::string& folder)
+/* The mode a record file is made with (less the umask): names, addresses
+ * and who borrowed what are for the library's group, never the world. */
+unsigned new_file_mode(fileset::Kind kind)
+{
+    return kind == fileset::Kind::books ? 0644 : 0640;
+}
+
+/* True when the folder holds any record file or a commit record; the first
+ * such name in `found`. */
+bool is_library(const std::string& folder, std::string& found)
 {
     for (const fileset::RecordFile& file : fileset::record_files())
-        if (exists(fileset::in(folder, file.name)))
+        if (exists(fileset::in(folder, file.name))) {
+            found = file.name;
             return true;
+        }
+    found = fileset::kCommit;
     return exists(fileset::in(folder, fileset::kCommit));
+}
+
+/* Refuses change, before anything is touched, when the folder or a record
+ * file in it may not be written. */
+void require_writable(const std::string& folder)
+{
+    std::string why;
+    if (!platform::folder_writable(folder))
+        why = "the folder may not be written: " + platform::last_error();
+    for (const fileset::RecordFile& file : fileset::record_files()) {
+        std::string path = fileset::in(folder, file.name);
+        if (why.empty() && exists(path) && !platform::file_writable(path))
+            why = fmt::format("{} may not be written: {}", file.name, platform::last_error());
+    }
+    if (!why.empty())
+        throw Failure(kWrite, fmt::format("the library in '{}' is read-only ({}): nothing was "
+                                          "changed", folder, why));
+}
+
+const char* kind_words(platform::Kind kind)
+{
+    switch (kind) {
+    case platform::Kind::directory: return "a folder";
+    case platform::Kind::fifo: return "a FIFO";
+    case platform::Kind::device: return "a device";
+    case platform::Kind::socket: return "a socket";
+    default: return "not a plain file";
+    }
+}
+
+/* Why the record file at `path` is not handed to the loader, or "" when
+ * it may be read: not a regular file (a FIFO would block the reader), or
+ * larger than any library. */
+std::string unreadable_by_kind(const std::string& path)
+{
+    platform::FileFacts facts = platform::examine(path);
+    if (facts.kind == platform::Kind::unknown)
+        return platform::last_error();
+    if (facts.kind != platform::Kind::regular)
+        return fmt::format("is not a regular file ({})", kind_words(facts.kind));
+    if (facts.size > kMaxRecordFileBytes)
+        return "is larger than 1 GiB, far beyond any library";
+    return "";
 }
 
 class FolderStore : public Store {
@@ -39,10 +98,17 @@ public:
     FolderStore(std::string folder, Access access, unsigned timeout)
         : folder_(std::move(folder)), lock_(folder_, access == Access::change, timeout)
     {
-        if (recovery_needed(folder_)) {
-            lock_.make_exclusive();
-            recover_folder(folder_);
+        if (!recovery_needed(folder_))
+            return;
+        if (access == Access::read && !platform::folder_writable(folder_)) {
+            if (exists(fileset::in(folder_, fileset::kCommit)))
+                notices_.push_back(fmt::format(
+                    "the last commit in '{}' is unfinished and the folder may not be written "
+                    "to finish it; the records are shown as they stand", folder_));
+            return;
         }
+        lock_.make_exclusive();
+        notices_ = recover_folder(folder_);
     }
 
     void load(Tables& tables) override
@@ -59,17 +125,18 @@ public:
             auto save = fileset::record_file(records.kind()).save;
             List list = records.list();
             std::size_t next = records.next_id();
-            files.push_back({records.name(), [save, list, next](const std::string& path) {
+            files.push_back({records.name(),
+                             [save, list, next](const std::string& path) {
                                  return save(path.c_str(), list, next);
-                             }});
+                             },
+                             new_file_mode(records.kind())});
         });
         if (files.empty())
             return {};
-        commit_files(folder_, files);
-        return {};
+        return commit_files(folder_, files);
     }
 
-    std::vector<std::string> notices() const override { return {}; }
+    std::vector<std::string> notices() const override { return notices_; }
 
     std::string where() const override { return "'" + folder_ + "'"; }
 
@@ -81,6 +148,10 @@ private:
         records.missing = !exists(path);
         if (records.missing) {
             records.problems.push_back({0, SERIALIZER_NOT_READ, "the file is missing"});
+            return;
+        }
+        if (std::string why = unreadable_by_kind(path); !why.empty()) {
+            records.problems.push_back({0, SERIALIZER_NOT_READ, why});
             return;
         }
         auto tell = [](std::size_t line, serializer_problem_t kind, const char* cause,
@@ -96,6 +167,7 @@ private:
 
     std::string folder_;
     LibraryLock lock_;
+    std::vector<std::string> notices_;
 };
 
 } // namespace
@@ -103,35 +175,43 @@ private:
 std::unique_ptr<Store> open_folder_store(const std::string& folder, Access access,
                                          unsigned lock_timeout_seconds)
 {
-    if (!is_library(folder))
+    std::string found;
+    if (!is_library(folder, found))
         throw Failure(kRefused, fmt::format("'{}' is not a library (it holds no books.csv, "
                                             "users.csv or loans.csv); make one with "
                                             "`lendrec init`", folder));
+    if (access == Access::change)
+        require_writable(folder);
     return std::make_unique<FolderStore>(folder, access, lock_timeout_seconds);
 }
 
-void create_folder_library(const std::string& folder, unsigned lock_timeout_seconds)
+std::vector<std::string> create_folder_library(const std::string& folder,
+                                               unsigned lock_timeout_seconds)
 {
     std::error_code ec;
     fs::create_directories(folder, ec);
     if (ec)
         throw Failure(kWrite, fmt::format("cannot make the folder '{}': {}", folder, ec.message()));
+    require_writable(folder);
     LibraryLock lock(folder, true, lock_timeout_seconds);
+    std::string found;
+    if (is_library(folder, found))
+        throw Failure(kRefused, fmt::format("'{}' is already a library (it holds {})", folder,
+                                            found));
     recover_folder(folder);
     std::vector<StagedFile> files;
     for (const fileset::RecordFile& file : fileset::record_files()) {
-        if (exists(fileset::in(folder, file.name)))
-            throw Failure(kRefused, fmt::format("'{}' is already a library (it holds {})",
-                                                folder, file.name));
         auto save = file.save;
-        files.push_back({file.name, [save](const std::string& path) {
+        files.push_back({file.name,
+                         [save](const std::string& path) {
                              List list = list_new();
                              bool ok = list != nullptr && save(path.c_str(), list, 1);
                              list_delete(list, [](void*) {});
                              return ok;
-                         }});
+                         },
+                         new_file_mode(file.kind)});
     }
-    commit_files(folder, files);
+    return commit_files(folder, files);
 }
 
 } // namespace desk

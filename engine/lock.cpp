@@ -1,12 +1,9 @@
 /*
- * lock.cpp - the library's lock, POSIX and Windows halves.
+ * lock.cpp - the library's lock; the system calls are in platform_*.cpp.
  */
 #include "lock.hpp"
 
-#include <cerrno>
 #include <chrono>
-#include <cstdint>
-#include <cstring>
 #include <thread>
 
 #include <fmt/format.h>
@@ -14,91 +11,42 @@
 #include "failure.hpp"
 #include "fileset.hpp"
 
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
-#endif
-
 namespace desk {
 
 namespace {
 
-#ifdef _WIN32
-void* open_lock_file(const std::string& path)
+/* Opens the lock file of `folder` at `path`: made when the folder may be
+ * written, opened for reading when it may not, none when it may not and
+ * there is no lock file. */
+platform::LockHandle open_lock(const std::string& folder, const std::string& path)
 {
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
-                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                           nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        throw Failure(kWrite, fmt::format("cannot open the lock file {} (error {})",
-                                          path, GetLastError()));
-    return h;
-}
-
-bool try_lock(void* handle, bool exclusive)
-{
-    OVERLAPPED ov{};
-    DWORD flags = LOCKFILE_FAIL_IMMEDIATELY | (exclusive ? LOCKFILE_EXCLUSIVE_LOCK : 0);
-    return LockFileEx(static_cast<HANDLE>(handle), flags, 0, 1, 0, &ov) != 0;
-}
-
-void unlock(void* handle)
-{
-    OVERLAPPED ov{};
-    UnlockFileEx(static_cast<HANDLE>(handle), 0, 1, 0, &ov);
-}
-
-void close_lock_file(void* handle)
-{
-    CloseHandle(static_cast<HANDLE>(handle));
-}
-#else
-/* The descriptor travels as fd + 1, so that a null handle means "none". */
-int fd_of(void* handle)
-{
-    return static_cast<int>(reinterpret_cast<std::intptr_t>(handle) - 1);
-}
-
-void* open_lock_file(const std::string& path)
-{
-    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-    if (fd < 0 && (errno == EACCES || errno == EROFS))
-        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC); /* a read-only folder */
-    if (fd < 0)
+    if (platform::is_symlink(path))
+        throw Failure(kWrite, fmt::format("{} is a symbolic link; the library's lock file is "
+                                          "never followed elsewhere: nothing was changed "
+                                          "(remove the link to go on)", path));
+    bool writable = platform::folder_writable(folder);
+    bool exists = platform::examine(path).kind != platform::Kind::missing;
+    if (!writable && !exists)
+        return 0;
+    platform::LockHandle handle = platform::open_lock_file(path, writable);
+    if (handle == 0)
         throw Failure(kWrite, fmt::format("cannot open the lock file {}: {}", path,
-                                          std::strerror(errno)));
-    return reinterpret_cast<void*>(static_cast<std::intptr_t>(fd) + 1);
+                                          platform::last_error()));
+    return handle;
 }
-
-bool try_lock(void* handle, bool exclusive)
-{
-    return ::flock(fd_of(handle), (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) == 0;
-}
-
-void unlock(void* handle)
-{
-    ::flock(fd_of(handle), LOCK_UN);
-}
-
-void close_lock_file(void* handle)
-{
-    ::close(fd_of(handle));
-}
-#endif
 
 } // namespace
 
 LibraryLock::LibraryLock(const std::string& folder, bool exclusive, unsigned timeout_seconds)
     : path_(fileset::in(folder, fileset::kLock)), timeout_(timeout_seconds), exclusive_(exclusive)
 {
-    handle_ = open_lock_file(path_);
+    handle_ = open_lock(folder, path_);
     try {
         acquire();
     } catch (...) {
-        close_lock_file(handle_);
+        release();
+        if (handle_ != 0)
+            platform::close_lock_file(handle_);
         throw;
     }
 }
@@ -106,7 +54,8 @@ LibraryLock::LibraryLock(const std::string& folder, bool exclusive, unsigned tim
 LibraryLock::~LibraryLock()
 {
     release();
-    close_lock_file(handle_);
+    if (handle_ != 0)
+        platform::close_lock_file(handle_);
 }
 
 void LibraryLock::make_exclusive()
@@ -121,8 +70,10 @@ void LibraryLock::make_exclusive()
 /* Tries at once, then every 20 ms until the timeout. */
 void LibraryLock::acquire()
 {
+    if (handle_ == 0)
+        return;
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeout_);
-    while (!try_lock(handle_, exclusive_)) {
+    while (!platform::try_lock(handle_, exclusive_)) {
         if (std::chrono::steady_clock::now() >= deadline)
             throw Failure(kBusy, "the library is busy (another lendrec holds its lock); "
                                  "nothing was changed, try again");
@@ -132,7 +83,8 @@ void LibraryLock::acquire()
 
 void LibraryLock::release()
 {
-    unlock(handle_);
+    if (handle_ != 0)
+        platform::unlock(handle_);
 }
 
 } // namespace desk

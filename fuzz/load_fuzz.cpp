@@ -6,6 +6,9 @@
  * file order; and every line before the trailer is accounted for: it became
  * a record or was told refused, nothing vanishes without a word.
  */
+#include <algorithm>
+#include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "fuzz_support.hpp"
@@ -85,12 +88,21 @@ FUZZ_ORACLE bool all_digits(std::string_view line)
     return !line.empty() && line.find_first_not_of("0123456789") == line.npos;
 }
 
+/* True when the digits are a number beyond size_t. */
+FUZZ_ORACLE bool beyond_size_t(std::string_view digits)
+{
+    const std::string top = std::to_string(SIZE_MAX);
+    digits.remove_prefix(std::min(digits.find_first_not_of('0'), digits.size()));
+    return digits.size() > top.size() || (digits.size() == top.size() && digits > top);
+}
+
 /* An independent reading of the file: how many records stand before the
- * trailer (lines holding anything but a line end), and whether there is
- * one. */
+ * trailer (lines holding anything but a line end), whether there is one,
+ * and whether it is beyond size_t (told refused). */
 struct Lines {
     size_t records = 0;
     bool trailer = false;
+    bool trailer_too_large = false;
 };
 
 FUZZ_ORACLE Lines read_lines(std::string_view text)
@@ -104,6 +116,7 @@ FUZZ_ORACLE Lines read_lines(std::string_view text)
         p = past_line_end(text, end);
         if (all_digits(line)) {
             lines.trailer = true;
+            lines.trailer_too_large = beyond_size_t(line);
             break;
         }
         lines.records += line.empty() ? 0 : 1;
@@ -127,10 +140,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     FUZZ_CHECK(kind.record.load_reporting(file.path(), reported.get(), tally, &told) == plain_id);
     FUZZ_CHECK(plain.contents() == reported.contents());
 
-    /* "no trailer" is told refused where the trailer should stand. */
+    /* "no trailer" is told refused where the trailer should stand, and a
+     * trailer beyond size_t where it stands. */
     const Lines lines = read_lines({reinterpret_cast<const char*>(data), size});
     const size_t records = list_size(reported.get());
-    FUZZ_CHECK(told.refused == lines.records - records + (lines.trailer ? 0 : 1));
+    FUZZ_CHECK(told.refused == lines.records - records + (lines.trailer ? 0 : 1)
+                                   + (lines.trailer_too_large ? 1 : 0));
     FUZZ_CHECK(lines.trailer || (plain_id == 1 && told.ignored == 0));
     FUZZ_CHECK(told.ignored <= 1);
     return 0;

@@ -84,6 +84,8 @@ typedef enum serializer_problem_t {
  *     "a NUL byte"
  *     "no trailer line: the next identifier is unknown"  (told at the line
  *       where the trailer should stand: the one after the file's last line)
+ *     "the trailer is too large (a number beyond size_t)"  (the plain
+ *       loader reads it as SIZE_MAX; a save would write another)
  *   SERIALIZER_CHANGED
  *     "field 6 (available) is above the quantity: lowered to the quantity"
  *   SERIALIZER_IGNORED

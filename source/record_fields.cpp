@@ -90,6 +90,7 @@ constexpr Wording kWordings[] = {
     {SERIALIZER_REFUSED, false, "a stray CR outside quotes"},
     {SERIALIZER_REFUSED, false, "a NUL byte"},
     {SERIALIZER_REFUSED, false, "no trailer line: the next identifier is unknown"},
+    {SERIALIZER_REFUSED, false, "the trailer is too large (a number beyond size_t)"},
     {SERIALIZER_CHANGED, true, "is above the quantity: lowered to the quantity"},
     {SERIALIZER_IGNORED, false, "text after the trailer line is ignored"},
 };

@@ -32,6 +32,7 @@ enum class Fault : unsigned char {
     stray_cr,           /* refused: a CR that is not part of a line end */
     nul_byte,           /* refused: a NUL anywhere in the line */
     no_trailer,         /* refused: the file ends without a trailer */
+    trailer_too_large,  /* refused: a trailer beyond size_t, read as SIZE_MAX */
     available_above,    /* changed: more on the shelf than owned, lowered */
     after_trailer,      /* ignored: text after the trailer line */
 };

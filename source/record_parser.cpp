@@ -316,8 +316,10 @@ private:
             if (only.empty())
                 return;
             if (rules::all_digits(only)) {
-                if (rules::parse_size(only, last_id_) != rules::NumberFault::none)
+                if (rules::parse_size(only, last_id_) != rules::NumberFault::none) {
                     last_id_ = std::numeric_limits<size_t>::max();
+                    problems_.tell(record_line_, {Fault::trailer_too_large});
+                }
                 trailer_ = true;
                 return;
             }

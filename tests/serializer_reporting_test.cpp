@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <random>
 #include <string>
@@ -168,6 +169,9 @@ const std::vector<Case> kCases = {
     {"BUL", "an empty id", "@a\n9", {}, 9, {{1, R, "field 1 (id) is not a whole number"}}},
     {"BUL", "an id beyond size_t", "18446744073709551616@a\n9", {}, 9,
      {{1, R, "field 1 (id) is too large"}}},
+    {"BUL", "a trailer beyond size_t", "1@a\n18446744073709551616", {{1, 'a'}}, SIZE_MAX,
+     {{2, R, "the trailer is too large (a number beyond size_t)"}}},
+    {"BUL", "the largest trailer", "1@a\n18446744073709551615", {{1, 'a'}}, SIZE_MAX, {}},
     {"B", "a quantity that is not a number", "1,A,B,C,5x,5\n9", {}, 9,
      {{1, R, "field 5 (quantity) is not a whole number"}}},
     {"B", "an empty genre", "1,A,B,,5,5\n9", {}, 9, {{1, R, "field 4 (genre) is empty"}}},

@@ -6,12 +6,16 @@
  *   LENDREC_CRASH_AT=N  end the process with _exit(CRASH_STATUS) instead of
  *                       making the Nth such call, after telling standard
  *                       error which call it was; unset or 0: just count
+ *   LENDREC_FAIL_AT=N   make the Nth such call fail with EIO instead (as a
+ *                       failing disk would), telling standard error which
+ *                       it was, and go on
  *
  * Writes to the standard streams do not count: only steps on files do.
  * The desk is one thread, but the counter is atomic all the same.
  */
 #define _GNU_SOURCE
 #include <dlfcn.h>
+#include <errno.h>
 #include <fcntl.h>
 #include <stdarg.h>
 #include <stdatomic.h>
@@ -51,15 +55,22 @@ static void fd_name(int fd, char* out, size_t size)
     out[n] = '\0';
 }
 
-/* Counts one step; at the chosen one, says which and ends the process. */
-__attribute__((format(printf, 1, 2))) static void step(const char* format, ...)
+static int chosen(const char* variable, long n)
+{
+    const char* at = getenv(variable);
+    return at != NULL && atol(at) == n;
+}
+
+/* Counts one step; at the chosen one, says which and ends the process, or
+ * answers nonzero when the step is to fail with EIO. */
+__attribute__((format(printf, 1, 2))) static int step(const char* format, ...)
 {
     long n = atomic_fetch_add(&calls, 1) + 1;
-    const char* at = getenv("LENDREC_CRASH_AT");
-    if (at == NULL || atol(at) != n)
-        return;
+    int crash = chosen("LENDREC_CRASH_AT", n);
+    if (!crash && !chosen("LENDREC_FAIL_AT", n))
+        return 0;
     char line[1024];
-    int len = snprintf(line, sizeof line, "crash_at: step %ld: ", n);
+    int len = snprintf(line, sizeof line, "%s: step %ld: ", crash ? "crash_at" : "fail_at", n);
     va_list ap;
     va_start(ap, format);
     len += vsnprintf(line + len, sizeof line - (size_t)len - 1, format, ap);
@@ -68,74 +79,86 @@ __attribute__((format(printf, 1, 2))) static void step(const char* format, ...)
         len = (int)sizeof line - 2;
     line[len++] = '\n';
     REAL(ssize_t (*)(int, const void*, size_t), write)(2, line, (size_t)len);
-    _exit(CRASH_STATUS);
+    if (crash)
+        _exit(CRASH_STATUS);
+    errno = EIO;
+    return 1;
 }
 
-static void fd_step(const char* what, int fd)
+static int fd_step(const char* what, int fd)
 {
     char name[512];
     fd_name(fd, name, sizeof name);
-    step("%s %s", what, name);
+    return step("%s %s", what, name);
 }
 
 ssize_t write(int fd, const void* buf, size_t count)
 {
-    if (fd > 2)
-        fd_step("write", fd);
+    if (fd > 2 && fd_step("write", fd))
+        return -1;
     return REAL(ssize_t (*)(int, const void*, size_t), write)(fd, buf, count);
 }
 
 int fsync(int fd)
 {
-    fd_step("fsync", fd);
+    if (fd_step("fsync", fd))
+        return -1;
     return REAL(int (*)(int), fsync)(fd);
 }
 
 int fdatasync(int fd)
 {
-    fd_step("fdatasync", fd);
+    if (fd_step("fdatasync", fd))
+        return -1;
     return REAL(int (*)(int), fdatasync)(fd);
 }
 
 int rename(const char* from, const char* to)
 {
-    step("rename %s %s", from, to);
+    if (step("rename %s %s", from, to))
+        return -1;
     return REAL(int (*)(const char*, const char*), rename)(from, to);
 }
 
 int renameat(int fromdir, const char* from, int todir, const char* to)
 {
-    step("renameat %s %s", from, to);
+    if (step("renameat %s %s", from, to))
+        return -1;
     return REAL(int (*)(int, const char*, int, const char*), renameat)(fromdir, from, todir, to);
 }
 
 int renameat2(int fromdir, const char* from, int todir, const char* to, unsigned flags)
 {
-    step("renameat2 %s %s", from, to);
+    if (step("renameat2 %s %s", from, to))
+        return -1;
     return REAL(int (*)(int, const char*, int, const char*, unsigned), renameat2)(
         fromdir, from, todir, to, flags);
 }
 
 int unlink(const char* path)
 {
-    step("unlink %s", path);
+    if (step("unlink %s", path))
+        return -1;
     return REAL(int (*)(const char*), unlink)(path);
 }
 
 int unlinkat(int dir, const char* path, int flags)
 {
-    step("unlinkat %s", path);
+    if (step("unlinkat %s", path))
+        return -1;
     return REAL(int (*)(int, const char*, int), unlinkat)(dir, path, flags);
 }
 
 int remove(const char* path)
 {
-    step("remove %s", path);
+    if (step("remove %s", path))
+        return -1;
     return REAL(int (*)(const char*), remove)(path);
 }
 
 int ftruncate(int fd, off_t length)
 {
-    fd_step("ftruncate", fd);
+    if (fd_step("ftruncate", fd))
+        return -1;
     return REAL(int (*)(int, off_t), ftruncate)(fd, length);
 }

@@ -25,9 +25,16 @@ class Desk:
                                 env=dict(self.env, **(env or {})), stdout=subprocess.PIPE,
                                 stderr=subprocess.PIPE, text=True)
 
-    def run(self, folder, *args, env=None):
+    def run(self, folder, *args, env=None, timeout=None):
+        """Runs the desk; (status, output, errors). Kills it and raises
+        subprocess.TimeoutExpired when it outlasts `timeout` seconds."""
         p = self.start(folder, args, env)
-        out, err = p.communicate()
+        try:
+            out, err = p.communicate(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            p.kill()
+            p.communicate()
+            raise
         return p.returncode, out, err
 
     def ok(self, folder, *args):

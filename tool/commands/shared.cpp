@@ -30,6 +30,8 @@ std::unique_ptr<Library> open_for_change(const Desk& desk)
 
 void warn(const Library& lib)
 {
+    for (const std::string& notice : lib.notices())
+        std::fprintf(stderr, "lendrec: warning: %s\n", notice.c_str());
     std::vector<FileProblem> problems = lib.file_problems();
     for (const FileProblem& p : problems)
         std::fprintf(stderr, "lendrec: warning: %s\n", describe(p.file, p.problem).c_str());

@@ -1,0 +1,83 @@
+/*
+ * platform.hpp - the few file-system steps of the library folder that differ
+ * between POSIX and Windows (platform_posix.cpp, platform_windows.cpp):
+ * durable writes and renames, the lock file, the modes record files keep,
+ * and what kind of file stands under a name.
+ *
+ * Every call answers in values; none throws. A call that answers false
+ * leaves the reason in last_error().
+ */
+#ifndef LENDREC_ENGINE_PLATFORM_HPP
+#define LENDREC_ENGINE_PLATFORM_HPP
+
+#include <cstdint>
+#include <string>
+
+namespace desk::platform {
+
+/* The system's text for the last failed call of this file. */
+std::string last_error();
+
+/* The system's text for the error the last system call of any code left
+ * (errno; GetLastError on Windows), such as the core's save. */
+std::string system_error();
+
+/* Writes `text` to `path` (made with `mode`, less the umask, when new),
+ * flushed to disk. */
+bool write_durably(const std::string& path, const std::string& text, unsigned mode);
+
+/* Renames `from` over `to`, durably where the system can. */
+bool rename_over(const std::string& from, const std::string& to);
+
+/* Removes `path`; true when it is gone, or was never there. */
+bool remove_file(const std::string& path);
+
+/* Flushes the folder's entries (renames, removals) to disk; best effort. */
+void sync_folder(const std::string& folder);
+
+/* Makes `staged` an empty file that the core's atomic save will replace,
+ * carrying the mode, owner and group of `like` when that file exists (the
+ * owner only where the process may give it), else `new_mode` less the
+ * umask. The core's save gives its new content the mode and owner of the
+ * file it replaces, so the saved file keeps them with no moment of wider
+ * access. */
+bool prepare_staged(const std::string& staged, const std::string& like, unsigned new_mode);
+
+/* What stands under a name. */
+enum class Kind { missing, regular, directory, fifo, device, socket, other, unknown };
+
+struct FileFacts {
+    Kind kind = Kind::unknown; /* unknown: could not be examined (last_error) */
+    std::uint64_t size = 0;    /* bytes, for a regular file */
+};
+
+/* The facts of `path`, following symbolic links. */
+FileFacts examine(const std::string& path);
+
+/* True when the process may make, rename and remove files in `folder`
+ * (false with last_error() set otherwise). */
+bool folder_writable(const std::string& folder);
+
+/* True when the process may write the existing file `path`. */
+bool file_writable(const std::string& path);
+
+/* True when `path` is a symbolic link (never followed to find out). */
+bool is_symlink(const std::string& path);
+
+/* The open lock file: 0 means none. */
+using LockHandle = std::intptr_t;
+
+/* Opens the lock file `path`, never through a symbolic link: for writing
+ * (made when missing) when `create` is true, else for reading only and
+ * only when it exists. 0 when it cannot be opened (last_error()). */
+LockHandle open_lock_file(const std::string& path, bool create);
+
+/* Takes the lock without waiting; false when another holds it. */
+bool try_lock(LockHandle handle, bool exclusive);
+
+void unlock(LockHandle handle);
+void close_lock_file(LockHandle handle);
+
+} // namespace desk::platform
+
+#endif
