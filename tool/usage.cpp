@@ -164,9 +164,14 @@ std::string between(const std::string& message, const std::string& verb, const c
     return fmt::format(fmt::runtime(shape), message.substr(0, at), message.substr(at + verb.size()));
 }
 
+/* The mistake, told by the kind of CLI11's exception; an unknown option
+ * first, whatever CLI11 stopped at, as it is what the clerk mistyped. */
 std::string mistake(const CLI::App& app, const CLI::App& command, const CLI::ParseError& error)
 {
     std::string message = error.what();
+    for (const std::string& word : app.remaining(true))
+        if (word.size() > 1 && word[0] == '-')
+            return extras(app);
     if (dynamic_cast<const CLI::RequiredError*>(&error) != nullptr)
         return missing(command);
     if (dynamic_cast<const CLI::ExtrasError*>(&error) != nullptr)
