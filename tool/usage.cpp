@@ -136,7 +136,8 @@ std::string mismatch(const CLI::App& command, const std::string& message)
         return name + " takes no value";
     const CLI::Option* option = option_named(&command, name);
     std::string type = option != nullptr ? option->get_type_name() : "";
-    return type.empty() ? name + " needs a value" : fmt::format("{} needs a value ({})", name, type);
+    return type.empty() ? name + " needs a value"
+                        : fmt::format("{} needs a value ({})", name, type);
 }
 
 /* A flag given a value ("--json=x": CLI11's "Could not convert: --json =
@@ -161,7 +162,8 @@ std::string between(const std::string& message, const std::string& verb, const c
     std::size_t at = message.find(verb);
     if (at == npos)
         return "these options do not go together";
-    return fmt::format(fmt::runtime(shape), message.substr(0, at), message.substr(at + verb.size()));
+    return fmt::format(fmt::runtime(shape), message.substr(0, at),
+                       message.substr(at + verb.size()));
 }
 
 /* The mistake, told by the kind of CLI11's exception; an unknown option
@@ -199,12 +201,14 @@ void print_help(const CLI::App& app, const std::vector<std::string>& words)
         auto named = std::find_if(subs.begin(), subs.end(),
                                   [&](const CLI::App* sub) { return sub->get_name() == word; });
         if (named == subs.end())
-            throw Failure(kUsage, fmt::format("help: unknown command '{}'\nlendrec: see `{} --help`",
-                                              word, path));
+            throw Failure(
+                kUsage,
+                fmt::format("help: unknown command '{}'\nlendrec: see `{} --help`", word, path));
         command = *named;
         path += " " + word;
     }
-    std::string text = command->get_formatter()->make_help(command, path, CLI::AppFormatMode::Normal);
+    std::string text =
+        command->get_formatter()->make_help(command, path, CLI::AppFormatMode::Normal);
     std::fputs(text.c_str(), stdout);
 }
 
@@ -214,10 +218,12 @@ void add_help_command(CLI::App& app, Desk& desk)
 {
     auto words = std::make_shared<std::vector<std::string>>();
     CLI::App* help = app.add_subcommand("help", "Print the help of the desk or of one command");
-    help->add_option("COMMAND", *words, "The command and its subcommand, as in `lendrec help book add`")
+    help->add_option("COMMAND", *words,
+                     "The command and its subcommand, as in `lendrec help book add`")
         ->type_name("WORDS");
     const CLI::App* top = &app;
-    help->callback([&desk, top, words] { desk.action = [top, words] { print_help(*top, *words); }; });
+    help->callback(
+        [&desk, top, words] { desk.action = [top, words] { print_help(*top, *words); }; });
 }
 
 void check_dates(CLI::App& app)
@@ -254,8 +260,8 @@ std::string unknown_command(const CLI::App& app, const std::vector<std::string>&
                                   [&](const CLI::App* c) { return c->get_name() == args[i]; });
         if (named == commands.end()) {
             std::string path = path_of(level);
-            return fmt::format("{}{}unknown command '{}'\nlendrec: {}", path, path.empty() ? "" : ": ",
-                               args[i], see_help_of(level));
+            return fmt::format("{}{}unknown command '{}'\nlendrec: {}", path,
+                               path.empty() ? "" : ": ", args[i], see_help_of(level));
         }
         level = *named;
     }

@@ -61,9 +61,12 @@ TEST(Dates, DeskYearsAreTheRulesYears)
         bool taken;
     };
     const Case cases[] = {
-        {day_of(rules::kFirstYear, 1, 1), true},      {day_of(rules::kLastYear, 12, 31), true},
-        {day_of(rules::kFirstYear - 1, 12, 31), false}, {day_of(rules::kLastYear + 1, 1, 1), false},
-        {day_of(1, 1, 1), false},                      {day_of(2026, 1, 15), true},
+        {day_of(rules::kFirstYear, 1, 1), true},
+        {day_of(rules::kLastYear, 12, 31), true},
+        {day_of(rules::kFirstYear - 1, 12, 31), false},
+        {day_of(rules::kLastYear + 1, 1, 1), false},
+        {day_of(1, 1, 1), false},
+        {day_of(2026, 1, 15), true},
     };
     for (const Case& c : cases)
         EXPECT_EQ(in_desk_years(c.day), c.taken) << format_date(c.day);
@@ -103,10 +106,18 @@ TEST(Dates, FileDateRunsOnAndNeverFails)
         const char* day; /* nullptr: the day for unreadable text */
     };
     const Case cases[] = {
-        {"15/01/2026", "15/01/2026"}, {"31/02/2026", "03/03/2026"}, {"29/02/2025", "01/03/2025"},
-        {"00/03/2026", "01/03/2026"}, {"00/00/2026", "01/01/2026"}, {"31/12/2999", "31/12/2999"},
-        {"1/2/2026", "01/02/2026"},   {"32/01/2026", nullptr},      {"01/13/2026", nullptr},
-        {"01/01/0000", nullptr},      {"", nullptr},                {"tomorrow", nullptr},
+        {"15/01/2026", "15/01/2026"},
+        {"31/02/2026", "03/03/2026"},
+        {"29/02/2025", "01/03/2025"},
+        {"00/03/2026", "01/03/2026"},
+        {"00/00/2026", "01/01/2026"},
+        {"31/12/2999", "31/12/2999"},
+        {"1/2/2026", "01/02/2026"},
+        {"32/01/2026", nullptr},
+        {"01/13/2026", nullptr},
+        {"01/01/0000", nullptr},
+        {"", nullptr},
+        {"tomorrow", nullptr},
         {nullptr, nullptr},
     };
     for (const Case& c : cases) {
