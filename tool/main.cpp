@@ -57,13 +57,16 @@ std::vector<std::string> arguments(int argc, char** argv)
 #endif
 }
 
-/* Every command listed under "Commands:" in the help, as the clerk calls
- * them (CLI11 says "Subcommands"). */
-void name_command_groups(CLI::App& app)
+/* The help as the clerk reads it: commands listed under "Commands:" (CLI11
+ * says "Subcommands"), and a value named once ("ID", not "ID ID"). */
+void shape_help(CLI::App& app)
 {
+    for (CLI::Option* option : app.get_options())
+        if (option->get_positional() && option->get_type_name() == option->get_name())
+            option->type_name("");
     for (CLI::App* command : app.get_subcommands([](CLI::App*) { return true; })) {
         command->group("Commands");
-        name_command_groups(*command);
+        shape_help(*command);
     }
 }
 
@@ -88,7 +91,7 @@ void build(CLI::App& app, desk::Desk& desk)
     desk::check_dates(app);
     app.footer("See `lendrec help COMMAND` for what a command takes.");
     app.get_formatter()->label("SUBCOMMAND", "COMMAND");
-    name_command_groups(app);
+    shape_help(app);
 }
 
 int fail(int status, const std::string& message)
