@@ -8,7 +8,9 @@
 
 #include <fmt/format.h>
 
+#include "common.h"
 #include "failure.hpp"
+#include "rules.hpp"
 
 namespace desk {
 
@@ -35,7 +37,7 @@ std::optional<Day> parse_date(std::string_view text)
     if (text.size() != 10 || text[2] != '/' || text[5] != '/')
         return std::nullopt;
     int d = digits(text, 0, 2), m = digits(text, 3, 2), y = digits(text, 6, 4);
-    if (d < 1 || m < 1 || y < 1 || y > 2999)
+    if (d < 1 || m < 1 || y < 0)
         return std::nullopt;
     chr::year_month_day ymd{chr::year{y}, chr::month{static_cast<unsigned>(m)},
                             chr::day{static_cast<unsigned>(d)}};
@@ -44,15 +46,20 @@ std::optional<Day> parse_date(std::string_view text)
     return Day{ymd};
 }
 
+bool in_desk_years(Day day)
+{
+    chr::year year = chr::year_month_day{day}.year();
+    return year >= chr::year{rules::kFirstYear} && year <= chr::year{rules::kLastYear};
+}
+
 Day file_date(const char* text)
 {
-    std::string_view view = text != nullptr ? text : "";
-    int d = digits(view, 0, 2), m = digits(view, 3, 2), y = digits(view, 6, 4);
-    if (view.size() != 10 || d < 0 || m < 0 || y < 1 || m > 12)
-        return Day{chr::year{1} / 1 / 1};
-    unsigned month = m == 0 ? 1u : static_cast<unsigned>(m);
-    Day first{chr::year{y} / chr::month{month} / 1};
-    return first + chr::days{d == 0 ? 0 : d - 1};
+    date_t fields = common_date_fields(text);
+    if (fields.year == 0 || fields.year > 9999 || fields.month > 12 || fields.day > 31)
+        return kUnreadableFileDate;
+    unsigned month = fields.month == 0 ? 1u : fields.month;
+    Day first{chr::year{static_cast<int>(fields.year)} / chr::month{month} / 1};
+    return first + chr::days{fields.day == 0 ? 0 : fields.day - 1};
 }
 
 std::string format_date(Day day)
@@ -64,9 +71,13 @@ std::string format_date(Day day)
 
 Day date_option(const std::string& text, const char* option)
 {
-    if (auto day = parse_date(text))
-        return *day;
-    throw Failure(kUsage, fmt::format("{}: '{}' is not a real date (DD/MM/YYYY)", option, text));
+    std::optional<Day> day = parse_date(text);
+    if (!day)
+        throw Failure(kUsage, fmt::format("{}: '{}' is not a date (DD/MM/YYYY)", option, text));
+    if (!in_desk_years(*day))
+        throw Failure(kRefused, fmt::format("{}: {} is outside the years {} to {}", option, text,
+                                            rules::kFirstYear, rules::kLastYear));
+    return *day;
 }
 
 Day today()

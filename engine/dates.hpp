@@ -17,27 +17,42 @@ namespace desk {
 
 using Day = std::chrono::sys_days;
 
-/* A real calendar date written DD/MM/YYYY (two, two and four digits,
- * year 1 to 2999); nothing for anything else, 31/02/2026 included. */
+/* A real calendar date written DD/MM/YYYY (two, two and four digits, any
+ * year 0000 to 9999); nothing for anything else, 31/02/2026 included.
+ * Whether the desk takes it is in_desk_years. */
 std::optional<Day> parse_date(std::string_view text);
 
-/* A date from a record file: as parse_date where it is real; a day past
- * the month's end runs on into the next month, a zero day or month counts
- * as 1. Never fails: unreadable text gives 01/01/0001. */
+/* True when `day` lies in the years the desk takes, rules::kFirstYear to
+ * rules::kLastYear. */
+bool in_desk_years(Day day);
+
+/* The day file_date gives for text it cannot read: 01/01/0001, before any
+ * date the desk takes. */
+inline constexpr Day kUnreadableFileDate{std::chrono::year{1} / 1 / 1};
+
+/* A date from a record file, read by the core's date splitting: as
+ * parse_date where it is real; a day past the month's end runs on into
+ * the next month, a zero day or month counts as 1. Never fails: null or
+ * unreadable text (no year, a month past 12, a day past 31) gives
+ * kUnreadableFileDate. */
 Day file_date(const char* text);
 
 /* The DD/MM/YYYY text of a day. */
 std::string format_date(Day day);
 
-/* A date given on the command line as `option`: parse_date, or Failure
- * kUsage with a message naming the option and the text. */
+/* A date given on the command line as `option`: parse_date, else Failure
+ * kUsage ("--date: 'x' is not a date (DD/MM/YYYY)", the empty text
+ * included); a real date outside in_desk_years is Failure kRefused naming
+ * the years. */
 Day date_option(const std::string& text, const char* option);
 
 /* Today: $LENDREC_TODAY (DD/MM/YYYY) when set, else the local date.
- * A bad $LENDREC_TODAY is Failure kUsage. */
+ * A bad $LENDREC_TODAY is refused as date_option refuses. */
 Day today();
 
-/* `text` when given (date_option), else today(). */
+/* `text` when given (date_option), else today(). The empty text means
+ * "not given": an option given as "" is refused before (main checks every
+ * DATE option of the command line). */
 Day date_or_today(const std::string& text, const char* option);
 
 /* Whole days from `from` to `to` (negative when `to` is earlier). */

@@ -27,7 +27,7 @@ std::size_t parse_id(const std::string& text, const char* what)
     if (!text.empty() && common_parse_number(text.c_str(), &value))
         return value;
     if (!text.empty() && common_is_number(text.c_str()))
-        throw Failure(kUsage, fmt::format("{} number {} is too large", what, text));
+        throw Failure(kRefused, fmt::format("{} number {} is too large", what, text));
     throw Failure(kUsage, fmt::format("'{}' is not a {} number", text, what));
 }
 
@@ -38,7 +38,7 @@ std::size_t parse_count(const std::string& text, const char* what,
     if (text.empty() || !common_is_number(text.c_str()))
         throw Failure(kUsage, fmt::format("{} must be a whole number, not '{}'", what, text));
     if (!common_parse_number(text.c_str(), &value) || value < min || value > max)
-        throw Failure(kUsage, fmt::format("{} must be between {} and {}, not {}",
+        throw Failure(kRefused, fmt::format("{} must be between {} and {}, not {}",
                                           what, min, max, text));
     return value;
 }

@@ -3,8 +3,9 @@
  * one, the global options every command sees, and the readers that turn
  * command-line text into identifiers, counts and dates.
  *
- * Every reader either returns a value or throws Failure with status
- * kUsage and a message naming the option and the text it refused; the
+ * Every reader either returns a value or throws Failure with a message
+ * naming the option and the text it refused (failure.hpp's rule: kUsage
+ * for text that is not a number, kRefused for a number out of range); the
  * caller prints nothing itself.
  */
 #ifndef LENDREC_TOOL_CLI_HPP
@@ -30,11 +31,13 @@ struct Desk {
 };
 
 /* An identifier (book, user, loan): plain decimal digits that fit size_t.
- * `what` names it in the message ("book"). Throws kUsage otherwise. */
+ * `what` names it in the message ("book"). Throws kUsage for text that is
+ * not digits, kRefused for digits too large for any record. */
 std::size_t parse_id(const std::string& text, const char* what);
 
 /* A count between min and max inclusive (copies, days, a limit); `what`
- * names the option. Throws kUsage for a non-number or one out of range. */
+ * names the option. Throws kUsage for a non-number, kRefused for a number
+ * out of range. */
 std::size_t parse_count(const std::string& text, const char* what,
                         std::size_t min, std::size_t max);
 

@@ -25,6 +25,8 @@ its commands. A transcript is plain text, one directive a line:
     @release              would) until @release; POSIX flock, native only
     @copy NAME            copy data/NAME (beside the transcript) into the folder
     @same FILE NAME       FILE is byte for byte data/NAME
+    @stdout full|closed   the next command writes to /dev/full, or to a pipe
+                          no one reads (closed before it starts); POSIX only
 
 Blank lines at the end of a command's output, expected or printed, are not
 compared: in a transcript they only separate cases.
@@ -93,13 +95,30 @@ def compare(what, expected, actual):
     return report + ["  got:"] + [f"    |{l}" for l in actual]
 
 
-def run(case, options, env, folder):
+def unwritable(kind):
+    """A file descriptor no write succeeds on: /dev/full, or a pipe whose
+    reading end is already closed."""
+    if kind == "full":
+        return os.open("/dev/full", os.O_WRONLY)
+    read, write = os.pipe()
+    os.close(read)
+    return write
+
+
+def run(case, options, env, folder, stdout_kind=None):
     """The failures of one command, as report lines."""
     args = shlex.split(case.argument)
     if not args or args[0] != "lendrec":
         return [f"  not a lendrec command: {case.argument}"]
     command = options.emulator + [options.lendrec] + args[1:]
-    done = subprocess.run(command, cwd=folder, env=env, capture_output=True, timeout=120)
+    if stdout_kind:
+        target = unwritable(stdout_kind)
+        done = subprocess.run(command, cwd=folder, env=env, stdout=target,
+                              stderr=subprocess.PIPE, timeout=120)
+        os.close(target)
+        done.stdout = b""
+    else:
+        done = subprocess.run(command, cwd=folder, env=env, capture_output=True, timeout=120)
     out, err = lines(done.stdout), lines(done.stderr)
     while out and not out[-1]:
         out.pop()
@@ -137,12 +156,13 @@ def main():
     os.makedirs(folder)
     env = {k: v for k, v in os.environ.items() if k not in ("LENDREC_LIBRARY", "COLUMNS")}
     env.update(LENDREC_TODAY="15/01/2026", LENDREC_LOCK_TIMEOUT="1")
-    remembered, failed = {}, 0
+    remembered, failed, stdout_kind = {}, 0, None
     data_dir = os.path.join(os.path.dirname(os.path.abspath(options.transcript)), "data")
     for case in cases:
         failures = []
         if case.kind == "$":
-            failures = run(case, options, env, folder)
+            failures = run(case, options, env, folder, stdout_kind)
+            stdout_kind = None
         elif case.kind == "@cat":
             with open(os.path.join(folder, case.argument), "rb") as f:
                 failures = compare(case.argument, case.stdout, lines(f.read()))
@@ -181,6 +201,8 @@ def main():
                 env[name] = value
             else:
                 env.pop(name, None)
+        elif case.kind == "@stdout" and case.argument in ("full", "closed"):
+            stdout_kind = case.argument
         elif case.kind != "@only":
             failures = [f"  unknown directive {case.kind}"]
         if failures:
