@@ -50,19 +50,25 @@ bool is_library(const std::string& folder, std::string& found)
     return exists(fileset::in(folder, fileset::kCommit));
 }
 
-/* Refuses change, before anything is touched, when the folder or a record
- * file in it may not be written. */
-void require_writable(const std::string& folder)
+/* Why the folder, or a record file in it, may not be written; "" when
+ * every one may. */
+std::string read_only_reason(const std::string& folder)
 {
-    std::string why;
     if (!platform::folder_writable(folder))
-        why = "the folder may not be written: " + platform::last_error();
+        return "the folder may not be written: " + platform::last_error();
     for (const fileset::RecordFile& file : fileset::record_files()) {
         std::string path = fileset::in(folder, file.name);
-        if (why.empty() && exists(path) && !platform::file_writable(path))
-            why = fmt::format("{} may not be written: {}", file.name, platform::last_error());
+        if (exists(path) && !platform::file_writable(path))
+            return fmt::format("{} may not be written: {}", file.name, platform::last_error());
     }
-    if (!why.empty())
+    return "";
+}
+
+/* Refuses change, before anything is touched, when the library is
+ * read-only to this process. */
+void require_writable(const std::string& folder)
+{
+    if (std::string why = read_only_reason(folder); !why.empty())
         throw Failure(kWrite, fmt::format("the library in '{}' is read-only ({}): nothing was "
                                           "changed", folder, why));
 }
@@ -89,7 +95,8 @@ std::string unreadable_by_kind(const std::string& path)
     if (facts.kind != platform::Kind::regular)
         return fmt::format("is not a regular file ({})", kind_words(facts.kind));
     if (facts.size > kMaxRecordFileBytes)
-        return "is larger than 1 GiB, far beyond any library";
+        return fmt::format("is larger than {} GiB, far beyond any library",
+                           kMaxRecordFileBytes >> 30);
     return "";
 }
 

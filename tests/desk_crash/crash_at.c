@@ -1,7 +1,8 @@
 /*
  * crash_at.c - preloaded into the desk (LD_PRELOAD), ends the process just
  * before the Nth call that writes, flushes, renames or removes a file, as a
- * power cut or a kill at that moment would.
+ * power cut or a kill at that moment would; or makes that call fail, as a
+ * failing disk would.
  *
  *   LENDREC_CRASH_AT=N  end the process with _exit(CRASH_STATUS) instead of
  *                       making the Nth such call, after telling standard

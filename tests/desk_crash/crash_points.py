@@ -15,7 +15,8 @@ import os
 import shutil
 import sys
 
-from desk import Desk, expect, restore, sample_library, snapshot, strays, which_state, write_library
+from desk import (Desk, expect, preloaded, restore, sample_library, snapshot, strays, which_state,
+                  write_library)
 
 CRASHED = 99
 WRITE_FAILED = 5
@@ -87,9 +88,7 @@ def fail_every_step(desk, folder, command, preload, steps, before, after):
 def main(desk_path, interposer, scratch):
     shutil.rmtree(scratch, ignore_errors=True)
     desk = Desk([desk_path])
-    asan = os.environ.get("ASAN_OPTIONS", "")
-    preload = {"LD_PRELOAD": os.path.abspath(interposer),
-               "ASAN_OPTIONS": asan + (":" if asan else "") + "verify_asan_link_order=0"}
+    preload = preloaded(interposer)
     for name, *command in COMMANDS:
         folder = os.path.join(scratch, name.replace(" ", "_"))
         write_library(folder, *sample_library(5, 3, 2))

@@ -44,6 +44,14 @@ class Desk:
         return out
 
 
+def preloaded(interposer):
+    """The environment that loads the interposer (crash_at.c) into the
+    desk, also into a sanitized build."""
+    asan = os.environ.get("ASAN_OPTIONS", "")
+    return {"LD_PRELOAD": os.path.abspath(interposer),
+            "ASAN_OPTIONS": asan + (":" if asan else "") + "verify_asan_link_order=0"}
+
+
 def expect(cond, message):
     if not cond:
         print(f"FAILED: {message}", flush=True)

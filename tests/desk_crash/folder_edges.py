@@ -20,7 +20,7 @@ import subprocess
 import sys
 import time
 
-from desk import Desk, PHONE, expect, sample_library, snapshot, strays, write_library
+from desk import Desk, PHONE, expect, preloaded, sample_library, snapshot, strays, write_library
 
 NOBODY = 65534
 WRITE_FAILED = 5
@@ -61,7 +61,7 @@ def kept_modes(desk, folder, interposer):
                f"users.csv at {users_mode:o}, owned by nobody, after `user add`: "
                f"{st.st_mode & 0o7777:o}, {st.st_uid}:{st.st_gid}")
     # The record itself, left in place by a failing removal.
-    preload = {"LD_PRELOAD": os.path.abspath(interposer)}
+    preload = preloaded(interposer)
     for n in range(1, 50):
         code, _, err = add_user(desk, folder, env=dict(preload, LENDREC_FAIL_AT=str(n)))
         if "lendrec.commit" in err and "unlink" in err:
