@@ -11,7 +11,7 @@ cd "$(dirname "$0")/.."
 # The cross compiler, Wine, GoogleTest's sources for the Windows build, and
 # the native tools and GoogleTest for the native half of the exchange.
 source .ci/packages.sh
-ci_require cmake ninja-build g++ libgtest-dev googletest g++-mingw-w64-x86-64 wine wine64 python3 libcli11-dev nlohmann-json3-dev libfmt-dev
+ci_require cmake ninja-build g++ libgtest-dev googletest g++-mingw-w64-x86-64 wine wine64 python3 libcli11-dev nlohmann-json3-dev libfmt-dev python3-jsonschema
 
 build=build/windows
 prefix="$PWD/$build/wineprefix"
