@@ -103,6 +103,9 @@ Borrow checkout(Library& lib, std::size_t book_id, std::size_t user_id, Day day,
     return loan;
 }
 
+namespace {
+
+/* The one open loan of book `book_id` to user `user_id`. */
 Borrow open_loan_of(const Library& lib, std::size_t book_id, std::size_t user_id)
 {
     std::span<const Borrow> open = lib.open_loans_of_user(user_id);
@@ -120,7 +123,7 @@ Borrow open_loan_of(const Library& lib, std::size_t book_id, std::size_t user_id
     return found;
 }
 
-Returned give_back(Library& lib, Borrow loan, Day day)
+Returned take_back(Library& lib, Borrow loan, Day day)
 {
     check_open(loan);
     check_not_before(loan, day);
@@ -130,6 +133,18 @@ Returned give_back(Library& lib, Borrow loan, Day day)
     if (shelved)
         lib.books().changed(book);
     return {loan, book, shelved, days_overdue(loan, day)};
+}
+
+} // namespace
+
+Returned give_back(Library& lib, std::size_t loan_id, Day day)
+{
+    return take_back(lib, find_loan(lib, loan_id), day);
+}
+
+Returned give_back(Library& lib, std::size_t book_id, std::size_t user_id, Day day)
+{
+    return take_back(lib, open_loan_of(lib, book_id, user_id), day);
 }
 
 Day renew(Library& lib, std::size_t loan_id, Day day, std::size_t days)

@@ -32,10 +32,6 @@ Borrow find_loan(const Library& lib, std::size_t id);
 Borrow checkout(Library& lib, std::size_t book_id, std::size_t user_id, Day day,
                 const LoanTerms& terms);
 
-/* The one open loan of book `book_id` to user `user_id`; refused when the
- * user holds none or several. */
-Borrow open_loan_of(const Library& lib, std::size_t book_id, std::size_t user_id);
-
 /* What a return did: the loan, its book (null when missing), whether the
  * copy went back on the shelf, and the days it came back late (0 or more). */
 struct Returned {
@@ -45,9 +41,13 @@ struct Returned {
     long days_late;
 };
 
-/* Takes `loan` back on `day`. Refused when already returned or when `day`
- * is before the loan's date. */
-Returned give_back(Library& lib, Borrow loan, Day day);
+/* Takes loan `loan_id` back on `day`. Refused when there is no such loan,
+ * it was already returned or `day` is before the loan's date. */
+Returned give_back(Library& lib, std::size_t loan_id, Day day);
+
+/* Takes back the one open loan of book `book_id` to user `user_id`, as
+ * above; refused when the user holds none or several. */
+Returned give_back(Library& lib, std::size_t book_id, std::size_t user_id, Day day);
 
 /* Moves loan `loan_id`'s due date on by `days`, renewed on `day`; the new
  * due date. Refused when returned, overdue on `day`, `day` is before the

@@ -41,6 +41,11 @@ nlohmann::json UserView::to_json() const
 
 LoanView LoanView::of(const Library& lib, Borrow loan, Day day)
 {
+    return of(lib, loan, borrow_has_returned(loan) ? 0 : desk::days_overdue(loan, day));
+}
+
+LoanView LoanView::of(const Library& lib, Borrow loan, long late)
+{
     LoanView view;
     view.id = borrow_get_id(loan);
     view.book = borrow_get_book_id(loan);
@@ -52,7 +57,7 @@ LoanView LoanView::of(const Library& lib, Borrow loan, Day day)
     view.date = borrow_get_date(loan);
     view.due = borrow_get_return_date(loan);
     view.returned = borrow_has_returned(loan);
-    view.days_overdue = view.returned ? 0 : desk::days_overdue(loan, day);
+    view.days_overdue = view.returned ? 0 : late;
     return view;
 }
 
@@ -63,9 +68,9 @@ nlohmann::json LoanView::to_json() const
             {"due", due},       {"returned", returned}, {"days_overdue", days_overdue}};
 }
 
-OverdueView OverdueView::of(const Library& lib, const OverdueLoan& late, Day day)
+OverdueView OverdueView::of(const Library& lib, const OverdueLoan& late)
 {
-    OverdueView view{LoanView::of(lib, late.loan, day), std::nullopt};
+    OverdueView view{LoanView::of(lib, late.loan, late.days), std::nullopt};
     if (User user = lib.users().find(borrow_get_user_id(late.loan)))
         view.phone = user_get_phone(user);
     return view;

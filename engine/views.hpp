@@ -51,8 +51,10 @@ struct LoanView {
     bool returned = false;
     long days_overdue = 0; /* on the day the view was made; 0 once returned */
 
-    /* The view of `loan` of `lib` on `day`; the loan must not be null. */
+    /* The view of `loan` of `lib` on `day`; the loan must not be null.
+     * The second form takes the days overdue already counted. */
     static LoanView of(const Library& lib, Borrow loan, Day day);
+    static LoanView of(const Library& lib, Borrow loan, long late);
     nlohmann::json to_json() const;
 };
 
@@ -62,7 +64,7 @@ struct OverdueView {
     LoanView loan;
     std::optional<std::string> phone;
 
-    static OverdueView of(const Library& lib, const OverdueLoan& late, Day day);
+    static OverdueView of(const Library& lib, const OverdueLoan& late);
     nlohmann::json to_json() const;
 };
 

@@ -51,24 +51,25 @@ void run_checkout(const LoanArgs& args, const Desk& desk)
                 loan.due.c_str());
 }
 
-/* The loan named by LOAN, or the one open loan of --book to --user. */
-Borrow loan_to_return(const Library& lib, const LoanArgs& args)
+/* Takes back the loan named by LOAN, or the one open loan of --book to
+ * --user. */
+Returned take_back(Library& lib, const LoanArgs& args, Day day)
 {
     if (!args.loan.empty()) {
         if (!args.book.empty() || !args.user.empty())
             throw Failure(kUsage, "return: give either LOAN or --book and --user, not both");
-        return find_loan(lib, parse_id(args.loan, "loan"));
+        return give_back(lib, parse_id(args.loan, "loan"), day);
     }
     if (args.book.empty() || args.user.empty())
         throw Failure(kUsage, "return: give LOAN, or both --book and --user");
-    return open_loan_of(lib, parse_id(args.book, "book"), parse_id(args.user, "user"));
+    return give_back(lib, parse_id(args.book, "book"), parse_id(args.user, "user"), day);
 }
 
 void run_return(const LoanArgs& args, const Desk& desk)
 {
     Day day = date_or_today(args.date, "--date");
     auto lib = open_for_change(desk);
-    Returned back = give_back(*lib, loan_to_return(*lib, args), day);
+    Returned back = take_back(*lib, args, day);
     LoanView loan = LoanView::of(*lib, back.loan, day);
     commit(*lib);
     std::string late = back.days_late > 0
@@ -98,7 +99,7 @@ void run_overdue(const LoanArgs& args, const Desk& desk)
     auto lib = open_for_reading(desk);
     std::vector<OverdueView> late;
     for (const OverdueLoan& loan : overdue(*lib, day))
-        late.push_back(OverdueView::of(*lib, loan, day));
+        late.push_back(OverdueView::of(*lib, loan));
     if (args.json) {
         print_json(json_array(late));
         return;
