@@ -2,7 +2,7 @@
 """Runs one desk transcript: commands, their expected output and status.
 
     run_transcript.py --lendrec PROGRAM [--emulator A|B|C] [--rule RULE]
-                      --scratch DIR TRANSCRIPT
+                      --schemas DIR --scratch DIR TRANSCRIPT
 
 Every transcript runs in its own fresh scratch folder, the working folder of
 its commands. A transcript is plain text, one directive a line:
@@ -33,7 +33,11 @@ compared: in a transcript they only separate cases.
 
 Commands run with LENDREC_TODAY=15/01/2026 and LENDREC_LOCK_TIMEOUT=1
 unless @env says otherwise. Output with --json must parse as JSON and is
-compared as JSON: the expected value may be written on one line.
+compared as JSON: the expected value may be written on one line. When such
+a command succeeds (status 0), its output must also be valid against the JSON
+Schema that DIR/commands.json names for its command words (the longest
+prefix of its words that has an entry, e.g. "book list"); a --json command
+with no entry fails.
 """
 import argparse
 import json
@@ -42,6 +46,12 @@ import shlex
 import shutil
 import subprocess
 import sys
+
+try:
+    import jsonschema
+except ImportError:
+    raise SystemExit("run_transcript.py: the jsonschema module is missing "
+                     "(Debian: python3-jsonschema); --json answers cannot be checked")
 
 SKIPPED = 77
 
@@ -95,6 +105,47 @@ def compare(what, expected, actual):
     return report + ["  got:"] + [f"    |{l}" for l in actual]
 
 
+class Schemas:
+    """The JSON Schemas of --json answers: commands.json maps command words
+    to schema files, which refer to each other by file name."""
+
+    def __init__(self, folder):
+        self.folder = folder
+        with open(os.path.join(folder, "commands.json"), encoding="utf-8") as f:
+            self.commands = json.load(f)
+        self.store = {}
+        for name in os.listdir(folder):
+            if name.endswith(".schema.json"):
+                with open(os.path.join(folder, name), encoding="utf-8") as f:
+                    self.store[name] = json.load(f)
+
+    def words(self, args):
+        """The command words of a lendrec command line: its arguments that
+        are not options, the folder option's value left out."""
+        words, skip = [], False
+        for arg in args:
+            if skip or arg.startswith("-"):
+                skip = arg in ("-C", "--library")
+                continue
+            words.append(arg)
+        return words
+
+    def failures(self, args, value):
+        words = self.words(args)
+        for length in range(len(words), 0, -1):
+            command = " ".join(words[:length])
+            if command in self.commands:
+                break
+        else:
+            return [f"  no schema for {' '.join(words)} in commands.json"]
+        schema = self.store[self.commands[command]]
+        resolver = jsonschema.RefResolver.from_schema(schema, store=self.store)
+        validator = jsonschema.validators.validator_for(schema)(schema, resolver=resolver)
+        return [f"  --json answer not valid against {self.commands[command]}: "
+                f"{'/'.join(map(str, e.absolute_path))}: {e.message}"
+                for e in validator.iter_errors(value)]
+
+
 def unwritable(kind):
     """A file descriptor no write succeeds on: /dev/full, or a pipe whose
     reading end is already closed."""
@@ -131,6 +182,8 @@ def run(case, options, env, folder, stdout_kind=None):
         printed = json.loads(done.stdout.decode("utf-8"))
     except ValueError as error:
         return failures + [f"  --json output does not parse: {error}"]
+    if done.returncode == 0:
+        failures += options.schemas.failures(args[1:], printed)
     if printed != json.loads("\n".join(case.stdout)):
         failures += compare("JSON", case.stdout, [json.dumps(printed, ensure_ascii=False)])
     return failures
@@ -141,10 +194,12 @@ def main():
     parser.add_argument("--lendrec", required=True)
     parser.add_argument("--emulator", default="")
     parser.add_argument("--rule", default="pattern")
+    parser.add_argument("--schemas", required=True)
     parser.add_argument("--scratch", required=True)
     parser.add_argument("transcript")
     options = parser.parse_args()
     options.emulator = [a for a in options.emulator.split("|") if a]
+    options.schemas = Schemas(options.schemas)
 
     cases = parse(options.transcript)
     for case in cases:

@@ -5,7 +5,9 @@
  * once the whole command line is read.
  *
  * Also the few helpers every command shares: opening the library of the
- * desk's folder, and finding a record or refusing with "no book 7".
+ * desk's folder and committing it. The rules live in the engine
+ * (catalogue.hpp, members.hpp, circulation.hpp); commands only read
+ * arguments, call it and render its views.
  */
 #ifndef LENDREC_TOOL_COMMANDS_HPP
 #define LENDREC_TOOL_COMMANDS_HPP
@@ -16,6 +18,7 @@
 #include <CLI/CLI.hpp>
 
 #include "cli.hpp"
+#include "circulation.hpp"
 #include "dates.hpp"
 #include "library.hpp"
 
@@ -45,18 +48,6 @@ void warn(const Library& lib);
  * loading told and of what tidying after the commit could not do. */
 void commit(Library& lib, bool quiet = false);
 
-/* The record with the identifier given as `text` on the command line;
- * Failure kUsage for a non-number, kRefused ("no book 7") when none. */
-Book require_book(const Library& lib, const std::string& text);
-User require_user(const Library& lib, const std::string& text);
-Borrow require_loan(const Library& lib, const std::string& text);
-
-/* Refuses (kRefused) an empty text for `what` ("a title"). */
-void require_text(const std::string& text, const char* what);
-
-/* `text` with A-Z lowered, for matching searches without regard to case. */
-std::string ascii_lower(std::string text);
-
 /* Makes `run(*args, desk)` the desk's action when `command` is chosen. */
 template <typename Args>
 void bind(CLI::App* command, Desk& desk, std::shared_ptr<Args> args,
@@ -64,9 +55,6 @@ void bind(CLI::App* command, Desk& desk, std::shared_ptr<Args> args,
 {
     command->callback([&desk, args, run] { desk.action = [&desk, args, run] { run(*args, desk); }; });
 }
-
-/* Days a loan is overdue on `day`: positive when its due date has passed. */
-long days_overdue(Borrow loan, Day day);
 
 } // namespace desk
 

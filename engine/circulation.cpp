@@ -1,0 +1,182 @@
+/*
+ * circulation.cpp - lending and taking back, and the rules of who may
+ * borrow.
+ */
+#include "circulation.hpp"
+
+#include <algorithm>
+#include <new>
+
+#include <fmt/format.h>
+
+#include "catalogue.hpp"
+#include "failure.hpp"
+#include "members.hpp"
+#include "rules.hpp"
+
+namespace desk {
+
+namespace {
+
+void check_days(std::size_t days)
+{
+    if (days < 1 || days > rules::kMaxLoanDays)
+        throw Failure(kRefused, fmt::format("a loan runs 1 to {} days, not {}",
+                                            rules::kMaxLoanDays, days));
+}
+
+/* The due date `days` after `from`, refused past the desk's years. */
+Day due_after(Day from, std::size_t days)
+{
+    Day due = from + std::chrono::days{static_cast<long>(days)};
+    if (std::chrono::year_month_day{due}.year() > std::chrono::year{rules::kLastYear})
+        throw Failure(kRefused, fmt::format("the due date would fall after {}", rules::kLastYear));
+    return due;
+}
+
+/* Nothing happens to a loan on a day before it began. */
+void check_not_before(Borrow loan, Day day)
+{
+    if (day < file_date(borrow_get_date(loan)))
+        throw Failure(kRefused, fmt::format("loan {} began on {}, after {}", borrow_get_id(loan),
+                                            borrow_get_date(loan), format_date(day)));
+}
+
+void check_open(Borrow loan)
+{
+    if (borrow_has_returned(loan))
+        throw Failure(kRefused, fmt::format("loan {} was already returned", borrow_get_id(loan)));
+}
+
+/* The user may borrow on `day`: below the limit and nothing overdue. */
+void check_borrower(const Library& lib, User user, Day day, std::size_t limit)
+{
+    std::span<const Borrow> held = lib.open_loans_of_user(user_get_id(user));
+    if (held.size() >= limit)
+        throw Failure(kRefused, fmt::format("user {} ({}) already holds {} {}, the limit",
+                                            user_get_id(user), user_get_name(user), held.size(),
+                                            held.size() == 1 ? "loan" : "loans"));
+    for (Borrow loan : held)
+        if (days_overdue(loan, day) > 0)
+            throw Failure(kRefused, fmt::format("user {} ({}) has an overdue loan: loan {}, "
+                                                "due {}", user_get_id(user), user_get_name(user),
+                                                borrow_get_id(loan), borrow_get_return_date(loan)));
+}
+
+} // namespace
+
+Borrow find_loan(const Library& lib, std::size_t id)
+{
+    return find_or_refuse(lib.loans(), id);
+}
+
+Day due_of(Borrow loan)
+{
+    return file_date(borrow_get_return_date(loan));
+}
+
+long days_overdue(Borrow loan, Day day)
+{
+    return std::max(0L, days_between(due_of(loan), day));
+}
+
+Borrow checkout(Library& lib, std::size_t book_id, std::size_t user_id, Day day,
+                const LoanTerms& terms)
+{
+    check_days(terms.days);
+    if (terms.limit < 1)
+        throw Failure(kRefused, "the loan limit must be at least 1");
+    Day due = due_after(day, terms.days);
+    Book book = find_book(lib, book_id);
+    User user = find_user(lib, user_id);
+    if (!book_has_available(book))
+        throw Failure(kRefused, fmt::format("no copy of book {} ({}) is on the shelf", book_id,
+                                            book_get_title(book)));
+    check_borrower(lib, user, day, terms.limit);
+    std::size_t id = lib.loans().take_id();
+    Borrow loan = borrow_new(id, user_id, book_id, format_date(day).c_str(),
+                             format_date(due).c_str());
+    if (loan == nullptr || !lib.add_loan(loan))
+        throw std::bad_alloc();
+    book_borrow(book);
+    lib.books().changed(book);
+    return loan;
+}
+
+namespace {
+
+/* The one open loan of book `book_id` to user `user_id`. */
+Borrow open_loan_of(const Library& lib, std::size_t book_id, std::size_t user_id)
+{
+    std::span<const Borrow> open = lib.open_loans_of_user(user_id);
+    std::size_t count = 0;
+    Borrow found = nullptr;
+    for (Borrow loan : open)
+        if (borrow_get_book_id(loan) == book_id && count++ == 0)
+            found = loan;
+    if (count == 0)
+        throw Failure(kRefused, fmt::format("user {} holds no copy of book {}", user_id, book_id));
+    if (count > 1)
+        throw Failure(kRefused, fmt::format("user {} holds {} copies of book {}; name the loan "
+                                            "(`lendrec user show {}`)",
+                                            user_id, count, book_id, user_id));
+    return found;
+}
+
+Returned take_back(Library& lib, Borrow loan, Day day)
+{
+    check_open(loan);
+    check_not_before(loan, day);
+    lib.close_loan(loan);
+    Book book = lib.books().find(borrow_get_book_id(loan));
+    bool shelved = book != nullptr && book_return(book);
+    if (shelved)
+        lib.books().changed(book);
+    return {loan, book, shelved, days_overdue(loan, day)};
+}
+
+} // namespace
+
+Returned give_back(Library& lib, std::size_t loan_id, Day day)
+{
+    return take_back(lib, find_loan(lib, loan_id), day);
+}
+
+Returned give_back(Library& lib, std::size_t book_id, std::size_t user_id, Day day)
+{
+    return take_back(lib, open_loan_of(lib, book_id, user_id), day);
+}
+
+Day renew(Library& lib, std::size_t loan_id, Day day, std::size_t days)
+{
+    check_days(days);
+    Borrow loan = find_loan(lib, loan_id);
+    check_open(loan);
+    check_not_before(loan, day);
+    if (days_overdue(loan, day) > 0)
+        throw Failure(kRefused, fmt::format("loan {} is overdue (due {}); return it instead",
+                                            loan_id, borrow_get_return_date(loan)));
+    Day due = due_after(due_of(loan), days);
+    if (!borrow_set_return_date(loan, format_date(due).c_str()))
+        throw Failure(kRefused, fmt::format("loan {} cannot be due on {}", loan_id,
+                                            format_date(due)));
+    lib.loans().changed(loan);
+    return due;
+}
+
+std::vector<OverdueLoan> overdue(const Library& lib, Day day)
+{
+    std::vector<OverdueLoan> late;
+    for (Borrow loan : lib.loans().all()) {
+        if (borrow_has_returned(loan))
+            continue;
+        Day due = due_of(loan);
+        if (due < day)
+            late.push_back({loan, due, days_between(due, day)});
+    }
+    std::stable_sort(late.begin(), late.end(),
+                     [](const OverdueLoan& a, const OverdueLoan& b) { return a.due < b.due; });
+    return late;
+}
+
+} // namespace desk

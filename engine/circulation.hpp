@@ -1,0 +1,76 @@
+/*
+ * circulation.hpp - lending copies and taking them back: checkout,
+ * return, renewal and the overdue list. The rules of who may borrow live
+ * here and only here. Operations change the library in memory; the caller
+ * commits. Refusals are thrown as desk::Failure; nothing is printed.
+ */
+#ifndef LENDREC_ENGINE_CIRCULATION_HPP
+#define LENDREC_ENGINE_CIRCULATION_HPP
+
+#include <cstddef>
+#include <optional>
+#include <vector>
+
+#include "dates.hpp"
+#include "library.hpp"
+
+namespace desk {
+
+/* How long a loan runs and how many open loans a user may hold. */
+struct LoanTerms {
+    std::size_t days = 28;
+    std::size_t limit = 5;
+};
+
+/* The loan with identifier `id`, or the refusal of find_or_refuse. */
+Borrow find_loan(const Library& lib, std::size_t id);
+
+/* Lends a copy of book `book_id` to user `user_id` on `day`; the new loan
+ * (the library's). Refused when no copy is on the shelf, the user holds
+ * `terms.limit` loans or one overdue on `day`, the terms are out of range
+ * or the due date falls past rules::kLastYear. */
+Borrow checkout(Library& lib, std::size_t book_id, std::size_t user_id, Day day,
+                const LoanTerms& terms);
+
+/* What a return did: the loan, its book (null when missing), whether the
+ * copy went back on the shelf, and the days it came back late (0 or more). */
+struct Returned {
+    Borrow loan;
+    Book book;
+    bool shelved;
+    long days_late;
+};
+
+/* Takes loan `loan_id` back on `day`. Refused when there is no such loan,
+ * it was already returned or `day` is before the loan's date. */
+Returned give_back(Library& lib, std::size_t loan_id, Day day);
+
+/* Takes back the one open loan of book `book_id` to user `user_id`, as
+ * above; refused when the user holds none or several. */
+Returned give_back(Library& lib, std::size_t book_id, std::size_t user_id, Day day);
+
+/* Moves loan `loan_id`'s due date on by `days`, renewed on `day`; the new
+ * due date. Refused when returned, overdue on `day`, `day` is before the
+ * loan's date, `days` is out of range or the due date falls too late. */
+Day renew(Library& lib, std::size_t loan_id, Day day, std::size_t days);
+
+/* The due date of a loan, read from its record. */
+Day due_of(Borrow loan);
+
+/* Days `loan` is overdue on `day`: 0 when not yet due. */
+long days_overdue(Borrow loan, Day day);
+
+/* One open loan past its due date. */
+struct OverdueLoan {
+    Borrow loan;
+    Day due;
+    long days;
+};
+
+/* The open loans overdue on `day`, oldest due date first (file order among
+ * equals). */
+std::vector<OverdueLoan> overdue(const Library& lib, Day day);
+
+} // namespace desk
+
+#endif

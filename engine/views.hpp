@@ -1,0 +1,86 @@
+/*
+ * views.hpp - one view of each kind of record, as every front end shows
+ * it: plain values copied out of the library, and ONE JSON shape each
+ * (the schemas/ folder). Answers made of several records are objects
+ * whose members are these shapes, never a second shape of a record.
+ */
+#ifndef LENDREC_ENGINE_VIEWS_HPP
+#define LENDREC_ENGINE_VIEWS_HPP
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "circulation.hpp"
+#include "dates.hpp"
+#include "library.hpp"
+
+namespace desk {
+
+/* A book (schemas/book.schema.json). */
+struct BookView {
+    std::size_t id = 0;
+    std::string title, author, genre;
+    std::size_t copies = 0, on_shelf = 0;
+
+    /* The view of `book`, which must not be null. */
+    static BookView of(Book book);
+    nlohmann::json to_json() const;
+};
+
+/* A user with the count of loans they hold (schemas/user.schema.json). */
+struct UserView {
+    std::size_t id = 0;
+    std::string name, address, phone;
+    std::size_t open_loans = 0;
+
+    /* The view of `user` of `lib`; the user must not be null. */
+    static UserView of(const Library& lib, User user);
+    nlohmann::json to_json() const;
+};
+
+/* A loan with its book's title and its user's name, each absent (null)
+ * when that record is missing (schemas/loan.schema.json). */
+struct LoanView {
+    std::size_t id = 0, book = 0, user = 0;
+    std::optional<std::string> title, name;
+    std::string date, due;
+    bool returned = false;
+    long days_overdue = 0; /* on the day the view was made; 0 once returned */
+
+    /* The view of `loan` of `lib` on `day`; the loan must not be null.
+     * The second form takes the days overdue already counted. */
+    static LoanView of(const Library& lib, Borrow loan, Day day);
+    static LoanView of(const Library& lib, Borrow loan, long late);
+    nlohmann::json to_json() const;
+};
+
+/* A row of the overdue list: the loan and the phone to call (null when
+ * the user is missing) (schemas/overdue.schema.json). */
+struct OverdueView {
+    LoanView loan;
+    std::optional<std::string> phone;
+
+    static OverdueView of(const Library& lib, const OverdueLoan& late);
+    nlohmann::json to_json() const;
+};
+
+/* The views of `loans` on `day`, in their order. */
+std::vector<LoanView> loan_views(const Library& lib, std::span<const Borrow> loans, Day day);
+
+/* A JSON array of the views' shapes, in order. */
+template <typename View>
+nlohmann::json json_array(const std::vector<View>& views)
+{
+    nlohmann::json out = nlohmann::json::array();
+    for (const View& view : views)
+        out.push_back(view.to_json());
+    return out;
+}
+
+} // namespace desk
+
+#endif

@@ -1,0 +1,298 @@
+/*
+ * records_rules_test.cpp - the catalogue, members and circulation rules
+ * over a small library in memory, case tables driven by one loop each.
+ */
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "catalogue.hpp"
+#include "circulation.hpp"
+#include "failure.hpp"
+#include "members.hpp"
+#include "memory_store.hpp"
+#include "rules.hpp"
+#include "text.hpp"
+#include "views.hpp"
+
+namespace desk {
+namespace {
+
+Day day(const char* text)
+{
+    return *parse_date(text);
+}
+
+/* Four books, four users and six loans: book 1 all out (loans 1 and 5),
+ * book 2 out to Bob, overdue (loan 2); books 3 and 4 each named by a
+ * returned loan; loan 6 names a book and a user that are gone. */
+std::unique_ptr<test::MemoryStore> small_store()
+{
+    auto store = std::make_unique<test::MemoryStore>();
+    store->books = {{1, "Dune", "Frank Herbert", "SF", 2, 0},
+                    {2, "Emma", "Jane Austen", "Novel", 1, 0},
+                    {3, "\u00c1ngel", "Jos\u00e9 Garc\u00eda", "Novel", 1, 1},
+                    {4, "Zorro", "Ana garcia", "novel", 3, 3}};
+    store->users = {{1, "Ann Lee", "1 Main St", "+34 91 234 56 78"},
+                    {2, "Bob Ray", "2 Kings Rd", "+34 93 111 22 33"},
+                    {3, "Cy Young", "3 Elm St", "+34 91 000 00 00"},
+                    {4, "Di Fox", "4 Oak Rd", "+34 91 555 55 55"}};
+    store->loans = {{1, 1, 1, "10/01/2026", "07/02/2026", false},
+                    {2, 2, 2, "04/12/2025", "01/01/2026", false},
+                    {3, 1, 3, "01/12/2025", "29/12/2025", true},
+                    {4, 3, 4, "01/12/2025", "29/12/2025", true},
+                    {5, 2, 1, "01/11/2025", "29/11/2025", false},
+                    {6, 9, 9, "01/10/2025", "29/10/2025", true}};
+    return store;
+}
+
+std::unique_ptr<Library> small_library()
+{
+    return Library::open(small_store());
+}
+
+/* One operation that must be refused, with its status and sentence. */
+struct Refusal {
+    const char* what;
+    std::function<void(Library&)> run;
+    Status status;
+    std::string sentence;
+};
+
+void expect_refusals(const std::vector<Refusal>& cases)
+{
+    for (const Refusal& c : cases) {
+        auto lib = small_library();
+        try {
+            c.run(*lib);
+            ADD_FAILURE() << c.what << ": not refused";
+        } catch (const Failure& failure) {
+            EXPECT_EQ(failure.status(), c.status) << c.what;
+            EXPECT_EQ(failure.what(), c.sentence) << c.what;
+            EXPECT_FALSE(lib->books().touched() || lib->users().touched()
+                         || lib->loans().touched()) << c.what << ": changed a table";
+        }
+    }
+}
+
+TEST(Circulation, RefusesWhatTheRulesForbid)
+{
+    LoanTerms terms;
+    Day today = day("15/01/2026");
+    expect_refusals({
+        {"no copy", [&](Library& l) { checkout(l, 2, 3, today, terms); }, kRefused,
+         "no copy of book 2 (Emma) is on the shelf"},
+        {"overdue", [&](Library& l) { checkout(l, 4, 2, today, terms); }, kRefused,
+         "user 2 (Bob Ray) has an overdue loan: loan 2, due 01/01/2026"},
+        {"limit", [&](Library& l) { checkout(l, 4, 1, today, {28, 1}); }, kRefused,
+         "user 1 (Ann Lee) already holds 1 loan, the limit"},
+        {"no book", [&](Library& l) { checkout(l, 9, 1, today, terms); }, kRefused, "no book 9"},
+        {"no user", [&](Library& l) { checkout(l, 4, 9, today, terms); }, kRefused, "no user 9"},
+        {"no days", [&](Library& l) { checkout(l, 4, 1, today, {0, 5}); }, kRefused,
+         "a loan runs 1 to 3650 days, not 0"},
+        {"too late", [&](Library& l) { checkout(l, 4, 1, day("20/12/2999"), terms); }, kRefused,
+         "the due date would fall after 2999"},
+        {"return before the loan", [&](Library& l) { give_back(l, 1, day("09/01/2026")); },
+         kRefused, "loan 1 began on 10/01/2026, after 09/01/2026"},
+        {"renew before the loan", [&](Library& l) { renew(l, 1, day("09/01/2026"), 28); },
+         kRefused, "loan 1 began on 10/01/2026, after 09/01/2026"},
+        {"renew overdue", [&](Library& l) { renew(l, 2, today, 28); }, kRefused,
+         "loan 2 is overdue (due 01/01/2026); return it instead"},
+        {"return returned", [&](Library& l) { give_back(l, 3, today); }, kRefused,
+         "loan 3 was already returned"},
+        {"none to return", [&](Library& l) { give_back(l, 4, 3, today); }, kRefused,
+         "user 3 holds no copy of book 4"},
+    });
+}
+
+TEST(Catalogue, RefusesRemovingWhatLoansName)
+{
+    expect_refusals({
+        {"book out", [](Library& l) { remove_book(l, 1, true); }, kRefused,
+         "book 1 has 2 copies out on loan; take them back before removing it"},
+        {"book named", [](Library& l) { remove_book(l, 4, false); }, kRefused,
+         "book 4 is named by 1 returned loan; --purge removes it with them"},
+        {"user holds", [](Library& l) { remove_user(l, 2, true); }, kRefused,
+         "user 2 holds 2 loans; take them back before removing the user"},
+        {"user named", [](Library& l) { remove_user(l, 3, false); }, kRefused,
+         "user 3 is named by 1 returned loan; --purge removes it with them"},
+        {"fewer copies", [](Library& l) { edit_book(l, 1, {{}, {}, {}, 1}); }, kRefused,
+         "book 1 has 2 copies out on loan; it cannot own fewer"},
+        {"too many copies", [](Library& l) { edit_book(l, 4, {{}, {}, {}, rules::kMaxCopies + 1}); },
+         kRefused, "a book may own at most 1000000 copies, not 1000001"},
+    });
+}
+
+TEST(Catalogue, RefusesTextThatCannotEnterARecord)
+{
+    struct Case {
+        std::string title, genre;
+        text::Fault fault;
+        const char* what;
+        std::size_t max;
+    };
+    const std::vector<Case> cases = {
+        {"   ", "SF", text::Fault::kBlank, "a title", rules::kMaxText},
+        {"", "SF", text::Fault::kBlank, "a title", rules::kMaxText},
+        {"Dune\nMessiah", "SF", text::Fault::kControl, "a title", rules::kMaxText},
+        {"Dune\tMessiah", "SF", text::Fault::kControl, "a title", rules::kMaxText},
+        {std::string(100000, 'x'), "SF", text::Fault::kTooLong, "a title", rules::kMaxText},
+        {"Caf\xe9", "SF", text::Fault::kNotUtf8, "a title", rules::kMaxText},
+        {"Dune", std::string(rules::kMaxGenre + 1, 'g'), text::Fault::kTooLong, "a genre",
+         rules::kMaxGenre},
+    };
+    for (const Case& c : cases) {
+        auto lib = small_library();
+        std::string sentence = text::fault_sentence(c.fault, c.what, c.max);
+        for (auto run : {std::function<void()>([&] { add_book(*lib, {c.title, "Anon", c.genre, 1}); }),
+                         std::function<void()>([&] { edit_book(*lib, 4, {c.title, {}, c.genre, {}}); })}) {
+            try {
+                run();
+                ADD_FAILURE() << c.title.substr(0, 20) << ": taken";
+            } catch (const Failure& failure) {
+                EXPECT_EQ(failure.status(), kRefused);
+                EXPECT_EQ(failure.what(), sentence);
+            }
+        }
+        EXPECT_EQ(lib->books().all().size(), 4u);
+        EXPECT_STREQ(book_get_title(lib->books().find(4)), "Zorro");
+    }
+}
+
+TEST(Circulation, LendsReturnsAndRenews)
+{
+    auto lib = small_library();
+    Borrow loan = checkout(*lib, 4, 3, day("15/01/2026"), {});
+    EXPECT_EQ(borrow_get_id(loan), 7u);
+    EXPECT_STREQ(borrow_get_return_date(loan), "12/02/2026");
+    EXPECT_EQ(book_get_available(lib->books().find(4)), 2u);
+    EXPECT_EQ(format_date(renew(*lib, 7, day("20/01/2026"), 7)), "19/02/2026");
+    Returned back = give_back(*lib, 4, 3, day("22/02/2026"));
+    EXPECT_EQ(back.loan, loan);
+    EXPECT_TRUE(back.shelved);
+    EXPECT_EQ(back.days_late, 3);
+    EXPECT_EQ(book_get_available(lib->books().find(4)), 3u);
+    EXPECT_TRUE(lib->open_loans_of_user(3).empty());
+}
+
+TEST(Circulation, OverdueListsOldestDueFirst)
+{
+    auto lib = small_library();
+    std::vector<OverdueLoan> late = overdue(*lib, day("15/01/2026"));
+    ASSERT_EQ(late.size(), 2u);
+    EXPECT_EQ(borrow_get_id(late[0].loan), 5u);
+    EXPECT_EQ(late[0].days, 47);
+    EXPECT_EQ(borrow_get_id(late[1].loan), 2u);
+    EXPECT_EQ(late[1].days, 14);
+    EXPECT_TRUE(overdue(*lib, day("29/11/2025")).empty());
+}
+
+TEST(Catalogue, PurgeRemovesTheReturnedLoansToo)
+{
+    auto lib = small_library();
+    Removed book = remove_book(*lib, 4, true);
+    EXPECT_EQ(book.label, "Zorro");
+    EXPECT_EQ(book.loans, 1u);
+    Removed user = remove_user(*lib, 3, false); /* its one loan went with book 4 */
+    EXPECT_EQ(user.label, "Cy Young");
+    EXPECT_EQ(user.loans, 0u);
+    EXPECT_EQ(lib->loans().find(4), nullptr);
+    EXPECT_NE(lib->loans().find(3), nullptr);
+    EXPECT_EQ(lib->books().find(4), nullptr);
+    EXPECT_EQ(lib->loans().all().size(), 5u);
+}
+
+TEST(Catalogue, AnUnreadFileIsNotAMissingRecord)
+{
+    struct Case {
+        bool missing;
+        Status status;
+        std::string sentence;
+    };
+    const std::string unread = Tables().books.name() + ": cannot read: Input/output error";
+    for (const Case& c : {Case{false, kWrite, unread}, Case{true, kRefused, "no book 233"}}) {
+        auto store = small_store();
+        store->book_load = {{{0, SERIALIZER_NOT_READ,
+                              c.missing ? "the file is missing" : "cannot read: Input/output error"}},
+                            c.missing};
+        auto lib = Library::open(std::move(store));
+        EXPECT_NE(find_book(*lib, 1), nullptr);
+        try {
+            find_book(*lib, 233);
+            ADD_FAILURE() << "found";
+        } catch (const Failure& failure) {
+            EXPECT_EQ(failure.status(), c.status);
+            EXPECT_EQ(failure.what(), c.sentence);
+        }
+    }
+}
+
+std::vector<std::size_t> ids(const std::vector<Book>& books)
+{
+    std::vector<std::size_t> out;
+    for (Book book : books)
+        out.push_back(book_get_id(book));
+    return out;
+}
+
+TEST(Catalogue, ListsByFoldedSearchGenreShelfAndOrder)
+{
+    auto lib = small_library();
+    struct Case {
+        BookFilter filter;
+        std::vector<std::size_t> expected;
+    };
+    const std::vector<Case> cases = {
+        {{"HERBERT", "", false, BookOrder::id}, {1}},
+        {{"", "NOVEL", false, BookOrder::author}, {4, 2, 3}},
+        {{"", "", true, BookOrder::id}, {3, 4}},
+        {{"austen", "novel", false, BookOrder::id}, {2}},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(ids(list_books(*lib, c.filter)), c.expected) << c.filter.search;
+}
+
+TEST(Catalogue, FoldsAccentsInSearchAndSort)
+{
+    if (text::fold("\u00c1") != text::fold("a"))
+        GTEST_SKIP() << "needs the Unicode text rules";
+    auto lib = small_library();
+    EXPECT_EQ(ids(list_books(*lib, {"GARCIA", "", false, BookOrder::id})),
+              (std::vector<std::size_t>{3, 4}));
+    EXPECT_EQ(ids(list_books(*lib, {"garc\u00eda", "", false, BookOrder::id})),
+              (std::vector<std::size_t>{3, 4}));
+    EXPECT_EQ(ids(list_books(*lib, {"", "", false, BookOrder::title})),
+              (std::vector<std::size_t>{3, 1, 2, 4}));
+}
+
+TEST(Members, ListsByFoldedSearchAndPhoneDigits)
+{
+    auto lib = small_library();
+    struct Case {
+        std::string search;
+        std::size_t count;
+    };
+    for (const Case& c : std::vector<Case>{{"", 4}, {"KINGS", 1}, {"91 234", 1},
+                                           {"34911", 0}, {"3493111", 1}, {"1 Main", 1}})
+        EXPECT_EQ(list_users(*lib, c.search).size(), c.count) << c.search;
+}
+
+TEST(Views, LoanViewOfMissingRecordsHasNulls)
+{
+    auto lib = small_library();
+    nlohmann::json gone = LoanView::of(*lib, find_loan(*lib, 6), day("15/01/2026")).to_json();
+    EXPECT_TRUE(gone["title"].is_null());
+    EXPECT_TRUE(gone["name"].is_null());
+    EXPECT_EQ(gone["returned"], true);
+    EXPECT_EQ(gone["days_overdue"], 0);
+    nlohmann::json late = LoanView::of(*lib, find_loan(*lib, 2), day("15/01/2026")).to_json();
+    EXPECT_EQ(late["title"], "Emma");
+    EXPECT_EQ(late["days_overdue"], 14);
+    EXPECT_EQ(UserView::of(*lib, find_user(*lib, 2)).to_json()["open_loans"], 2);
+}
+
+} // namespace
+} // namespace desk
