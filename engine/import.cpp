@@ -95,20 +95,23 @@ private:
     const std::string& label_;
 };
 
-/* The one key of a title and author, or of a name and phone. */
-std::string key(std::string_view first, std::string_view second)
+/* The one key of a title and author (both folded), or of a name (folded)
+ * and phone; surrounding spaces of texts written by hand do not count. */
+std::string key(std::string_view first, std::string_view second, bool fold_second)
 {
-    return text::fold(first) + '\x1f' + std::string(second);
+    second = fields::trim(second);
+    return text::fold(fields::trim(first)) + '\x1f' +
+           (fold_second ? text::fold(second) : std::string(second));
 }
 
 std::string book_key(Book book)
 {
-    return key(book_get_title(book), text::fold(book_get_author(book)));
+    return key(book_get_title(book), book_get_author(book), true);
 }
 
 std::string user_key(User user)
 {
-    return key(user_get_name(user), user_get_phone(user));
+    return key(user_get_name(user), user_get_phone(user), false);
 }
 
 /* Throws when a record setter ran out of memory (the values are clean). */
@@ -173,7 +176,7 @@ public:
 private:
     Book find(const BookRow& values) const
     {
-        const auto found = by_key_.find(key(values.title, text::fold(values.author)));
+        const auto found = by_key_.find(key(values.title, values.author, true));
         return found == by_key_.end() ? nullptr : found->second;
     }
 
@@ -283,7 +286,7 @@ public:
         User held = *id != 0 && *id < first_new_ ? lib_.users().find(*id) : nullptr;
         const bool by_id = held != nullptr;
         if (held == nullptr && *id == 0) {
-            const auto found = by_key_.find(key(values.name, values.phone));
+            const auto found = by_key_.find(key(values.name, values.phone, false));
             held = found == by_key_.end() ? nullptr : found->second;
             if (held != nullptr)
                 values.name = user_get_name(held); /* matched folded: kept as held */
