@@ -19,6 +19,8 @@
 
 #include "book.h"
 #include "harness.hpp"
+#include "fileset.hpp"
+#include "folder_store.hpp"
 #include "import.hpp"
 #include "library.hpp"
 #include "list.h"
@@ -56,8 +58,8 @@ void write_text(const fs::path& path, const std::string& text)
 /* Removes the library's record files, leaving an empty folder to create. */
 void empty_library(const fs::path& folder)
 {
-    for (const char* file : {"books.csv", "users.csv", "loans.csv"}) fs::remove(folder / file);
-    desk::Library::create(folder.string());
+    for (const desk::fileset::RecordFile& file : desk::fileset::record_files()) fs::remove(folder / file.name);
+    desk::create_folder_library(folder.string(), 5);
 }
 
 void bm_import(benchmark::State& state, std::size_t n)
@@ -74,11 +76,11 @@ void bm_import(benchmark::State& state, std::size_t n)
     empty_library(folder);
     {
         std::string error;
-        auto lib = desk::Library::open(folder.string(), desk::Access::change);
+        auto lib = desk::Library::open(desk::open_folder_store(folder.string(), desk::Access::change, 5));
         desk::import_sheet(*lib, desk::ImportKind::books, desk::sheet::parse(*desk::sheet::read_file(csv.string(), error)), "bench");
         lib->commit();
     }
-    fs::copy_file(folder / "books.csv", records, fs::copy_options::overwrite_existing);
+    fs::copy_file(folder / desk::fileset::record_file(desk::fileset::Kind::books).name, records, fs::copy_options::overwrite_existing);
 
     /* As on the baseline's side, releasing the records is not timed. */
     std::unique_ptr<desk::Library> lib;
@@ -88,7 +90,7 @@ void bm_import(benchmark::State& state, std::size_t n)
         std::string error;
         const auto bytes = desk::sheet::read_file(csv.string(), error);
         const desk::sheet::Sheet sheet = desk::sheet::parse(*bytes);
-        lib = desk::Library::open(folder.string(), desk::Access::change);
+        lib = desk::Library::open(desk::open_folder_store(folder.string(), desk::Access::change, 5));
         const desk::ImportReport report = desk::import_sheet(*lib, desk::ImportKind::books, sheet, "bench");
         lib->commit();
         if (report.added != n) state.SkipWithError("the import did not add every row");

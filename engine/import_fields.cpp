@@ -1,6 +1,6 @@
 /*
- * import_fields.cpp - header matching, phone fitting, copies and book keys
- * for the spreadsheet import.
+ * import_fields.cpp - header matching, phone fitting and copies for the
+ * spreadsheet import.
  */
 #include "import_fields.hpp"
 
@@ -19,12 +19,14 @@ const std::vector<Field> kBookFields = {
     {"author", {"author", "writer"}, true},
     {"genre", {"genre", "category", "subject"}, true},
     {"copies", {"copies", "quantity", "qty"}, false},
+    {"id", {"id"}, false},
 };
 
 const std::vector<Field> kUserFields = {
     {"name", {"name"}, true},
     {"address", {"address"}, true},
     {"phone", {"phone", "telephone", "tel"}, true},
+    {"id", {"id"}, false},
 };
 
 /* The field a header name gives, or nullopt. */
@@ -114,24 +116,12 @@ std::string_view trim(std::string_view text)
     return text.substr(first, end - first);
 }
 
-std::string fold(std::string_view text)
-{
-    std::string out;
-    fold_into(out, text);
-    return out;
-}
-
-void fold_into(std::string& out, std::string_view text)
-{
-    text::fold_into(out, trim(text));
-}
-
 Columns match_columns(const std::vector<std::string>& header, std::span<const Field> fields)
 {
     Columns columns;
     columns.index.assign(fields.size(), std::nullopt);
     for (std::size_t c = 0; c < header.size(); ++c) {
-        const std::string folded = fold(header[c]);
+        const std::string folded = text::fold(trim(header[c]));
         const std::optional<std::size_t> field = field_of(folded, fields);
         if (!field) {
             columns.unused.push_back(folded.empty() ? "(column " + std::to_string(c + 1) + ")"

@@ -1,8 +1,7 @@
 /*
  * import_fields.hpp - turning a spreadsheet's header and cells into what the
  * records take: columns found by name or synonym, phones brought to the
- * shape this build accepts, copies read as whole numbers, and the key that
- * tells two books apart.
+ * shape this build accepts, copies read as whole numbers.
  */
 #ifndef LENDREC_TOOL_IMPORT_FIELDS_HPP
 #define LENDREC_TOOL_IMPORT_FIELDS_HPP
@@ -24,9 +23,15 @@ struct Field {
     bool required = true;
 };
 
-/* The fields of a book row and of a user row, in record order. */
+/* The fields of a book row (title, author, genre, copies, id) and of a
+ * user row (name, address, phone, id). The id, when given, names the
+ * record a row updates; the export's headers are among the names. */
 std::span<const Field> book_fields();
 std::span<const Field> user_fields();
+
+/* The places of the fields above, for Columns::index. */
+enum BookField : std::size_t { kTitle, kAuthor, kGenre, kCopies, kBookId };
+enum UserField : std::size_t { kName, kAddress, kPhone, kUserId };
 
 /* Where each field was found in the header, and what was left over. */
 struct Columns {
@@ -36,7 +41,7 @@ struct Columns {
 };
 
 /*
- * Matches header cells to fields, case and surrounding spaces ignored. A
+ * Matches header cells to fields, folded (text::fold) and trimmed. A
  * missing required field, or two columns giving one field, sets `problem`
  * (naming the field or the columns); unknown and empty header cells are
  * listed in `unused` (empty ones as "(column N)").
@@ -45,16 +50,6 @@ Columns match_columns(const std::vector<std::string>& header, std::span<const Fi
 
 /* A cell with spaces and tabs trimmed from both ends. */
 std::string_view trim(std::string_view text);
-
-/*
- * `text` trimmed and folded for comparison as search compares (text::fold:
- * case, accents and compatibility forms ignored). Two texts equal "case,
- * accents and surrounding spaces ignored" fold to the same key.
- */
-std::string fold(std::string_view text);
-
-/* fold(text) appended to `out`. */
-void fold_into(std::string& out, std::string_view text);
 
 /* A phone as the import will store it. */
 struct Phone {

@@ -271,12 +271,32 @@ std::optional<std::string> read_file(const std::string& path, std::string& error
     return bytes;
 }
 
+bool runs_as_formula(std::string_view cell)
+{
+    if (cell.empty())
+        return false;
+    if (cell.front() == '\t' || cell.front() == '\r') /* stripped, then what follows runs */
+        return cell.find_first_not_of(" \t\r\n") != std::string_view::npos;
+    return std::string_view("=+-@").find(cell.front()) != std::string_view::npos;
+}
+
+std::string_view unshield(std::string_view cell)
+{
+    return cell.size() > 1 && cell.front() == '\'' && runs_as_formula(cell.substr(1)) ? cell.substr(1)
+                                                                                      : cell;
+}
+
 void write_row(std::string& out, const std::vector<std::string_view>& cells,
                const WriteOptions& options)
 {
+    std::string shielded;
     for (std::size_t i = 0; i < cells.size(); ++i) {
         if (i > 0) out += ',';
-        const std::string_view cell = cells[i];
+        std::string_view cell = cells[i];
+        if (options.excel && runs_as_formula(cell)) {
+            shielded.assign("'").append(cell);
+            cell = shielded;
+        }
         if (!needs_quotes(cell) && !(cell.empty() && cells.size() == 1)) {
             out += cell;
             continue;

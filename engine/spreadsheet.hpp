@@ -80,12 +80,23 @@ std::optional<std::string> read_file(const std::string& path, std::string& error
 
 /* Options of the CSV writer. */
 struct WriteOptions {
-    bool excel = false; /* CR LF row ends (the caller adds the byte order mark) */
+    bool excel = false; /* CR LF row ends and formulas shielded (the caller adds the byte order
+                           mark) */
 };
+
+/* True when a spreadsheet would run a cell with this text as a formula: it
+ * begins with '=', '+', '-' or '@', or with a tab or a CR and is not
+ * blank. */
+bool runs_as_formula(std::string_view cell);
+
+/* A cell with the one apostrophe that shields a formula dropped: "'+34 91"
+ * gives "+34 91"; any other cell is returned as it is. */
+std::string_view unshield(std::string_view cell);
 
 /*
  * Appends one row to `out`: cells separated by commas, the row ended by LF
- * (CR LF with `excel`). A cell holding a comma, a quote, a CR or an LF, or
+ * (CR LF with `excel`). With `excel` a cell that runs_as_formula is written
+ * with a leading apostrophe, so the spreadsheet shows it as text. A cell holding a comma, a quote, a CR or an LF, or
  * starting or ending with a space, is enclosed in quotes with its quotes
  * doubled; an only cell that is empty is quoted so the row is not blank.
  */

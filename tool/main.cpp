@@ -21,8 +21,6 @@
 #include "cli.hpp"
 #include "usage.hpp"
 #include "commands/commands.hpp"
-#include "export.hpp"
-#include "import.hpp"
 #include "lendrec_version.h"
 
 #ifdef _WIN32

@@ -29,6 +29,8 @@ void add_book_commands(CLI::App& app, Desk& desk);
 void add_user_commands(CLI::App& app, Desk& desk);
 void add_circulation_commands(CLI::App& app, Desk& desk);
 void add_check_command(CLI::App& app, Desk& desk);
+void add_import_command(CLI::App& app, Desk& desk);
+void add_export_command(CLI::App& app, Desk& desk);
 
 /* The library of the desk's folder, opened with `access`; nothing told. */
 std::unique_ptr<Library> open_library(const Desk& desk, Access access);

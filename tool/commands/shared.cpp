@@ -7,6 +7,7 @@
 
 #include <fmt/format.h>
 
+#include "checks.hpp"
 #include "folder_store.hpp"
 
 namespace desk {
@@ -25,7 +26,9 @@ std::unique_ptr<Library> open_for_reading(const Desk& desk)
 
 std::unique_ptr<Library> open_for_change(const Desk& desk)
 {
-    return open_library(desk, Access::change);
+    auto lib = open_library(desk, Access::change);
+    refuse_unless_sound(*lib);
+    return lib;
 }
 
 void warn(const Library& lib)

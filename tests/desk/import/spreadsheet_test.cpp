@@ -74,7 +74,8 @@ TEST(SpreadsheetRead, QuoteThatNeverClosesNamesItsLine)
 }
 
 /* Any row of cells the writer writes reads back as the same cells, in both
- * line-end styles; only rows whose cells are all blank vanish. */
+ * line-end styles (--excel's shielded formulas once unshielded); only rows
+ * whose cells are all blank vanish. */
 TEST(SpreadsheetWrite, RowsReadBackAsWritten)
 {
     const std::vector<std::string> pieces = {"a", "Z", " ", ",", "\"", "\n", "\r\n", ";",
@@ -100,8 +101,13 @@ TEST(SpreadsheetWrite, RowsReadBackAsWritten)
                     }))
                     expected.push_back(row);
             ASSERT_EQ(sheet.rows(), expected.size()) << out;
-            for (std::size_t r = 0; r < expected.size(); ++r)
-                EXPECT_EQ(sheet.cells(r), expected[r]) << out;
+            for (std::size_t r = 0; r < expected.size(); ++r) {
+                Cells read = sheet.cells(r);
+                if (excel) /* formulas come back shielded, and unshield to the same */
+                    for (std::string& cell : read)
+                        cell = desk::sheet::unshield(cell);
+                EXPECT_EQ(read, expected[r]) << out;
+            }
         }
     }
 }
@@ -115,10 +121,11 @@ TEST(ImportColumns, MatchedByNameAndSynonym)
         std::string problem;
     };
     const std::vector<Case> cases = {
-        {{" Qty ", "WRITER", "Title", "ISBN", "Subject"}, {2, 1, 4, 0}, {"ISBN"}, ""},
-        {{"title", "author", "category", ""}, {0, 1, 2, std::nullopt}, {"(column 4)"}, ""},
-        {{"title", "genre"}, {0, std::nullopt, 1, std::nullopt}, {}, "no \"author\" column"},
-        {{"title", "author", "writer", "genre"}, {0, 1, 3, std::nullopt}, {},
+        {{" Qty ", "WRITER", "Title", "ISBN", "Subject"}, {2, 1, 4, 0, std::nullopt}, {"ISBN"}, ""},
+        {{"title", "author", "category", ""}, {0, 1, 2, std::nullopt, std::nullopt}, {"(column 4)"}, ""},
+        {{"ID", "title", "author", "genre", "copies", "available"}, {1, 2, 3, 4, 0}, {"available"}, ""},
+        {{"title", "genre"}, {0, std::nullopt, 1, std::nullopt, std::nullopt}, {}, "no \"author\" column"},
+        {{"title", "author", "writer", "genre"}, {0, 1, 3, std::nullopt, std::nullopt}, {},
          "columns \"author\" and \"writer\" both give the author"},
     };
     for (const Case& c : cases) {
@@ -131,15 +138,41 @@ TEST(ImportColumns, MatchedByNameAndSynonym)
     }
 }
 
-TEST(ImportFields, CopiesAndFolding)
+TEST(ImportFields, Copies)
 {
     using desk::import_fields::parse_copies;
     EXPECT_EQ(parse_copies(" 12 "), std::optional<std::size_t>{12});
     EXPECT_EQ(parse_copies("0"), std::optional<std::size_t>{0});
     for (const char* bad : {"", "two", "-1", "1.0", "+3", "99999999999999999999999"})
         EXPECT_FALSE(parse_copies(bad)) << bad;
-    EXPECT_EQ(desk::import_fields::fold("  \xC3\x89mile ZOLA "), "emile zola"); /* as search folds */
-    EXPECT_EQ(desk::import_fields::fold("\xC3\x97"), "\xC3\x97"); /* the sign has no lower case */
+}
+
+/* What --excel shields a spreadsheet from, and the import taking it back. */
+TEST(SheetFormulas, ShieldedOnlyForExcelAndUnshieldedOnce)
+{
+    struct Case {
+        const char* cell;
+        const char* excel; /* the cell as written with --excel */
+    };
+    const std::vector<Case> cases = {
+        {"+34 91 234 56 78", "'+34 91 234 56 78"}, {"=SUM(A1)", "'=SUM(A1)"},
+        {"-5", "'-5"}, {"@home", "'@home"}, {"\tx", "'\tx"}, {"\rx", "\"'\rx\""},
+        {"Dune", "Dune"}, {"a=b", "a=b"}, {"", "\"\""}, {"\t ", "\"\t \""},
+    };
+    for (const Case& c : cases) {
+        std::string plain, excel;
+        desk::sheet::write_row(plain, {c.cell}, {});
+        desk::sheet::write_row(excel, {c.cell}, {true});
+        EXPECT_EQ(excel, std::string(c.excel) + "\r\n") << c.cell;
+        EXPECT_EQ(plain.find('\''), std::string::npos) << "shielded without --excel: " << c.cell;
+        const desk::sheet::Sheet sheet = desk::sheet::parse(excel);
+        if (sheet.rows() == 1 && std::string_view(c.cell).find('\t') == std::string_view::npos) {
+            EXPECT_EQ(desk::sheet::unshield(sheet.cell(0, 0)), c.cell);
+        }
+    }
+    EXPECT_EQ(desk::sheet::unshield("'=x"), "=x"); /* one apostrophe only, whoever wrote it */
+    EXPECT_EQ(desk::sheet::unshield("''=x"), "''=x");
+    EXPECT_EQ(desk::sheet::unshield("'Dune"), "'Dune");
 }
 
 /* Each phone with what each rule's build makes of it: "" for refused, the

@@ -1,0 +1,60 @@
+/*
+ * checks.hpp - is the library sound? What the loaders could not take as
+ * written, and the rules between the three files: identifiers unique and
+ * below their trailer, every loan (open or returned) naming a book and a
+ * user that exist, each shelf count equal to the copies less the open
+ * loans, every text of every record UTF-8.
+ *
+ * A library with any finding takes no change: refuse_unless_sound is the
+ * first thing every changing command does. `lendrec check --repair` mends
+ * what needs no guessing (shelf counts, trailers, lines the loader
+ * changed) in the files it may save whole, and says why the rest waits
+ * for a person.
+ */
+#ifndef LENDREC_ENGINE_CHECKS_HPP
+#define LENDREC_ENGINE_CHECKS_HPP
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "library.hpp"
+
+namespace desk {
+
+/* One thing that does not hold. */
+struct Finding {
+    std::string file;
+    std::size_t line;    /* 1-based; 0: none */
+    std::string kind;    /* "refused", "changed", "ignored", "not read" or "rule" */
+    std::string message; /* "books.csv:3: cause", or the rule's sentence */
+};
+
+/* What a check found and, with repair, what it mended and what it left. */
+struct CheckReport {
+    std::vector<Finding> findings;         /* what still does not hold */
+    std::vector<std::string> repaired;     /* "books.csv: next identifier 7 -> 8" */
+    std::vector<std::string> not_repaired; /* why a kind of finding waits for a person */
+    bool ok() const { return findings.empty(); }
+};
+
+/* Every finding of `lib`, one walk of each table with indexed look-ups. */
+CheckReport check_library(const Library& lib);
+
+/* The same, mending in memory what needs no guessing in the files that
+ * may be saved whole (the mended tables are touched; the caller commits). */
+CheckReport repair_library(Library& lib);
+
+/* The `lendrec check --json` shape (schemas/check.schema.json). */
+nlohmann::json to_json(const CheckReport& report);
+
+/* Returns when check_library finds nothing; otherwise throws
+ * Failure(kFiles) naming the first few findings, then "and N more",
+ * ending "nothing was changed; run `lendrec check`". */
+void refuse_unless_sound(const Library& lib);
+
+} // namespace desk
+
+#endif

@@ -1,0 +1,100 @@
+/*
+ * export.cpp - books, users and loans written as CSV rows.
+ */
+#include "export.hpp"
+
+#include <charconv>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "spreadsheet.hpp"
+
+namespace desk {
+namespace {
+
+/* Decimal text of a number, kept alive for the row's string_views. */
+struct Number {
+    explicit Number(std::size_t value)
+    {
+        size = static_cast<std::size_t>(std::to_chars(text, text + sizeof text, value).ptr - text);
+    }
+    std::string_view view() const { return {text, size}; }
+    char text[24] = {};
+    std::size_t size = 0;
+};
+
+/* Writes the rows of a CSV text, one row at a time. */
+class CsvText {
+public:
+    explicit CsvText(bool excel) : options_{excel}
+    {
+        if (excel)
+            text_ += sheet::kUtf8Bom;
+    }
+    void row(const std::vector<std::string_view>& cells) { sheet::write_row(text_, cells, options_); }
+    std::string take() { return std::move(text_); }
+
+private:
+    sheet::WriteOptions options_;
+    std::string text_;
+};
+
+void books_csv(const Library& lib, CsvText& csv)
+{
+    csv.row({"id", "title", "author", "genre", "copies", "available"});
+    for (Book book : lib.books().all())
+        csv.row({Number(book_get_id(book)).view(), book_get_title(book), book_get_author(book),
+                 book_get_genre(book), Number(book_get_quantity(book)).view(),
+                 Number(book_get_available(book)).view()});
+}
+
+void users_csv(const Library& lib, CsvText& csv)
+{
+    csv.row({"id", "name", "address", "phone"});
+    for (User user : lib.users().all())
+        csv.row({Number(user_get_id(user)).view(), user_get_name(user), user_get_address(user),
+                 user_get_phone(user)});
+}
+
+/* "returned", "overdue" (due before today) or "open". */
+std::string_view loan_status(Borrow loan, Day today)
+{
+    if (borrow_has_returned(loan))
+        return "returned";
+    return days_between(file_date(borrow_get_return_date(loan)), today) > 0 ? "overdue" : "open";
+}
+
+void loans_csv(const Library& lib, CsvText& csv, Day today)
+{
+    const auto title = [&lib](std::size_t id) -> std::string_view {
+        Book book = lib.books().find(id);
+        return book == nullptr ? std::string_view() : book_get_title(book);
+    };
+    const auto name = [&lib](std::size_t id) -> std::string_view {
+        User user = lib.users().find(id);
+        return user == nullptr ? std::string_view() : user_get_name(user);
+    };
+    csv.row({"id", "book", "title", "user", "name", "date", "due", "status"});
+    for (Borrow loan : lib.loans().all()) {
+        const std::size_t book = borrow_get_book_id(loan), user = borrow_get_user_id(loan);
+        csv.row({Number(borrow_get_id(loan)).view(), Number(book).view(), title(book),
+                 Number(user).view(), name(user), borrow_get_date(loan),
+                 borrow_get_return_date(loan), loan_status(loan, today)});
+    }
+}
+
+} // namespace
+
+std::string export_csv(const Library& lib, ExportKind kind, Day today, bool excel)
+{
+    CsvText csv(excel);
+    switch (kind) {
+    case ExportKind::books: books_csv(lib, csv); break;
+    case ExportKind::users: users_csv(lib, csv); break;
+    case ExportKind::loans: loans_csv(lib, csv, today); break;
+    }
+    return csv.take();
+}
+
+} // namespace desk

@@ -1,0 +1,393 @@
+/*
+ * import.cpp - a spreadsheet's book and user rows into the library, in
+ * memory; the caller commits all rows or none.
+ */
+#include "import.hpp"
+
+#include <new>
+#include <optional>
+#include <unordered_map>
+
+#include <fmt/format.h>
+#include <fmt/ranges.h>
+
+#include "failure.hpp"
+#include "import_fields.hpp"
+#include "rules.hpp"
+#include "text.hpp"
+
+namespace desk {
+namespace {
+
+namespace fields = import_fields;
+
+/* One data row being imported, with where to report about it. */
+class Row {
+public:
+    Row(const sheet::Sheet& sheet, std::size_t row, const fields::Columns& columns,
+        ImportReport& report, const std::string& label)
+        : sheet_(sheet), row_(row), columns_(columns), report_(report), label_(label)
+    {
+    }
+
+    /* The cell of field `f`, trimmed and unshielded; empty when the column
+     * or cell is missing. */
+    std::string_view cell(std::size_t f) const
+    {
+        const auto& index = columns_.index[f];
+        return index ? sheet::unshield(fields::trim(sheet_.cell(row_, *index))) : std::string_view();
+    }
+
+    bool has(std::size_t f) const { return columns_.index[f].has_value(); }
+
+    /* True when a cell this import reads holds a NUL byte. */
+    bool has_nul() const
+    {
+        for (const auto& index : columns_.index)
+            if (index && sheet_.cell(row_, *index).find('\0') != std::string_view::npos)
+                return true;
+        return false;
+    }
+
+    /* Adds "LABEL:LINE: message" to the report. */
+    void tell(const std::string& message) const
+    {
+        report_.text += fmt::format("{}:{}: {}\n", label_, sheet_.line(row_), message);
+    }
+
+    /* Tells the cause and counts the row as refused; always nullopt. */
+    std::nullopt_t refuse(const std::string& cause) const
+    {
+        tell(cause);
+        ++report_.refused;
+        return std::nullopt;
+    }
+
+    /* The cleaned text of field `f` ("a title"), or the row refused. */
+    std::optional<std::string> text(std::size_t f, const char* what, std::size_t max) const
+    {
+        text::Clean clean = text::clean(cell(f), max);
+        if (clean.fault != text::Fault::kNone)
+            return refuse(text::fault_sentence(clean.fault, what, max));
+        return std::move(clean.text);
+    }
+
+    /* The whole number of field `f`, or the row refused. */
+    std::optional<std::size_t> number(std::size_t f, const char* what) const
+    {
+        const auto value = fields::parse_copies(cell(f));
+        if (!value)
+            return refuse(fmt::format("{} is not a whole number: \"{}\"", what, cell(f)));
+        return value;
+    }
+
+    /* The identifier of field `f`: 0 for an empty cell, nullopt refused. */
+    std::optional<std::size_t> id(std::size_t f) const
+    {
+        return !has(f) || cell(f).empty() ? std::optional<std::size_t>(0) : number(f, "id");
+    }
+
+private:
+    const sheet::Sheet& sheet_;
+    std::size_t row_;
+    const fields::Columns& columns_;
+    ImportReport& report_;
+    const std::string& label_;
+};
+
+/* The one key of a title and author (both folded), or of a name (folded)
+ * and phone; surrounding spaces of texts written by hand do not count. */
+std::string key(std::string_view first, std::string_view second, bool fold_second)
+{
+    second = fields::trim(second);
+    return text::fold(fields::trim(first)) + '\x1f' +
+           (fold_second ? text::fold(second) : std::string(second));
+}
+
+std::string book_key(Book book)
+{
+    return key(book_get_title(book), book_get_author(book), true);
+}
+
+std::string user_key(User user)
+{
+    return key(user_get_name(user), user_get_phone(user), false);
+}
+
+/* Throws when a record setter ran out of memory (the values are clean). */
+void must(bool done)
+{
+    if (!done)
+        throw std::bad_alloc();
+}
+
+/* Sets `value` with `set` when it differs from `now`; true when set. */
+template <typename Handle>
+bool set_text(Handle record, const char* now, const std::string& value,
+              bool (*set)(Handle, const char*))
+{
+    if (value == now)
+        return false;
+    must(set(record, value.c_str()));
+    return true;
+}
+
+struct BookRow {
+    std::string title, author, genre;
+    std::optional<std::size_t> copies; /* without the column: nullopt */
+};
+
+class BookImport {
+public:
+    BookImport(Library& lib, std::size_t rows) : lib_(lib), first_new_(lib.books().next_id())
+    {
+        by_key_.reserve(lib.books().all().size() + rows);
+        for (Book book : lib.books().all())
+            by_key_.try_emplace(book_key(book), book);
+    }
+
+    void row(const Row& row, ImportReport& report)
+    {
+        const auto id = row.id(fields::kBookId);
+        auto title = id ? row.text(fields::kTitle, "a title", rules::kMaxText) : std::nullopt;
+        auto author = title ? row.text(fields::kAuthor, "an author", rules::kMaxText) : std::nullopt;
+        auto genre = author ? row.text(fields::kGenre, "a genre", rules::kMaxGenre) : std::nullopt;
+        if (!genre)
+            return;
+        BookRow values{std::move(*title), std::move(*author), std::move(*genre), std::nullopt};
+        if (row.has(fields::kCopies)) {
+            values.copies = row.number(fields::kCopies, "copies");
+            if (!values.copies)
+                return;
+            if (*values.copies > rules::kMaxCopies) {
+                row.refuse(fmt::format("copies is more than {}", rules::kMaxCopies));
+                return;
+            }
+        }
+        Book held = *id != 0 && *id < first_new_ ? lib_.books().find(*id) : nullptr;
+        if (held != nullptr)
+            update(held, values, row, report);
+        else if (*id == 0 && (held = find(values)) != nullptr)
+            merge(held, values.copies.value_or(1), row, report);
+        else
+            add(values, *id, row, report);
+    }
+
+private:
+    Book find(const BookRow& values) const
+    {
+        const auto found = by_key_.find(key(values.title, values.author, true));
+        return found == by_key_.end() ? nullptr : found->second;
+    }
+
+    void update(Book book, const BookRow& values, const Row& row, ImportReport& report)
+    {
+        const std::size_t id = book_get_id(book), out = lib_.open_loans_of_book(id).size();
+        const std::size_t copies = values.copies.value_or(book_get_quantity(book));
+        if (copies < out) {
+            row.refuse(fmt::format("book {} has {} out on loan; its copies may not go below that",
+                                   id, out));
+            return;
+        }
+        std::string old_key = book_key(book);
+        bool changed = set_text(book, book_get_title(book), values.title, book_set_title);
+        changed = set_text(book, book_get_author(book), values.author, book_set_author) || changed;
+        changed = set_text(book, book_get_genre(book), values.genre, book_set_genre) || changed;
+        if (copies != book_get_quantity(book) || copies - out != book_get_available(book)) {
+            must(book_set_quantity(book, copies) && book_set_available(book, copies - out));
+            changed = true;
+        }
+        if (!changed) {
+            ++report.unchanged;
+            return;
+        }
+        rekey(book, old_key);
+        lib_.books().changed(book);
+        row.tell(fmt::format("book {} \"{}\" updated", id, values.title));
+        ++report.updated;
+    }
+
+    void rekey(Book book, const std::string& old_key)
+    {
+        if (const auto found = by_key_.find(old_key); found != by_key_.end() && found->second == book)
+            by_key_.erase(found);
+        by_key_.try_emplace(book_key(book), book);
+    }
+
+    void merge(Book book, std::size_t copies, const Row& row, ImportReport& report)
+    {
+        const std::size_t quantity = book_get_quantity(book);
+        if (copies > rules::kMaxCopies - std::min(quantity, rules::kMaxCopies)) {
+            row.refuse(fmt::format("book {} would hold more than {} copies", book_get_id(book),
+                                   rules::kMaxCopies));
+            return;
+        }
+        must(book_set_quantity(book, quantity + copies) &&
+             book_set_available(book, book_get_available(book) + copies));
+        lib_.books().changed(book);
+        row.tell(fmt::format("merged into book {} \"{}\": {} more {}", book_get_id(book),
+                             book_get_title(book), copies, copies == 1 ? "copy" : "copies"));
+        ++report.merged;
+    }
+
+    /* A new book; `asked` is the row's identifier (0: none). */
+    void add(const BookRow& values, std::size_t asked, const Row& row, ImportReport& report)
+    {
+        const std::size_t id = lib_.books().next_id();
+        Book book = book_new(id, values.title.c_str(), values.author.c_str(), values.genre.c_str(),
+                             values.copies.value_or(1));
+        if (book == nullptr || !lib_.books().add(book))
+            throw std::bad_alloc();
+        lib_.books().take_id();
+        by_key_.try_emplace(book_key(book), book);
+        if (asked != 0 && asked != id)
+            row.tell(fmt::format("no book {} in the library: added as book {}", asked, id));
+        ++report.added;
+    }
+
+    Library& lib_;
+    std::size_t first_new_; /* identifiers from here on were added by this import */
+    std::unordered_map<std::string, Book> by_key_;
+};
+
+struct UserRow {
+    std::string name, address, phone;
+};
+
+class UserImport {
+public:
+    UserImport(Library& lib, std::size_t rows) : lib_(lib), first_new_(lib.users().next_id())
+    {
+        by_key_.reserve(lib.users().all().size() + rows);
+        for (User user : lib.users().all())
+            by_key_.try_emplace(user_key(user), user);
+    }
+
+    void row(const Row& row, ImportReport& report)
+    {
+        const auto id = row.id(fields::kUserId);
+        auto name = id ? row.text(fields::kName, "a name", rules::kMaxText) : std::nullopt;
+        auto address = name ? row.text(fields::kAddress, "an address", rules::kMaxText)
+                            : std::nullopt;
+        auto typed = address ? row.text(fields::kPhone, "a phone", rules::kMaxText) : std::nullopt;
+        if (!typed)
+            return;
+        const fields::Phone phone = fields::fit_phone(*typed);
+        if (phone.verdict == fields::Phone::Verdict::refused) {
+            row.refuse(fmt::format("phone \"{}\" refused: it must be {}", *typed,
+                                   fields::phone_rule()));
+            return;
+        }
+        if (phone.verdict == fields::Phone::Verdict::changed) {
+            row.tell(fmt::format("phone \"{}\" changed to \"{}\"", *typed, phone.text));
+            ++report.changed;
+        }
+        UserRow values{std::move(*name), std::move(*address), phone.text};
+        User held = *id != 0 && *id < first_new_ ? lib_.users().find(*id) : nullptr;
+        const bool by_id = held != nullptr;
+        if (held == nullptr && *id == 0) {
+            const auto found = by_key_.find(key(values.name, values.phone, false));
+            held = found == by_key_.end() ? nullptr : found->second;
+            if (held != nullptr)
+                values.name = user_get_name(held); /* matched folded: kept as held */
+        }
+        if (held == nullptr)
+            add(values, *id, row, report);
+        else if (!update(held, values, row, report) && !by_id)
+            row.tell(fmt::format("user {} \"{}\" already there", user_get_id(held), values.name));
+    }
+
+private:
+    /* Sets the user's texts; false when they were all the same already. */
+    bool update(User user, const UserRow& values, const Row& row, ImportReport& report)
+    {
+        const std::string old_key = user_key(user);
+        bool changed = set_text(user, user_get_name(user), values.name, user_set_name);
+        changed = set_text(user, user_get_address(user), values.address, user_set_address) || changed;
+        changed = set_text(user, user_get_phone(user), values.phone, user_set_phone) || changed;
+        if (!changed) {
+            ++report.unchanged;
+            return false;
+        }
+        if (const auto found = by_key_.find(old_key); found != by_key_.end() && found->second == user)
+            by_key_.erase(found);
+        by_key_.try_emplace(user_key(user), user);
+        lib_.users().changed(user);
+        row.tell(fmt::format("user {} \"{}\" updated", user_get_id(user), values.name));
+        ++report.updated;
+        return true;
+    }
+
+    void add(const UserRow& values, std::size_t asked, const Row& row, ImportReport& report)
+    {
+        const std::size_t id = lib_.users().next_id();
+        User user = user_new(id, values.name.c_str(), values.address.c_str(), values.phone.c_str());
+        if (user == nullptr || !lib_.users().add(user))
+            throw std::bad_alloc();
+        lib_.users().take_id();
+        by_key_.try_emplace(user_key(user), user);
+        if (asked != 0 && asked != id)
+            row.tell(fmt::format("no user {} in the library: added as user {}", asked, id));
+        ++report.added;
+    }
+
+    Library& lib_;
+    std::size_t first_new_;
+    std::unordered_map<std::string, User> by_key_;
+};
+
+/* The report's opening lines: how the file was read. */
+void tell_reading(const sheet::Sheet& sheet, const fields::Columns& columns,
+                  const std::string& label, ImportReport& report)
+{
+    if (sheet.converted_from_1252)
+        report.text += fmt::format("{}: not UTF-8; read as Windows-1252 and converted\n", label);
+    if (!columns.unused.empty())
+        report.text += fmt::format("{}: columns not used: {}\n", label,
+                                   fmt::join(columns.unused, ", "));
+}
+
+/* Runs `import.row` over every data row of the sheet. */
+template <typename Import>
+void each_row(Import& import, const sheet::Sheet& sheet, const fields::Columns& columns,
+              ImportReport& report, const std::string& label)
+{
+    for (std::size_t r = 1; r < sheet.rows(); ++r) {
+        const Row row(sheet, r, columns, report, label);
+        if (sheet.holds_nul && row.has_nul())
+            row.refuse("a cell holds a NUL character");
+        else
+            import.row(row, report);
+    }
+}
+
+} // namespace
+
+ImportReport import_sheet(Library& lib, ImportKind kind, const sheet::Sheet& sheet,
+                          const std::string& label)
+{
+    ImportReport report;
+    const auto wanted = kind == ImportKind::books ? fields::book_fields() : fields::user_fields();
+    const fields::Columns columns = fields::match_columns(
+        sheet.rows() == 0 ? std::vector<std::string>{} : sheet.cells(0), wanted);
+    if (!columns.problem.empty())
+        throw Failure(kRefused, fmt::format("{}: {}", label, columns.problem));
+    tell_reading(sheet, columns, label, report);
+    if (kind == ImportKind::books) {
+        BookImport books(lib, sheet.rows());
+        each_row(books, sheet, columns, report, label);
+    } else {
+        UserImport users(lib, sheet.rows());
+        each_row(users, sheet, columns, report, label);
+    }
+    if (sheet.unclosed_quote_line) {
+        report.text += fmt::format("{}:{}: a quoted cell never closes; the rest of the file is "
+                                   "unread\n",
+                                   label, *sheet.unclosed_quote_line);
+        ++report.refused;
+        report.fatal = true;
+    }
+    return report;
+}
+
+} // namespace desk
