@@ -37,7 +37,9 @@ std::size_t parse_count(const std::string& text, const char* what,
     std::size_t value = 0;
     if (text.empty() || !common_is_number(text.c_str()))
         throw Failure(kUsage, fmt::format("{} must be a whole number, not '{}'", what, text));
-    if (!common_parse_number(text.c_str(), &value) || value < min || value > max)
+    if (!common_parse_number(text.c_str(), &value))
+        throw Failure(kRefused, fmt::format("{} {} is too large", what, text));
+    if (value < min || value > max)
         throw Failure(kRefused, fmt::format("{} must be between {} and {}, not {}",
                                           what, min, max, text));
     return value;
