@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <new>
 
+#include "failure.hpp"
+
 namespace desk {
 
 namespace {
@@ -89,6 +91,8 @@ std::vector<FileProblem> Library::file_problems() const
 
 std::vector<std::string> Library::commit()
 {
+    if (!store_)
+        throw Failure(kWrite, "the library was closed before its changes were saved");
     return store_->commit(tables_);
 }
 

