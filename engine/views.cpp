@@ -5,15 +5,6 @@
 
 namespace desk {
 
-namespace {
-
-nlohmann::json or_null(const std::optional<std::string>& text)
-{
-    return text ? nlohmann::json(*text) : nlohmann::json(nullptr);
-}
-
-} // namespace
-
 BookView BookView::of(Book book)
 {
     return {book_get_id(book),       book_get_title(book),    book_get_author(book),
@@ -22,8 +13,7 @@ BookView BookView::of(Book book)
 
 nlohmann::json BookView::to_json() const
 {
-    return {{"id", id},         {"title", title},   {"author", author},
-            {"genre", genre},   {"copies", copies}, {"on_shelf", on_shelf}};
+    return JsonTree::of(*this);
 }
 
 UserView UserView::of(const Library& lib, User user)
@@ -35,8 +25,7 @@ UserView UserView::of(const Library& lib, User user)
 
 nlohmann::json UserView::to_json() const
 {
-    return {{"id", id},       {"name", name},   {"address", address},
-            {"phone", phone}, {"open_loans", open_loans}};
+    return JsonTree::of(*this);
 }
 
 LoanView LoanView::of(const Library& lib, Borrow loan, Day day)
@@ -63,9 +52,7 @@ LoanView LoanView::of(const Library& lib, Borrow loan, long late)
 
 nlohmann::json LoanView::to_json() const
 {
-    return {{"id", id},         {"book", book},         {"title", or_null(title)},
-            {"user", user},     {"name", or_null(name)}, {"date", date},
-            {"due", due},       {"returned", returned}, {"days_overdue", days_overdue}};
+    return JsonTree::of(*this);
 }
 
 OverdueView OverdueView::of(const Library& lib, const OverdueLoan& late)
@@ -78,7 +65,7 @@ OverdueView OverdueView::of(const Library& lib, const OverdueLoan& late)
 
 nlohmann::json OverdueView::to_json() const
 {
-    return {{"loan", loan.to_json()}, {"phone", or_null(phone)}};
+    return JsonTree::of(*this);
 }
 
 std::vector<LoanView> loan_views(const Library& lib, std::span<const Borrow> loans, Day day)

@@ -15,10 +15,49 @@
 #include <nlohmann/json.hpp>
 
 #include "circulation.hpp"
+#include "json_text.hpp"
 #include "dates.hpp"
 #include "library.hpp"
 
 namespace desk {
+
+/* A view's fields() built into a tree of JSON values, for small answers
+ * that compose several shapes; JsonText writes the same fields as text. */
+class JsonTree {
+public:
+    template <typename View>
+    static nlohmann::json of(const View& view)
+    {
+        nlohmann::json tree = nlohmann::json::object();
+        JsonTree builder(tree);
+        view.fields(builder);
+        return tree;
+    }
+
+    template <typename Value>
+    void operator()(std::string_view key, const Value& value)
+    {
+        tree_[std::string(key)] = convert(value);
+    }
+
+private:
+    explicit JsonTree(nlohmann::json& tree) : tree_(tree) {}
+    static nlohmann::json convert(std::size_t number) { return number; }
+    static nlohmann::json convert(long number) { return number; }
+    static nlohmann::json convert(bool flag) { return flag; }
+    static nlohmann::json convert(const std::string& text) { return text; }
+    static nlohmann::json convert(const std::optional<std::string>& text)
+    {
+        return text ? nlohmann::json(*text) : nlohmann::json(nullptr);
+    }
+    template <typename View>
+    static nlohmann::json convert(const View& view)
+    {
+        return of(view);
+    }
+
+    nlohmann::json& tree_;
+};
 
 /* A book (schemas/book.schema.json). */
 struct BookView {
@@ -29,6 +68,13 @@ struct BookView {
     /* The view of `book`, which must not be null. */
     static BookView of(Book book);
     nlohmann::json to_json() const;
+
+    template <typename Out>
+    void fields(Out& out) const
+    {
+        out("id", id), out("title", title), out("author", author), out("genre", genre);
+        out("copies", copies), out("on_shelf", on_shelf);
+    }
 };
 
 /* A user with the count of loans they hold (schemas/user.schema.json). */
@@ -40,6 +86,13 @@ struct UserView {
     /* The view of `user` of `lib`; the user must not be null. */
     static UserView of(const Library& lib, User user);
     nlohmann::json to_json() const;
+
+    template <typename Out>
+    void fields(Out& out) const
+    {
+        out("id", id), out("name", name), out("address", address), out("phone", phone);
+        out("open_loans", open_loans);
+    }
 };
 
 /* A loan with its book's title and its user's name, each absent (null)
@@ -56,6 +109,14 @@ struct LoanView {
     static LoanView of(const Library& lib, Borrow loan, Day day);
     static LoanView of(const Library& lib, Borrow loan, long late);
     nlohmann::json to_json() const;
+
+    template <typename Out>
+    void fields(Out& out) const
+    {
+        out("id", id), out("book", book), out("title", title), out("user", user);
+        out("name", name), out("date", date), out("due", due), out("returned", returned);
+        out("days_overdue", days_overdue);
+    }
 };
 
 /* A row of the overdue list: the loan and the phone to call (null when
@@ -66,12 +127,19 @@ struct OverdueView {
 
     static OverdueView of(const Library& lib, const OverdueLoan& late);
     nlohmann::json to_json() const;
+
+    template <typename Out>
+    void fields(Out& out) const
+    {
+        out("loan", loan), out("phone", phone);
+    }
 };
 
 /* The views of `loans` on `day`, in their order. */
 std::vector<LoanView> loan_views(const Library& lib, std::span<const Borrow> loans, Day day);
 
-/* A JSON array of the views' shapes, in order. */
+/* A JSON array of the views' shapes, in order (a tree, for composing
+ * small answers; json_array_text writes long lists as text). */
 template <typename View>
 nlohmann::json json_array(const std::vector<View>& views)
 {

@@ -136,6 +136,11 @@ void Table::print() const
     std::fputs(render(terminal_width()).c_str(), stdout);
 }
 
+void print_text(const std::string& text)
+{
+    std::fwrite(text.data(), 1, text.size(), stdout);
+}
+
 void print_json(const nlohmann::json& value)
 {
     std::string text = value.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);

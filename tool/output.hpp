@@ -44,6 +44,9 @@ private:
     std::vector<std::vector<std::string>> rows_;
 };
 
+/* Prints `text` as it stands (JSON written by the engine's views). */
+void print_text(const std::string& text);
+
 /* Prints `value` indented by two, with a final newline. */
 void print_json(const nlohmann::json& value);
 

@@ -46,7 +46,7 @@ void run_list(const BookArgs& args, const Desk& desk)
     for (Book book : list_books(*lib, filter))
         books.push_back(BookView::of(book));
     if (args.json) {
-        print_json(json_array(books));
+        print_text(json_array_text(books));
         return;
     }
     Table table({">ID", "TITLE", "AUTHOR", "GENRE", ">COPIES", ">SHELF"});

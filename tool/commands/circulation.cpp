@@ -101,7 +101,7 @@ void run_overdue(const LoanArgs& args, const Desk& desk)
     for (const OverdueLoan& loan : overdue(*lib, day))
         late.push_back(OverdueView::of(*lib, loan));
     if (args.json) {
-        print_json(json_array(late));
+        print_text(json_array_text(late));
         return;
     }
     if (late.empty()) {

@@ -34,7 +34,7 @@ void run_list(const UserArgs& args, const Desk& desk)
     for (User user : list_users(*lib, args.search))
         users.push_back(UserView::of(*lib, user));
     if (args.json) {
-        print_json(json_array(users));
+        print_text(json_array_text(users));
         return;
     }
     Table table({">ID", "NAME", "ADDRESS", "PHONE", ">LOANS"});
