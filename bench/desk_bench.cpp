@@ -57,8 +57,14 @@ constexpr std::chrono::days kLoanDays{28};
 
 /* Open loan k (from 0) lends book k + 1, so books 1 to kOpen have one copy
  * out; its id follows the returned loans. */
-constexpr size_t open_loan_id(size_t k) { return kReturned + k + 1; }
-constexpr bool is_overdue(size_t k) { return k % 5 < kOverdueOfFive; }
+constexpr size_t open_loan_id(size_t k)
+{
+    return kReturned + k + 1;
+}
+constexpr bool is_overdue(size_t k)
+{
+    return k % 5 < kOverdueOfFive;
+}
 
 /* The record file of `kind` in the library folder `dir`. */
 std::string file_of(const std::string& dir, const RecordKind& kind)
@@ -102,8 +108,8 @@ struct Records {
 void* loan(size_t id, size_t user, size_t book, std::chrono::days back, bool returned)
 {
     const Day out = kTodayDay - back;
-    Borrow borrow = borrow_new(id, user, book, date_text(out).c_str(),
-                               date_text(out + kLoanDays).c_str());
+    Borrow borrow =
+        borrow_new(id, user, book, date_text(out).c_str(), date_text(out + kLoanDays).c_str());
     if (borrow != nullptr && returned)
         borrow_return(borrow);
     return borrow;
@@ -284,7 +290,8 @@ const std::vector<Command>& commands()
         {"user_list", {"user", "list"}, 0},
         {"user_list_json", {"user", "list", "--json"}, 0},
         {"user_show", {"user", "show", shown_user}, 0},
-        {"user_add", {"user", "add", "A new reader", "1 Station Road", "+31 06 123 45 67"},
+        {"user_add",
+         {"user", "add", "A new reader", "1 Station Road", "+31 06 123 45 67"},
          kSavesUsers},
         {"user_edit", {"user", "edit", shown_user, "--name", "Another reader"}, kSavesUsers},
         {"checkout", {"checkout", shelved_book, idle_user}, kSavesBooks | kSavesLoans},
@@ -330,7 +337,9 @@ void bm_command(benchmark::State& state, const Command* command)
     for (const Command& command : commands())
         benchmark::RegisterBenchmark(bench::name({"Desk", command.name, "100000"}).c_str(),
                                      bm_command, &command)
-            ->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
+            ->UseManualTime()
+            ->Iterations(3)
+            ->Unit(benchmark::kMillisecond);
     return true;
 }();
 

@@ -46,8 +46,7 @@ void settle_heap()
 #endif
 }
 
-void compare(benchmark::State& state, double items, Side& subject, Side& baseline,
-             double target)
+void compare(benchmark::State& state, double items, Side& subject, Side& baseline, double target)
 {
     double subject_total = 0.0;
     double baseline_total = 0.0;

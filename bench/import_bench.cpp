@@ -42,7 +42,8 @@ std::string spreadsheet(std::size_t n)
     std::string text = "Title,Writer,Category,Qty,Shelf mark\r\n";
     for (std::size_t i = 1; i <= n; ++i) {
         const bool quoted = i % 10 == 0;
-        text += quoted ? "\"Volume " + std::to_string(i) + ", revised\"" : "Volume " + std::to_string(i);
+        text += quoted ? "\"Volume " + std::to_string(i) + ", revised\""
+                       : "Volume " + std::to_string(i);
         text += ",Author " + std::to_string(random() % 20000) + ",";
         text += genres[random() % 5];
         text += "," + std::to_string(1 + random() % 5) + ",S-" + std::to_string(i) + "\r\n";
@@ -52,13 +53,15 @@ std::string spreadsheet(std::size_t n)
 
 void write_text(const fs::path& path, const std::string& text)
 {
-    std::ofstream(path, std::ios::binary).write(text.data(), static_cast<std::streamsize>(text.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(text.data(), static_cast<std::streamsize>(text.size()));
 }
 
 /* Removes the library's record files, leaving an empty folder to create. */
 void empty_library(const fs::path& folder)
 {
-    for (const desk::fileset::RecordFile& file : desk::fileset::record_files()) fs::remove(folder / file.name);
+    for (const desk::fileset::RecordFile& file : desk::fileset::record_files())
+        fs::remove(folder / file.name);
     desk::create_folder_library(folder.string(), 5);
 }
 
@@ -76,11 +79,15 @@ void bm_import(benchmark::State& state, std::size_t n)
     empty_library(folder);
     {
         std::string error;
-        auto lib = desk::Library::open(desk::open_folder_store(folder.string(), desk::Access::change, 5));
-        desk::import_sheet(*lib, desk::ImportKind::books, desk::sheet::parse(*desk::sheet::read_file(csv.string(), error)), "bench");
+        auto lib =
+            desk::Library::open(desk::open_folder_store(folder.string(), desk::Access::change, 5));
+        desk::import_sheet(*lib, desk::ImportKind::books,
+                           desk::sheet::parse(*desk::sheet::read_file(csv.string(), error)),
+                           "bench");
         lib->commit();
     }
-    fs::copy_file(folder / desk::fileset::record_file(desk::fileset::Kind::books).name, records, fs::copy_options::overwrite_existing);
+    fs::copy_file(folder / desk::fileset::record_file(desk::fileset::Kind::books).name, records,
+                  fs::copy_options::overwrite_existing);
 
     /* As on the baseline's side, releasing the records is not timed. */
     std::unique_ptr<desk::Library> lib;
@@ -90,10 +97,13 @@ void bm_import(benchmark::State& state, std::size_t n)
         std::string error;
         const auto bytes = desk::sheet::read_file(csv.string(), error);
         const desk::sheet::Sheet sheet = desk::sheet::parse(*bytes);
-        lib = desk::Library::open(desk::open_folder_store(folder.string(), desk::Access::change, 5));
-        const desk::ImportReport report = desk::import_sheet(*lib, desk::ImportKind::books, sheet, "bench");
+        lib =
+            desk::Library::open(desk::open_folder_store(folder.string(), desk::Access::change, 5));
+        const desk::ImportReport report =
+            desk::import_sheet(*lib, desk::ImportKind::books, sheet, "bench");
         lib->commit();
-        if (report.added != n) state.SkipWithError("the import did not add every row");
+        if (report.added != n)
+            state.SkipWithError("the import did not add every row");
     };
     subject.finish = [&] { lib.reset(); };
 
@@ -114,7 +124,8 @@ void bm_import(benchmark::State& state, std::size_t n)
 
 [[maybe_unused]] const bool registered = [] {
     for (std::size_t n : {std::size_t{1000}, std::size_t{100000}})
-        benchmark::RegisterBenchmark(bench::name({"Import", "books", std::to_string(n)}).c_str(), bm_import, n)
+        benchmark::RegisterBenchmark(bench::name({"Import", "books", std::to_string(n)}).c_str(),
+                                     bm_import, n)
             ->UseManualTime()
             ->Unit(benchmark::kMillisecond);
     return true;

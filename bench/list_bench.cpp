@@ -53,10 +53,17 @@ std::vector<Item> items_of(Shape shape, size_t n)
         const auto serial = static_cast<uint32_t>(i);
         uint32_t key = serial;
         switch (shape) {
-        case Shape::random: key = static_cast<uint32_t>(rng()); break;
-        case Shape::sorted: break;
-        case Shape::reversed: key = static_cast<uint32_t>(n - i); break;
-        case Shape::few_keys: key = static_cast<uint32_t>(rng() % 8); break;
+        case Shape::random:
+            key = static_cast<uint32_t>(rng());
+            break;
+        case Shape::sorted:
+            break;
+        case Shape::reversed:
+            key = static_cast<uint32_t>(n - i);
+            break;
+        case Shape::few_keys:
+            key = static_cast<uint32_t>(rng() % 8);
+            break;
         }
         items[i] = {key, serial};
     }
@@ -70,14 +77,18 @@ bool sorted_stably(List list)
         const Item* previous = nullptr;
         bool ok = true;
     } walk;
-    list_foreach(list, [](void* element, void* args) {
-        auto* w = static_cast<Walk*>(args);
-        const auto* item = static_cast<const Item*>(element);
-        if (w->previous != nullptr && (w->previous->key > item->key ||
-                                      (w->previous->key == item->key && w->previous->serial > item->serial)))
-            w->ok = false;
-        w->previous = item;
-    }, &walk);
+    list_foreach(
+        list,
+        [](void* element, void* args) {
+            auto* w = static_cast<Walk*>(args);
+            const auto* item = static_cast<const Item*>(element);
+            if (w->previous != nullptr &&
+                (w->previous->key > item->key ||
+                 (w->previous->key == item->key && w->previous->serial > item->serial)))
+                w->ok = false;
+            w->previous = item;
+        },
+        &walk);
     return walk.ok;
 }
 
@@ -91,19 +102,18 @@ void bm_sort(benchmark::State& state, Shape shape, size_t n, double target)
 
     List list = nullptr;
     bool checked = false;
-    bench::Side subject{
-        [&] {
-            list_delete(list, ignore);
-            list = nullptr;
-            bench::settle_heap();
-            list = list_of(items);
-        },
-        [&] { list_sort(list, predicate); },
-        [&] {
-            if (!checked && !sorted_stably(list))
-                state.SkipWithError("list_sort left the list out of order");
-            checked = true;
-        }};
+    bench::Side subject{[&] {
+                            list_delete(list, ignore);
+                            list = nullptr;
+                            bench::settle_heap();
+                            list = list_of(items);
+                        },
+                        [&] { list_sort(list, predicate); },
+                        [&] {
+                            if (!checked && !sorted_stably(list))
+                                state.SkipWithError("list_sort left the list out of order");
+                            checked = true;
+                        }};
 
     std::list<void*> peer;
     bench::Side baseline{
@@ -136,10 +146,16 @@ void bm_list(benchmark::State& state, Op op, size_t n)
     };
     switch (op) {
     case Op::push_back:
-        side.run = [&] { for (Item& item : items) list_push_back(list, &item); };
+        side.run = [&] {
+            for (Item& item : items)
+                list_push_back(list, &item);
+        };
         break;
     case Op::pop_back:
-        side.run = [&] { while (list_pop_back(list) != nullptr) ++sink; };
+        side.run = [&] {
+            while (list_pop_back(list) != nullptr)
+                ++sink;
+        };
         break;
     case Op::get:
         count = kProbes;
@@ -157,7 +173,10 @@ void bm_list(benchmark::State& state, Op op, size_t n)
         break;
     case Op::foreach:
         side.run = [&] {
-            list_foreach(list, [](void* e, void* s) { *static_cast<size_t*>(s) += static_cast<Item*>(e)->key; }, &sink);
+            list_foreach(
+                list,
+                [](void* e, void* s) { *static_cast<size_t*>(s) += static_cast<Item*>(e)->key; },
+                &sink);
         };
         break;
     case Op::search:
@@ -180,9 +199,10 @@ const bool registered = [] {
                 ->UseManualTime()
                 ->Unit(benchmark::kMicrosecond);
 
-    const std::pair<const char*, Shape> shapes[] = {
-        {"random", Shape::random}, {"sorted", Shape::sorted},
-        {"reversed", Shape::reversed}, {"few_keys", Shape::few_keys}};
+    const std::pair<const char*, Shape> shapes[] = {{"random", Shape::random},
+                                                    {"sorted", Shape::sorted},
+                                                    {"reversed", Shape::reversed},
+                                                    {"few_keys", Shape::few_keys}};
     for (const auto& [name, shape] : shapes)
         for (size_t n : {size_t{1000}, size_t{100000}, size_t{1000000}}) {
             const double target = shape == Shape::random && n == 1000000 ? 1.5 : 0.0;

@@ -78,8 +78,10 @@ void* make_user(size_t i)
 {
     char name[32], address[48], phone[20];
     std::snprintf(name, sizeof name, "Reader %zu", i);
-    std::snprintf(address, sizeof address, i % 50 == 0 ? "Flat 2, %zu Main Road" : "%zu Library Street", i);
-    std::snprintf(phone, sizeof phone, "+35 %02zu %03zu %02zu %02zu", i % 100, i % 1000, i / 7 % 100, i / 3 % 100);
+    std::snprintf(address, sizeof address,
+                  i % 50 == 0 ? "Flat 2, %zu Main Road" : "%zu Library Street", i);
+    std::snprintf(phone, sizeof phone, "+35 %02zu %03zu %02zu %02zu", i % 100, i % 1000,
+                  i / 7 % 100, i / 3 % 100);
     return user_new(i + 1, name, address, phone);
 }
 
@@ -106,8 +108,8 @@ void* make_borrow_random_dates(size_t i)
     auto text = [](sys_days d) {
         const year_month_day ymd{d};
         char out[16];
-        std::snprintf(out, sizeof out, "%02u/%02u/%04d", unsigned{ymd.day()},
-                      unsigned{ymd.month()}, int{ymd.year()});
+        std::snprintf(out, sizeof out, "%02u/%02u/%04d", unsigned{ymd.day()}, unsigned{ymd.month()},
+                      int{ymd.year()});
         return std::string(out);
     };
     Borrow borrow = borrow_new(i + 1, 1 + i % 50000, 1 + i % 100000, text(day).c_str(),
@@ -120,7 +122,8 @@ void* make_borrow_random_dates(size_t i)
 const Kind kBooks{lendrec_support::kBooks, make_book};
 const Kind kUsers{lendrec_support::kUsers, make_user};
 const Kind kBorrows{lendrec_support::kLoans, make_borrow};
-const Kind kBorrowsRandomDates{lendrec_support::kLoans, make_borrow_random_dates, "loans_random_dates"};
+const Kind kBorrowsRandomDates{lendrec_support::kLoans, make_borrow_random_dates,
+                               "loans_random_dates"};
 
 /* ------------------------------------------------------------------ */
 /* Stores: n generated records, their file, and what the floors need   */
@@ -143,7 +146,8 @@ struct Store {
     std::string arena; /* its texts, each with its terminator, in file order */
 
     Store(const Kind& k, size_t count)
-        : kind(k), n(count), path(bench::record_dir() + "/" + k.name() + "-" + std::to_string(count) + ".csv")
+        : kind(k), n(count),
+          path(bench::record_dir() + "/" + k.name() + "-" + std::to_string(count) + ".csv")
     {
         for (size_t i = 0; i < n; ++i)
             list_push_back(list, kind.make(i));
@@ -328,7 +332,8 @@ void bm_save(benchmark::State& state, const Kind* kind, size_t n, double target)
     const std::string saved = bench::record_dir() + "/" + kind->name() + "-saved.csv";
     const std::string floored = bench::record_dir() + "/" + kind->name() + "-floor.csv";
     bool ok = true;
-    bench::Side subject{[] {}, [&] { ok = s.kind.record.save(saved.c_str(), s.list, s.n + 1) && ok; }};
+    bench::Side subject{[] {},
+                        [&] { ok = s.kind.record.save(saved.c_str(), s.list, s.n + 1) && ok; }};
     bench::Side baseline{[] {}, [&] { ok = write_floor(floored, s.image) && ok; }};
     bench::compare(state, static_cast<double>(n), subject, baseline, target);
     if (!ok || slurp(saved) != s.image)
@@ -420,11 +425,17 @@ struct Check {
 };
 
 const Check kChecks[] = {
-    {"phone/valid", [](const char* a, const char*) -> int { return common_verify_phone(a); }, "+35 12 345 67 89", nullptr},
-    {"phone/refused", [](const char* a, const char*) -> int { return common_verify_phone(a); }, "+35 12 345 67 8a", nullptr},
-    {"date/valid", [](const char* a, const char*) -> int { return common_verify_date(a); }, "28/02/2024", nullptr},
-    {"date/refused", [](const char* a, const char*) -> int { return common_verify_date(a); }, "28/13/2024", nullptr},
-    {"date_fields", [](const char* a, const char*) -> int { return int(common_date_fields(a).year); }, "28/02/2024", nullptr},
+    {"phone/valid", [](const char* a, const char*) -> int { return common_verify_phone(a); },
+     "+35 12 345 67 89", nullptr},
+    {"phone/refused", [](const char* a, const char*) -> int { return common_verify_phone(a); },
+     "+35 12 345 67 8a", nullptr},
+    {"date/valid", [](const char* a, const char*) -> int { return common_verify_date(a); },
+     "28/02/2024", nullptr},
+    {"date/refused", [](const char* a, const char*) -> int { return common_verify_date(a); },
+     "28/13/2024", nullptr},
+    {"date_fields",
+     [](const char* a, const char*) -> int { return int(common_date_fields(a).year); },
+     "28/02/2024", nullptr},
     {"compare_dates", common_compare_dates, "28/02/2024", "01/03/2024"},
 };
 
@@ -443,28 +454,36 @@ void bm_check(benchmark::State& state, const Check* check)
     for (size_t n : {size_t{1000}, size_t{1000000}}) {
         const bool full = n == 1000000;
         const std::string count = std::to_string(n);
-        benchmark::RegisterBenchmark(bench::name({"PerRecord", "loans_random_dates_vs_books", count}).c_str(),
-                                     bm_per_record, &kBorrowsRandomDates, n, full ? 1.3 : 0.0)
-            ->UseManualTime()->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(
+            bench::name({"PerRecord", "loans_random_dates_vs_books", count}).c_str(), bm_per_record,
+            &kBorrowsRandomDates, n, full ? 1.3 : 0.0)
+            ->UseManualTime()
+            ->Unit(benchmark::kMillisecond);
         for (const Kind* kind : kinds) {
             const bool books = kind == &kBooks;
-            benchmark::RegisterBenchmark(bench::name({"Save", kind->name(), count}).c_str(), bm_save, kind, n,
-                                         full ? 3.5 : 0.0)
-                ->UseManualTime()->Unit(benchmark::kMillisecond);
-            benchmark::RegisterBenchmark(bench::name({"Load", kind->name(), count}).c_str(), bm_load, kind, n,
-                                         full && books ? 1.6 : 0.0)
-                ->UseManualTime()->Unit(benchmark::kMillisecond);
+            benchmark::RegisterBenchmark(bench::name({"Save", kind->name(), count}).c_str(),
+                                         bm_save, kind, n, full ? 3.5 : 0.0)
+                ->UseManualTime()
+                ->Unit(benchmark::kMillisecond);
+            benchmark::RegisterBenchmark(bench::name({"Load", kind->name(), count}).c_str(),
+                                         bm_load, kind, n, full && books ? 1.6 : 0.0)
+                ->UseManualTime()
+                ->Unit(benchmark::kMillisecond);
             if (!books)
                 benchmark::RegisterBenchmark(
-                    bench::name({"PerRecord", std::string(kind->name()) + "_vs_books", count}).c_str(),
+                    bench::name({"PerRecord", std::string(kind->name()) + "_vs_books", count})
+                        .c_str(),
                     bm_per_record, kind, n, full ? 1.3 : 0.0)
-                    ->UseManualTime()->Unit(benchmark::kMillisecond);
+                    ->UseManualTime()
+                    ->Unit(benchmark::kMillisecond);
         }
     }
     benchmark::RegisterBenchmark("Memory/books/1000000", bm_memory, &kBooks, size_t{1000000}, 1.1)
-        ->Iterations(1)->Unit(benchmark::kMillisecond);
+        ->Iterations(1)
+        ->Unit(benchmark::kMillisecond);
     for (const Check& check : kChecks)
-        benchmark::RegisterBenchmark(bench::name({"Validate", check.name}).c_str(), bm_check, &check);
+        benchmark::RegisterBenchmark(bench::name({"Validate", check.name}).c_str(), bm_check,
+                                     &check);
     return true;
 }();
 

@@ -48,8 +48,8 @@ bench::Side load_side(benchmark::State& state, const std::string& path, size_t n
     auto problems = std::make_shared<size_t>(0);
     return {[list] { *list = list_new(); },
             [=] {
-                *last_id = reporting ? serializer_load_books_reporting(path.c_str(), *list,
-                                                                        count_problem, problems.get())
+                *last_id = reporting ? serializer_load_books_reporting(
+                                           path.c_str(), *list, count_problem, problems.get())
                                      : serializer_load_books(path.c_str(), *list);
             },
             [&state, list, last_id, problems, n] {
@@ -79,9 +79,11 @@ void bm_reporting(benchmark::State& state, size_t n, double target)
 
 [[maybe_unused]] const bool registered = [] {
     benchmark::RegisterBenchmark("Reporting/books/1000", bm_reporting, size_t{1000}, 0.0)
-        ->UseManualTime()->Unit(benchmark::kMillisecond);
+        ->UseManualTime()
+        ->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("Reporting/books/1000000", bm_reporting, size_t{1000000}, 1.03)
-        ->UseManualTime()->Unit(benchmark::kMillisecond);
+        ->UseManualTime()
+        ->Unit(benchmark::kMillisecond);
     return true;
 }();
 

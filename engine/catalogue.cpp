@@ -43,21 +43,20 @@ Book find_book(const Library& lib, std::size_t id)
     return find_or_refuse(lib.books(), id);
 }
 
-Removed remove_named(Library& lib, const char* what, std::size_t id,
-                     std::size_t (*names)(Borrow), bool purge)
+Removed remove_named(Library& lib, const char* what, std::size_t id, std::size_t (*names)(Borrow),
+                     bool purge)
 {
     std::size_t named = 0;
     for (Borrow loan : lib.loans().all())
         named += names(loan) == id ? 1u : 0u;
     if (named != 0 && !purge)
         throw Failure(kRefused, fmt::format("{} {} is named by {} returned {}; --purge removes "
-                                            "it with them", what, id, named,
-                                            named == 1 ? "loan" : "loans"));
+                                            "it with them",
+                                            what, id, named, named == 1 ? "loan" : "loans"));
     Removed removed;
     if (named != 0)
-        removed.loans = lib.loans().remove_if([id, names](Borrow loan) {
-            return names(loan) == id && borrow_has_returned(loan);
-        });
+        removed.loans = lib.loans().remove_if(
+            [id, names](Borrow loan) { return names(loan) == id && borrow_has_returned(loan); });
     return removed;
 }
 
@@ -140,8 +139,8 @@ std::vector<Book> list_books(const Library& lib, const BookFilter& filter)
     std::string needle = text::fold(filter.search), genre = text::fold(filter.genre);
     std::vector<std::pair<std::string, Book>> keyed;
     for (Book book : lib.books().all()) {
-        if (!needle.empty() && !text::folded_contains(book_get_title(book), needle)
-            && !text::folded_contains(book_get_author(book), needle))
+        if (!needle.empty() && !text::folded_contains(book_get_title(book), needle) &&
+            !text::folded_contains(book_get_author(book), needle))
             continue;
         if (!genre.empty() && text::fold(book_get_genre(book)) != genre)
             continue;

@@ -66,8 +66,8 @@ struct Removed {
  * loans the caller has refused: refused (kRefused, with the count) when
  * any loan names it through `names` (borrow_get_book_id, say), unless
  * `purge`, which removes those returned loans. Leaves the record itself. */
-Removed remove_named(Library& lib, const char* what, std::size_t id,
-                     std::size_t (*names)(Borrow), bool purge);
+Removed remove_named(Library& lib, const char* what, std::size_t id, std::size_t (*names)(Borrow),
+                     bool purge);
 
 /* Removes book `id`. Refused while a copy is out; refused when any loan
  * names it, unless `purge`, which removes its returned loans with it. */

@@ -64,7 +64,8 @@ private:
         }
         if (blocking && mend_ != nullptr)
             not_repaired(fmt::format("{} holds lines that saving would lose; mend them by hand "
-                                     "first", records.name()));
+                                     "first",
+                                     records.name()));
     }
 
     /* A file whose lines were only changed in loading is saved as loaded. */
@@ -77,8 +78,8 @@ private:
             return f.file == records.name() && f.kind == "changed";
         });
         const_cast<Records<Handle>&>(records).touch(); /* `mend_`'s own table */
-        report_.repaired.push_back(fmt::format("{}: lines the loader changed saved as loaded",
-                                               records.name()));
+        report_.repaired.push_back(
+            fmt::format("{}: lines the loader changed saved as loaded", records.name()));
     }
 
     /* True when repairing and saving `records` loses nothing. */
@@ -101,8 +102,8 @@ private:
                 if (auto it = times.find(id_of(record)); it != times.end())
                     ++it->second;
             for (std::size_t id : duplicated)
-                rule(records.name(), fmt::format("{} {} appears {} times", records.what(), id,
-                                                 times[id]),
+                rule(records.name(),
+                     fmt::format("{} {} appears {} times", records.what(), id, times[id]),
                      kDuplicates);
         }
         const std::size_t highest = records.highest_id();
@@ -114,8 +115,9 @@ private:
             table_of(records).set_next_id(highest + 1);
             return;
         }
-        rule(records.name(), fmt::format("{} {} is not below the next identifier {} (the trailer)",
-                                         records.what(), highest, records.next_id()),
+        rule(records.name(),
+             fmt::format("{} {} is not below the next identifier {} (the trailer)", records.what(),
+                         highest, records.next_id()),
              nullptr);
     }
 
@@ -125,12 +127,16 @@ private:
             const char* state = borrow_has_returned(loan) ? "returned" : "open";
             const std::size_t book = borrow_get_book_id(loan), user = borrow_get_user_id(loan);
             if (lib_.books().find(book) == nullptr)
-                rule(lib_.loans().name(), fmt::format("{} loan {} names book {}, which does not "
-                                                      "exist", state, borrow_get_id(loan), book),
+                rule(lib_.loans().name(),
+                     fmt::format("{} loan {} names book {}, which does not "
+                                 "exist",
+                                 state, borrow_get_id(loan), book),
                      kMissing);
             if (lib_.users().find(user) == nullptr)
-                rule(lib_.loans().name(), fmt::format("{} loan {} names user {}, who does not "
-                                                      "exist", state, borrow_get_id(loan), user),
+                rule(lib_.loans().name(),
+                     fmt::format("{} loan {} names user {}, who does not "
+                                 "exist",
+                                 state, borrow_get_id(loan), user),
                      kMissing);
         }
     }
@@ -143,18 +149,19 @@ private:
             const std::size_t copies = book_get_quantity(book), shelf = book_get_available(book);
             if (open <= copies && shelf == copies - open)
                 continue;
-            const std::string name = fmt::format("book {} ({})", book_get_id(book),
-                                                 book_get_title(book));
+            const std::string name =
+                fmt::format("book {} ({})", book_get_id(book), book_get_title(book));
             if (open > copies) {
-                rule(lib_.books().name(), fmt::format("{} has {} but owns only {}", name,
-                                                      counted(open, "open loan", "open loans"),
-                                                      counted(copies, "copy", "copies")),
+                rule(lib_.books().name(),
+                     fmt::format("{} has {} but owns only {}", name,
+                                 counted(open, "open loan", "open loans"),
+                                 counted(copies, "copy", "copies")),
                      kOverlent);
             } else if (mend) {
                 book_set_available(book, copies - open);
                 mend_->books().touch();
-                report_.repaired.push_back(fmt::format("{}: shelf count {} -> {}", name, shelf,
-                                                       copies - open));
+                report_.repaired.push_back(
+                    fmt::format("{}: shelf count {} -> {}", name, shelf, copies - open));
             } else {
                 rule(lib_.books().name(),
                      fmt::format("{} has {} on the shelf, but {} less {} leave {}", name, shelf,
@@ -183,9 +190,8 @@ private:
     void utf8(const Records<Handle>& records, std::size_t id, const char* field, const char* value)
     {
         if (value != nullptr && !text::is_utf8(value))
-            rule(records.name(), fmt::format("{} {}'s {} is not UTF-8 text", records.what(), id,
-                                             field),
-                 kNotUtf8);
+            rule(records.name(),
+                 fmt::format("{} {}'s {} is not UTF-8 text", records.what(), id, field), kNotUtf8);
     }
 
     /* The table of `mend_` that `records` is (they are the same object). */
@@ -253,10 +259,10 @@ void refuse_unless_sound(const Library& lib)
         named += report.findings[i].message + "; ";
     if (report.findings.size() > shown)
         named += fmt::format("and {} more; ", report.findings.size() - shown);
-    throw Failure(kFiles, fmt::format("the library's files hold {}: {}nothing was changed; run "
-                                      "`lendrec check`",
-                                      counted(report.findings.size(), "problem", "problems"),
-                                      named));
+    throw Failure(kFiles,
+                  fmt::format("the library's files hold {}: {}nothing was changed; run "
+                              "`lendrec check`",
+                              counted(report.findings.size(), "problem", "problems"), named));
 }
 
 } // namespace desk

@@ -21,8 +21,8 @@ namespace {
 void check_days(std::size_t days)
 {
     if (days < 1 || days > rules::kMaxLoanDays)
-        throw Failure(kRefused, fmt::format("a loan runs 1 to {} days, not {}",
-                                            rules::kMaxLoanDays, days));
+        throw Failure(kRefused,
+                      fmt::format("a loan runs 1 to {} days, not {}", rules::kMaxLoanDays, days));
 }
 
 /* The due date `days` after `from`, refused past the desk's years. */
@@ -59,7 +59,8 @@ void check_borrower(const Library& lib, User user, Day day, std::size_t limit)
     for (Borrow loan : held)
         if (days_overdue(loan, day) > 0)
             throw Failure(kRefused, fmt::format("user {} ({}) has an overdue loan: loan {}, "
-                                                "due {}", user_get_id(user), user_get_name(user),
+                                                "due {}",
+                                                user_get_id(user), user_get_name(user),
                                                 borrow_get_id(loan), borrow_get_return_date(loan)));
 }
 
@@ -94,8 +95,8 @@ Borrow checkout(Library& lib, std::size_t book_id, std::size_t user_id, Day day,
                                             book_get_title(book)));
     check_borrower(lib, user, day, terms.limit);
     std::size_t id = lib.loans().take_id();
-    Borrow loan = borrow_new(id, user_id, book_id, format_date(day).c_str(),
-                             format_date(due).c_str());
+    Borrow loan =
+        borrow_new(id, user_id, book_id, format_date(day).c_str(), format_date(due).c_str());
     if (loan == nullptr || !lib.add_loan(loan))
         throw std::bad_alloc();
     book_borrow(book);
@@ -158,8 +159,8 @@ Day renew(Library& lib, std::size_t loan_id, Day day, std::size_t days)
                                             loan_id, borrow_get_return_date(loan)));
     Day due = due_after(due_of(loan), days);
     if (!borrow_set_return_date(loan, format_date(due).c_str()))
-        throw Failure(kRefused, fmt::format("loan {} cannot be due on {}", loan_id,
-                                            format_date(due)));
+        throw Failure(kRefused,
+                      fmt::format("loan {} cannot be due on {}", loan_id, format_date(due)));
     lib.loans().changed(loan);
     return due;
 }

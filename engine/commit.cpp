@@ -57,8 +57,7 @@ bool is_leftover(const std::string& name)
             rest = rest.substr(4);
         if (rest == "new")
             return true;
-        if (rest.size() == 8
-            && rest.find_first_not_of("0123456789abcdef") == std::string::npos)
+        if (rest.size() == 8 && rest.find_first_not_of("0123456789abcdef") == std::string::npos)
             return true;
     }
     return false;
@@ -121,15 +120,14 @@ RecordRead read_record(const std::string& path)
         return {RecordRead::unreadable, {}, "it could not be read"};
     RecordRead read{RecordRead::cut_short, {}, {}};
     std::size_t number = 0;
-    for (std::size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos;
-         at = end + 1) {
+    for (std::size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1) {
         std::string line = text.substr(at, end - at);
         ++number;
         if (read.state == RecordRead::complete)
             return {RecordRead::unreadable, {}, "it goes on after its \"end\" line"};
         if (number == 1 && line != kHeader)
-            return {RecordRead::unreadable, {}, fmt::format("its first line is not \"{}\"",
-                                                            kHeader)};
+            return {
+                RecordRead::unreadable, {}, fmt::format("its first line is not \"{}\"", kHeader)};
         if (number == 1)
             continue;
         if (line == kEnd) {
@@ -137,7 +135,8 @@ RecordRead read_record(const std::string& path)
         } else if (auto rename = rename_of(line)) {
             read.renames.push_back(*rename);
         } else {
-            return {RecordRead::unreadable, {},
+            return {RecordRead::unreadable,
+                    {},
                     fmt::format("line {} names no staged record file", number)};
         }
     }
@@ -153,8 +152,8 @@ RecordRead read_record(const std::string& path)
 std::optional<std::string> roll_forward(const std::string& folder, const Renames& renames)
 {
     for (const auto& [staged, target] : renames)
-        if (exists(in(folder, staged))
-            && !platform::rename_over(in(folder, staged), in(folder, target)))
+        if (exists(in(folder, staged)) &&
+            !platform::rename_over(in(folder, staged), in(folder, target)))
             return fmt::format("cannot rename {} to {}: {}", staged, target,
                                platform::last_error());
     platform::sync_folder(folder);
@@ -192,7 +191,8 @@ std::string keep_aside(const std::string& folder, const std::string& why)
     }
     platform::sync_folder(folder);
     return fmt::format("{} could not be read as a commit record ({}); kept as {}{} and left "
-                       "unapplied", kRecord, why, kept, also);
+                       "unapplied",
+                       kRecord, why, kept, also);
 }
 
 /* Removes every staged file of `files` and the record draft; the first
@@ -214,8 +214,8 @@ void stage(const std::string& folder, const std::vector<StagedFile>& files)
         if (!prepared || !file.save(staged)) {
             std::string why = prepared ? platform::system_error() : platform::last_error();
             discard_staged(folder, files);
-            throw Failure(kWrite, fmt::format("cannot write {}: {}; nothing was changed",
-                                              file.name, why));
+            throw Failure(kWrite,
+                          fmt::format("cannot write {}: {}; nothing was changed", file.name, why));
         }
     }
 }
@@ -228,12 +228,13 @@ void decide(const std::string& folder, const std::vector<StagedFile>& files)
     for (const StagedFile& file : files)
         record += staged_name(file.name) + " " + file.name + "\n";
     record += std::string(kEnd) + "\n";
-    if (!platform::write_durably(in(folder, kRecordDraft), record, kRecordMode)
-        || !platform::rename_over(in(folder, kRecordDraft), in(folder, kRecord))) {
+    if (!platform::write_durably(in(folder, kRecordDraft), record, kRecordMode) ||
+        !platform::rename_over(in(folder, kRecordDraft), in(folder, kRecord))) {
         std::string why = platform::last_error();
         discard_staged(folder, files);
         throw Failure(kWrite, fmt::format("cannot write the commit record: {}; "
-                                          "nothing was changed", why));
+                                          "nothing was changed",
+                                          why));
     }
     platform::sync_folder(folder);
 }
@@ -250,7 +251,8 @@ std::vector<std::string> commit_files(const std::string& folder,
         renames.emplace_back(staged_name(file.name), file.name);
     if (auto failed = roll_forward(folder, renames))
         return {fmt::format("the change is made; tidying the folder failed: {}; the next "
-                            "lendrec command finishes it", *failed)};
+                            "lendrec command finishes it",
+                            *failed)};
     return {};
 }
 

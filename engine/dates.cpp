@@ -92,8 +92,9 @@ Day today()
 #else
     localtime_r(&now, &local);
 #endif
-    return Day{chr::year{local.tm_year + 1900} / chr::month{static_cast<unsigned>(local.tm_mon + 1)}
-               / chr::day{static_cast<unsigned>(local.tm_mday)}};
+    return Day{chr::year{local.tm_year + 1900} /
+               chr::month{static_cast<unsigned>(local.tm_mon + 1)} /
+               chr::day{static_cast<unsigned>(local.tm_mday)}};
 }
 
 Day date_or_today(const std::string& text, const char* option)

@@ -32,7 +32,10 @@ public:
         if (excel)
             text_ += sheet::kUtf8Bom;
     }
-    void row(const std::vector<std::string_view>& cells) { sheet::write_row(text_, cells, options_); }
+    void row(const std::vector<std::string_view>& cells)
+    {
+        sheet::write_row(text_, cells, options_);
+    }
     std::string take() { return std::move(text_); }
 
 private:
@@ -90,9 +93,15 @@ std::string export_csv(const Library& lib, ExportKind kind, Day today, bool exce
 {
     CsvText csv(excel);
     switch (kind) {
-    case ExportKind::books: books_csv(lib, csv); break;
-    case ExportKind::users: users_csv(lib, csv); break;
-    case ExportKind::loans: loans_csv(lib, csv, today); break;
+    case ExportKind::books:
+        books_csv(lib, csv);
+        break;
+    case ExportKind::users:
+        users_csv(lib, csv);
+        break;
+    case ExportKind::loans:
+        loans_csv(lib, csv, today);
+        break;
     }
     return csv.take();
 }

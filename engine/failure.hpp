@@ -40,8 +40,7 @@ class Failure : public std::runtime_error {
 public:
     Failure(Status status, const std::string& message)
         : std::runtime_error(message), status_(status)
-    {
-    }
+    {}
     Status status() const { return status_; }
 
 private:

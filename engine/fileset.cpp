@@ -16,8 +16,8 @@ const RecordFile kFiles[] = {
      book_deleter},
     {Kind::users, "users.csv", "user", serializer_load_users_reporting, serializer_save_users,
      user_deleter},
-    {Kind::loans, "loans.csv", "loan", serializer_load_borrows_reporting,
-     serializer_save_borrows, borrow_deleter},
+    {Kind::loans, "loans.csv", "loan", serializer_load_borrows_reporting, serializer_save_borrows,
+     borrow_deleter},
 };
 
 } // namespace

@@ -70,17 +70,23 @@ void require_writable(const std::string& folder)
 {
     if (std::string why = read_only_reason(folder); !why.empty())
         throw Failure(kWrite, fmt::format("the library in '{}' is read-only ({}): nothing was "
-                                          "changed", folder, why));
+                                          "changed",
+                                          folder, why));
 }
 
 const char* kind_words(platform::Kind kind)
 {
     switch (kind) {
-    case platform::Kind::directory: return "a folder";
-    case platform::Kind::fifo: return "a FIFO";
-    case platform::Kind::device: return "a device";
-    case platform::Kind::socket: return "a socket";
-    default: return "not a plain file";
+    case platform::Kind::directory:
+        return "a folder";
+    case platform::Kind::fifo:
+        return "a FIFO";
+    case platform::Kind::device:
+        return "a device";
+    case platform::Kind::socket:
+        return "a socket";
+    default:
+        return "not a plain file";
     }
 }
 
@@ -111,7 +117,8 @@ public:
             if (exists(fileset::in(folder_, fileset::kCommit)))
                 notices_.push_back(fmt::format(
                     "the last commit in '{}' is unfinished and the folder may not be written "
-                    "to finish it; the records are shown as they stand", folder_));
+                    "to finish it; the records are shown as they stand",
+                    folder_));
             return;
         }
         lock_.make_exclusive();
@@ -161,8 +168,7 @@ private:
             records.problems.push_back({0, SERIALIZER_NOT_READ, why});
             return;
         }
-        auto tell = [](std::size_t line, serializer_problem_t kind, const char* cause,
-                       void* args) {
+        auto tell = [](std::size_t line, serializer_problem_t kind, const char* cause, void* args) {
             static_cast<std::vector<Problem>*>(args)->push_back({line, kind, cause});
         };
         auto load = fileset::record_file(records.kind()).load;
@@ -186,7 +192,8 @@ std::unique_ptr<Store> open_folder_store(const std::string& folder, Access acces
     if (!is_library(folder, found))
         throw Failure(kRefused, fmt::format("'{}' is not a library (it holds no books.csv, "
                                             "users.csv or loans.csv); make one with "
-                                            "`lendrec init`", folder));
+                                            "`lendrec init`",
+                                            folder));
     if (access == Access::change)
         require_writable(folder);
     return std::make_unique<FolderStore>(folder, access, lock_timeout_seconds);
@@ -203,8 +210,8 @@ std::vector<std::string> create_folder_library(const std::string& folder,
     LibraryLock lock(folder, true, lock_timeout_seconds);
     std::string found;
     if (is_library(folder, found))
-        throw Failure(kRefused, fmt::format("'{}' is already a library (it holds {})", folder,
-                                            found));
+        throw Failure(kRefused,
+                      fmt::format("'{}' is already a library (it holds {})", folder, found));
     recover_folder(folder);
     std::vector<StagedFile> files;
     for (const fileset::RecordFile& file : fileset::record_files()) {

@@ -27,15 +27,15 @@ public:
     Row(const sheet::Sheet& sheet, std::size_t row, const fields::Columns& columns,
         ImportReport& report, const std::string& label)
         : sheet_(sheet), row_(row), columns_(columns), report_(report), label_(label)
-    {
-    }
+    {}
 
     /* The cell of field `f`, trimmed and unshielded; empty when the column
      * or cell is missing. */
     std::string_view cell(std::size_t f) const
     {
         const auto& index = columns_.index[f];
-        return index ? sheet::unshield(fields::trim(sheet_.cell(row_, *index))) : std::string_view();
+        return index ? sheet::unshield(fields::trim(sheet_.cell(row_, *index)))
+                     : std::string_view();
     }
 
     bool has(std::size_t f) const { return columns_.index[f].has_value(); }
@@ -150,7 +150,8 @@ public:
     {
         const auto id = row.id(fields::kBookId);
         auto title = id ? row.text(fields::kTitle, "a title", rules::kMaxText) : std::nullopt;
-        auto author = title ? row.text(fields::kAuthor, "an author", rules::kMaxText) : std::nullopt;
+        auto author =
+            title ? row.text(fields::kAuthor, "an author", rules::kMaxText) : std::nullopt;
         auto genre = author ? row.text(fields::kGenre, "a genre", rules::kMaxGenre) : std::nullopt;
         if (!genre)
             return;
@@ -209,7 +210,8 @@ private:
 
     void rekey(Book book, const std::string& old_key)
     {
-        if (const auto found = by_key_.find(old_key); found != by_key_.end() && found->second == book)
+        if (const auto found = by_key_.find(old_key);
+            found != by_key_.end() && found->second == book)
             by_key_.erase(found);
         by_key_.try_emplace(book_key(book), book);
     }
@@ -267,15 +269,15 @@ public:
     {
         const auto id = row.id(fields::kUserId);
         auto name = id ? row.text(fields::kName, "a name", rules::kMaxText) : std::nullopt;
-        auto address = name ? row.text(fields::kAddress, "an address", rules::kMaxText)
-                            : std::nullopt;
+        auto address =
+            name ? row.text(fields::kAddress, "an address", rules::kMaxText) : std::nullopt;
         auto typed = address ? row.text(fields::kPhone, "a phone", rules::kMaxText) : std::nullopt;
         if (!typed)
             return;
         const fields::Phone phone = fields::fit_phone(*typed);
         if (phone.verdict == fields::Phone::Verdict::refused) {
-            row.refuse(fmt::format("phone \"{}\" refused: it must be {}", *typed,
-                                   fields::phone_rule()));
+            row.refuse(
+                fmt::format("phone \"{}\" refused: it must be {}", *typed, fields::phone_rule()));
             return;
         }
         if (phone.verdict == fields::Phone::Verdict::changed) {
@@ -303,13 +305,15 @@ private:
     {
         const std::string old_key = user_key(user);
         bool changed = set_text(user, user_get_name(user), values.name, user_set_name);
-        changed = set_text(user, user_get_address(user), values.address, user_set_address) || changed;
+        changed =
+            set_text(user, user_get_address(user), values.address, user_set_address) || changed;
         changed = set_text(user, user_get_phone(user), values.phone, user_set_phone) || changed;
         if (!changed) {
             ++report.unchanged;
             return false;
         }
-        if (const auto found = by_key_.find(old_key); found != by_key_.end() && found->second == user)
+        if (const auto found = by_key_.find(old_key);
+            found != by_key_.end() && found->second == user)
             by_key_.erase(found);
         by_key_.try_emplace(user_key(user), user);
         lib_.users().changed(user);
@@ -343,8 +347,8 @@ void tell_reading(const sheet::Sheet& sheet, const fields::Columns& columns,
     if (sheet.converted_from_1252)
         report.text += fmt::format("{}: not UTF-8; read as Windows-1252 and converted\n", label);
     if (!columns.unused.empty())
-        report.text += fmt::format("{}: columns not used: {}\n", label,
-                                   fmt::join(columns.unused, ", "));
+        report.text +=
+            fmt::format("{}: columns not used: {}\n", label, fmt::join(columns.unused, ", "));
 }
 
 /* Runs `import.row` over every data row of the sheet. */

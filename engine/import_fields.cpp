@@ -33,7 +33,8 @@ const std::vector<Field> kUserFields = {
 std::optional<std::size_t> field_of(std::string_view folded, std::span<const Field> fields)
 {
     for (std::size_t f = 0; f < fields.size(); ++f)
-        if (std::ranges::find(fields[f].synonyms, folded) != fields[f].synonyms.end()) return f;
+        if (std::ranges::find(fields[f].synonyms, folded) != fields[f].synonyms.end())
+            return f;
     return std::nullopt;
 }
 
@@ -56,7 +57,8 @@ bool digit_groups(std::string_view typed, bool& plus, std::vector<std::string>& 
     bool in_group = false;
     for (char c : typed) {
         if (is_digit(c)) {
-            if (!in_group) groups.emplace_back();
+            if (!in_group)
+                groups.emplace_back();
             groups.back() += c;
             in_group = true;
         } else if (c == '+' && !plus && groups.empty()) {
@@ -74,11 +76,14 @@ bool digit_groups(std::string_view typed, bool& plus, std::vector<std::string>& 
 std::string pattern_shape(bool plus, const std::vector<std::string>& groups)
 {
     std::string digits;
-    for (const std::string& group : groups) digits += group;
-    if (!plus || digits.size() != 11) return {};
+    for (const std::string& group : groups)
+        digits += group;
+    if (!plus || digits.size() != 11)
+        return {};
     std::string out = "+";
     for (std::size_t i = 0; i < digits.size(); ++i) {
-        if (i == 2 || i == 4 || i == 7 || i == 9) out += ' ';
+        if (i == 2 || i == 4 || i == 7 || i == 9)
+            out += ' ';
         out += digits[i];
     }
     return out;
@@ -89,7 +94,8 @@ std::string spaced_shape(bool plus, const std::vector<std::string>& groups)
 {
     std::string out = plus ? "+" : "";
     for (std::size_t i = 0; i < groups.size(); ++i) {
-        if (i > 0) out += ' ';
+        if (i > 0)
+            out += ' ';
         out += groups[i];
     }
     return out;
@@ -111,8 +117,10 @@ std::string_view trim(std::string_view text)
 {
     const auto blank = [](char c) { return c == ' ' || c == '\t'; };
     std::size_t first = 0, end = text.size();
-    while (first < end && blank(text[first])) ++first;
-    while (end > first && blank(text[end - 1])) --end;
+    while (first < end && blank(text[first]))
+        ++first;
+    while (end > first && blank(text[end - 1]))
+        --end;
     return text.substr(first, end - first);
 }
 
@@ -150,7 +158,8 @@ Phone fit_phone(std::string_view typed)
     }
     bool plus = false;
     std::vector<std::string> groups;
-    if (!digit_groups(typed, plus, groups)) return result;
+    if (!digit_groups(typed, plus, groups))
+        return result;
     for (std::string candidate : {pattern_shape(plus, groups), spaced_shape(plus, groups)}) {
         if (!candidate.empty() && record_takes(candidate)) {
             result.verdict = Phone::Verdict::changed;
@@ -170,9 +179,11 @@ std::optional<std::size_t> parse_copies(std::string_view cell)
 {
     cell = trim(cell);
     std::size_t value = 0;
-    if (cell.empty() || !std::ranges::all_of(cell, is_digit)) return std::nullopt;
+    if (cell.empty() || !std::ranges::all_of(cell, is_digit))
+        return std::nullopt;
     const auto [end, error] = std::from_chars(cell.data(), cell.data() + cell.size(), value);
-    if (error != std::errc{} || end != cell.data() + cell.size()) return std::nullopt;
+    if (error != std::errc{} || end != cell.data() + cell.size())
+        return std::nullopt;
     return value;
 }
 

@@ -37,7 +37,7 @@ enum UserField : std::size_t { kName, kAddress, kPhone, kUserId };
 struct Columns {
     std::vector<std::optional<std::size_t>> index; /* one per field */
     std::vector<std::string> unused;               /* header names, as written */
-    std::string problem; /* empty, or why the header cannot be used */
+    std::string problem;                           /* empty, or why the header cannot be used */
 };
 
 /*

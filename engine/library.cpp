@@ -12,8 +12,7 @@ namespace desk {
 
 namespace {
 
-void drop(std::unordered_map<std::size_t, std::vector<Borrow>>& index, std::size_t key,
-          Borrow loan)
+void drop(std::unordered_map<std::size_t, std::vector<Borrow>>& index, std::size_t key, Borrow loan)
 {
     auto found = index.find(key);
     if (found == index.end())

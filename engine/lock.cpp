@@ -23,15 +23,16 @@ platform::LockHandle open_lock(const std::string& folder, const std::string& pat
     if (platform::is_symlink(path))
         throw Failure(kWrite, fmt::format("{} is a symbolic link; the library's lock file is "
                                           "never followed elsewhere: nothing was changed "
-                                          "(remove the link to go on)", path));
+                                          "(remove the link to go on)",
+                                          path));
     bool writable = platform::folder_writable(folder);
     bool exists = platform::examine(path).kind != platform::Kind::missing;
     if (!writable && !exists)
         return 0;
     platform::LockHandle handle = platform::open_lock_file(path, writable);
     if (handle == 0)
-        throw Failure(kWrite, fmt::format("cannot open the lock file {}: {}", path,
-                                          platform::last_error()));
+        throw Failure(
+            kWrite, fmt::format("cannot open the lock file {}: {}", path, platform::last_error()));
     return handle;
 }
 

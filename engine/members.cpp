@@ -18,8 +18,8 @@ namespace {
 std::string checked_phone(const std::string& phone)
 {
     if (!rules::phone_fits(phone))
-        throw Failure(kRefused, fmt::format("'{}' is not a valid phone number (expected {})",
-                                            phone, rules::phone_rule()));
+        throw Failure(kRefused, fmt::format("'{}' is not a valid phone number (expected {})", phone,
+                                            rules::phone_rule()));
     return phone;
 }
 
@@ -37,8 +37,8 @@ std::string digits(std::string_view text)
  * spaces and dashes, at least one digit. */
 bool phone_like(std::string_view search)
 {
-    return !digits(search).empty()
-           && search.find_first_not_of("0123456789+- ") == std::string_view::npos;
+    return !digits(search).empty() &&
+           search.find_first_not_of("0123456789+- ") == std::string_view::npos;
 }
 
 } // namespace
@@ -70,9 +70,9 @@ void edit_user(Library& lib, std::size_t id, const UserEdit& edit)
     if (edit.phone)
         clean.phone = checked_phone(*edit.phone);
     User user = find_user(lib, id);
-    if ((clean.name && !user_set_name(user, clean.name->c_str()))
-        || (clean.address && !user_set_address(user, clean.address->c_str()))
-        || (clean.phone && !user_set_phone(user, clean.phone->c_str())))
+    if ((clean.name && !user_set_name(user, clean.name->c_str())) ||
+        (clean.address && !user_set_address(user, clean.address->c_str())) ||
+        (clean.phone && !user_set_phone(user, clean.phone->c_str())))
         throw std::bad_alloc();
     lib.users().changed(user);
 }
@@ -97,9 +97,9 @@ std::vector<User> list_users(const Library& lib, const std::string& search)
     std::string phone = phone_like(search) ? digits(search) : std::string();
     std::vector<User> users;
     for (User user : lib.users().all())
-        if (needle.empty() || text::folded_contains(user_get_name(user), needle)
-            || text::folded_contains(user_get_address(user), needle)
-            || (!phone.empty() && digits(user_get_phone(user)).find(phone) != std::string::npos))
+        if (needle.empty() || text::folded_contains(user_get_name(user), needle) ||
+            text::folded_contains(user_get_address(user), needle) ||
+            (!phone.empty() && digits(user_get_phone(user)).find(phone) != std::string::npos))
             users.push_back(user);
     return users;
 }

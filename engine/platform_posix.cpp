@@ -47,8 +47,8 @@ bool write_durably(const std::string& path, const std::string& text, unsigned mo
                     static_cast<mode_t>(mode));
     if (fd < 0)
         return failed();
-    bool ok = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size())
-              && ::fsync(fd) == 0;
+    bool ok = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size()) &&
+              ::fsync(fd) == 0;
     if (!ok)
         failed();
     if (::close(fd) != 0 && ok)

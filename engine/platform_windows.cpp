@@ -52,8 +52,8 @@ bool write_durably(const std::string& path, const std::string& text, unsigned)
     if (h == INVALID_HANDLE_VALUE)
         return failed();
     DWORD written = 0;
-    bool ok = WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &written, nullptr)
-              && written == text.size() && FlushFileBuffers(h);
+    bool ok = WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+              written == text.size() && FlushFileBuffers(h);
     if (!ok)
         failed();
     CloseHandle(h);
@@ -63,8 +63,8 @@ bool write_durably(const std::string& path, const std::string& text, unsigned)
 bool rename_over(const std::string& from, const std::string& to)
 {
     return MoveFileExA(from.c_str(), to.c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0
-           || failed();
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0 ||
+           failed();
 }
 
 bool remove_file(const std::string& path)
@@ -90,8 +90,7 @@ FileFacts examine(const std::string& path)
     }
     if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
         return {Kind::directory, 0};
-    std::uint64_t size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32)
-                         | data.nFileSizeLow;
+    std::uint64_t size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
     return {Kind::regular, size};
 }
 
@@ -117,8 +116,8 @@ bool file_writable(const std::string& path)
 bool is_symlink(const std::string& path)
 {
     DWORD attributes = GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES
-           && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    return attributes != INVALID_FILE_ATTRIBUTES &&
+           (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
 LockHandle open_lock_file(const std::string& path, bool create)

@@ -16,10 +16,14 @@ namespace desk {
 const char* problem_kind(serializer_problem_t kind)
 {
     switch (kind) {
-    case SERIALIZER_REFUSED: return "refused";
-    case SERIALIZER_CHANGED: return "changed";
-    case SERIALIZER_IGNORED: return "ignored";
-    case SERIALIZER_NOT_READ: return "not read";
+    case SERIALIZER_REFUSED:
+        return "refused";
+    case SERIALIZER_CHANGED:
+        return "changed";
+    case SERIALIZER_IGNORED:
+        return "ignored";
+    case SERIALIZER_NOT_READ:
+        return "not read";
     }
     return "problem";
 }
@@ -81,9 +85,12 @@ void Records<Handle>::loaded(std::size_t next_id)
     next_id_ = next_id;
     items_.clear();
     items_.reserve(list_size(list_));
-    list_foreach(list_, [](void* record, void* args) {
-        static_cast<std::vector<Handle>*>(args)->push_back(static_cast<Handle>(record));
-    }, &items_);
+    list_foreach(
+        list_,
+        [](void* record, void* args) {
+            static_cast<std::vector<Handle>*>(args)->push_back(static_cast<Handle>(record));
+        },
+        &items_);
     by_id_.reserve(items_.size());
     for (Handle record : items_)
         index(record);
@@ -94,7 +101,8 @@ std::size_t Records<Handle>::take_id()
 {
     if (next_id_ == 0 || next_id_ == SIZE_MAX)
         throw Failure(kFiles, fmt::format("{}: no identifier left to hand out (the trailer is "
-                                          "{})", name_, next_id_));
+                                          "{})",
+                                          name_, next_id_));
     Handle holder = find(next_id_);
     if (holder != nullptr && !added_.contains(holder))
         throw Failure(kFiles, fmt::format("{}: identifier {} is already in use, the trailer "
@@ -143,8 +151,9 @@ std::size_t Records<Handle>::remove_if(const std::function<bool(Handle)>& doomed
             by_id_.erase(found);
     }
     for (Handle record : going)
-        list_search_remove(list_, [](void* element, void* wanted) { return element == wanted; },
-                           record, file_.deleter);
+        list_search_remove(
+            list_, [](void* element, void* wanted) { return element == wanted; }, record,
+            file_.deleter);
     touch();
     return going.size();
 }

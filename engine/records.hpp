@@ -43,9 +43,18 @@ const char* problem_kind(serializer_problem_t kind);
 bool blocks_saving(const Problem& problem);
 
 /* The identifier of a record of any kind. */
-inline std::size_t id_of(Book book) { return book_get_id(book); }
-inline std::size_t id_of(User user) { return user_get_id(user); }
-inline std::size_t id_of(Borrow loan) { return borrow_get_id(loan); }
+inline std::size_t id_of(Book book)
+{
+    return book_get_id(book);
+}
+inline std::size_t id_of(User user)
+{
+    return user_get_id(user);
+}
+inline std::size_t id_of(Borrow loan)
+{
+    return borrow_get_id(loan);
+}
 
 /* `Handle` is Book, User or Borrow. */
 template <typename Handle>

@@ -12,8 +12,8 @@ namespace desk::rules {
 bool phone_fits(std::string_view phone)
 {
     std::string text(phone);
-    return text.size() <= 16 && text.find('\0') == std::string::npos
-           && common_verify_phone(text.c_str());
+    return text.size() <= 16 && text.find('\0') == std::string::npos &&
+           common_verify_phone(text.c_str());
 }
 
 std::string_view phone_rule()

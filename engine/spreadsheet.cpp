@@ -22,10 +22,9 @@ constexpr std::array<char, 3> kDelimiters = {',', ';', '\t'};
 /* Windows-1252 code points of the bytes 0x80 to 0x9F; the rest of the code
  * page equals Latin-1. Unassigned bytes keep their own value. */
 constexpr std::array<char16_t, 32> kHigh1252 = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
 /* Appends the UTF-8 form of a code point below U+10000. */
 void append_utf8(std::string& out, char32_t code)
@@ -52,16 +51,22 @@ char detect_delimiter(std::string_view text)
     std::array<std::size_t, kDelimiters.size()> counts{};
     bool quoted = false, seen = false;
     for (char c : text) {
-        if (c == '"') quoted = !quoted;
-        if (quoted) continue;
-        if ((c == '\n' || c == '\r') && seen) break;
-        if (c != '\n' && c != '\r' && c != ' ') seen = true;
+        if (c == '"')
+            quoted = !quoted;
+        if (quoted)
+            continue;
+        if ((c == '\n' || c == '\r') && seen)
+            break;
+        if (c != '\n' && c != '\r' && c != ' ')
+            seen = true;
         for (std::size_t i = 0; i < kDelimiters.size(); ++i)
-            if (c == kDelimiters[i]) ++counts[i];
+            if (c == kDelimiters[i])
+                ++counts[i];
     }
     std::size_t best = 0;
     for (std::size_t i = 1; i < counts.size(); ++i)
-        if (counts[i] > counts[best]) best = i;
+        if (counts[i] > counts[best])
+            best = i;
     return kDelimiters[best];
 }
 
@@ -83,11 +88,13 @@ public:
             const std::size_t start = out.size();
             if (pos_ < text_.size() && text_[pos_] == '"') {
                 ++pos_;
-                if (!read_quoted(out)) return false;
+                if (!read_quoted(out))
+                    return false;
             }
             read_plain(out);
             sheet.end_cell(start);
-            if (at_end()) return true;
+            if (at_end())
+                return true;
             if (text_[pos_] != delimiter_) {
                 skip_line_end();
                 return true;
@@ -103,12 +110,14 @@ private:
     {
         for (;;) {
             const std::size_t quote = text_.find('"', pos_);
-            if (quote == std::string_view::npos) return false;
+            if (quote == std::string_view::npos)
+                return false;
             const std::string_view chunk = text_.substr(pos_, quote - pos_);
             count_lines(chunk);
             cell += chunk;
             pos_ = quote + 1;
-            if (pos_ >= text_.size() || text_[pos_] != '"') return true;
+            if (pos_ >= text_.size() || text_[pos_] != '"')
+                return true;
             cell += '"';
             ++pos_;
         }
@@ -120,7 +129,8 @@ private:
         const std::size_t start = pos_;
         while (pos_ < text_.size()) {
             const char c = text_[pos_];
-            if (c == delimiter_ || c == '\n' || c == '\r') break;
+            if (c == delimiter_ || c == '\n' || c == '\r')
+                break;
             ++pos_;
         }
         cell.append(text_, start, pos_ - start);
@@ -129,7 +139,8 @@ private:
     /* Consumes one LF, CR LF or lone CR. */
     void skip_line_end()
     {
-        if (text_[pos_] == '\r' && pos_ + 1 < text_.size() && text_[pos_ + 1] == '\n') ++pos_;
+        if (text_[pos_] == '\r' && pos_ + 1 < text_.size() && text_[pos_ + 1] == '\n')
+            ++pos_;
         ++pos_;
         ++line_;
     }
@@ -138,8 +149,10 @@ private:
     void count_lines(std::string_view chunk)
     {
         for (std::size_t i = 0; i < chunk.size(); ++i) {
-            if (chunk[i] == '\n') ++line_;
-            else if (chunk[i] == '\r' && (i + 1 >= chunk.size() || chunk[i + 1] != '\n')) ++line_;
+            if (chunk[i] == '\n')
+                ++line_;
+            else if (chunk[i] == '\r' && (i + 1 >= chunk.size() || chunk[i + 1] != '\n'))
+                ++line_;
         }
     }
 
@@ -152,9 +165,10 @@ private:
 /* True when a cell must be quoted to read back as itself. */
 bool needs_quotes(std::string_view cell)
 {
-    if (cell.find_first_of(",\"\r\n") != std::string_view::npos) return true;
-    return !cell.empty() && (cell.front() == ' ' || cell.back() == ' ' ||
-                             cell.front() == '\t' || cell.back() == '\t');
+    if (cell.find_first_of(",\"\r\n") != std::string_view::npos)
+        return true;
+    return !cell.empty() && (cell.front() == ' ' || cell.back() == ' ' || cell.front() == '\t' ||
+                             cell.back() == '\t');
 }
 
 } // namespace
@@ -165,8 +179,10 @@ std::string from_1252(std::string_view bytes)
     out.reserve(bytes.size() + bytes.size() / 8);
     for (char c : bytes) {
         const auto byte = static_cast<unsigned char>(c);
-        if (byte >= 0x80 && byte < 0xA0) append_utf8(out, kHigh1252[byte - 0x80u]);
-        else append_utf8(out, byte);
+        if (byte >= 0x80 && byte < 0xA0)
+            append_utf8(out, kHigh1252[byte - 0x80u]);
+        else
+            append_utf8(out, byte);
     }
     return out;
 }
@@ -174,7 +190,8 @@ std::string from_1252(std::string_view bytes)
 Sheet parse(std::string_view bytes)
 {
     Sheet result;
-    if (bytes.starts_with(kUtf8Bom)) bytes.remove_prefix(kUtf8Bom.size());
+    if (bytes.starts_with(kUtf8Bom))
+        bytes.remove_prefix(kUtf8Bom.size());
     std::string converted;
     if (!text::is_utf8(bytes)) {
         converted = from_1252(bytes);
@@ -186,8 +203,10 @@ Sheet parse(std::string_view bytes)
     /* Room for every row at the header's width, so nothing is moved while
      * reading: one line a row and one cell a delimiter, roughly. */
     const std::string_view header = bytes.substr(0, bytes.find('\n'));
-    const std::size_t rows = static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), '\n')) + 1;
-    const auto width = static_cast<std::size_t>(std::count(header.begin(), header.end(), result.delimiter)) + 1;
+    const std::size_t rows =
+        static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), '\n')) + 1;
+    const auto width =
+        static_cast<std::size_t>(std::count(header.begin(), header.end(), result.delimiter)) + 1;
     result.reserve(bytes.size(), rows, rows * width);
     Reader reader(bytes, result.delimiter);
     while (!reader.at_end()) {
@@ -204,7 +223,8 @@ Sheet parse(std::string_view bytes)
 
 std::string_view Sheet::cell(std::size_t row, std::size_t column) const
 {
-    if (column >= rows_[row].count) return {};
+    if (column >= rows_[row].count)
+        return {};
     const auto [offset, length] = cells_[rows_[row].first + column];
     return std::string_view(text_).substr(offset, length);
 }
@@ -212,7 +232,8 @@ std::string_view Sheet::cell(std::size_t row, std::size_t column) const
 std::vector<std::string> Sheet::cells(std::size_t row) const
 {
     std::vector<std::string> out;
-    for (std::size_t c = 0; c < width(row); ++c) out.emplace_back(cell(row, c));
+    for (std::size_t c = 0; c < width(row); ++c)
+        out.emplace_back(cell(row, c));
     return out;
 }
 
@@ -232,9 +253,11 @@ void Sheet::end_row()
 {
     open_.count = cells_.size() - open_.first;
     const auto blank = [](char c) { return c == ' ' || c == '\t'; };
-    if (std::all_of(text_.begin() + static_cast<std::ptrdiff_t>(open_.text_start), text_.end(), blank))
+    if (std::all_of(text_.begin() + static_cast<std::ptrdiff_t>(open_.text_start), text_.end(),
+                    blank))
         drop_row();
-    else rows_.push_back(open_);
+    else
+        rows_.push_back(open_);
 }
 
 void Sheet::drop_row()
@@ -257,7 +280,8 @@ std::optional<std::string> read_file(const std::string& path, std::string& error
     std::string bytes;
     if (std::fseek(file.get(), 0, SEEK_END) == 0) {
         const long size = std::ftell(file.get());
-        if (size > 0) bytes.reserve(static_cast<std::size_t>(size));
+        if (size > 0)
+            bytes.reserve(static_cast<std::size_t>(size));
         std::rewind(file.get());
     }
     std::array<char, 1 << 16> block{};
@@ -282,8 +306,9 @@ bool runs_as_formula(std::string_view cell)
 
 std::string_view unshield(std::string_view cell)
 {
-    return cell.size() > 1 && cell.front() == '\'' && runs_as_formula(cell.substr(1)) ? cell.substr(1)
-                                                                                      : cell;
+    return cell.size() > 1 && cell.front() == '\'' && runs_as_formula(cell.substr(1))
+               ? cell.substr(1)
+               : cell;
 }
 
 void write_row(std::string& out, const std::vector<std::string_view>& cells,
@@ -291,7 +316,8 @@ void write_row(std::string& out, const std::vector<std::string_view>& cells,
 {
     std::string shielded;
     for (std::size_t i = 0; i < cells.size(); ++i) {
-        if (i > 0) out += ',';
+        if (i > 0)
+            out += ',';
         std::string_view cell = cells[i];
         if (options.excel && runs_as_formula(cell)) {
             shielded.assign("'").append(cell);
@@ -303,7 +329,8 @@ void write_row(std::string& out, const std::vector<std::string_view>& cells,
         }
         out += '"';
         for (char c : cell) {
-            if (c == '"') out += '"';
+            if (c == '"')
+                out += '"';
             out += c;
         }
         out += '"';

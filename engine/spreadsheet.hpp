@@ -54,7 +54,7 @@ private:
     struct Span {
         std::size_t line, first, count, text_start;
     };
-    std::string text_;                                      /* every cell's text */
+    std::string text_;                                       /* every cell's text */
     std::vector<std::pair<std::size_t, std::size_t>> cells_; /* offset, length */
     std::vector<Span> rows_;
     Span open_{};

@@ -46,23 +46,32 @@ std::size_t utf8_sequence(std::string_view bytes, std::size_t at)
     const unsigned lead = byte(at);
     std::size_t length = 0;
     unsigned low = 0x80, high = 0xBF; /* allowed range of the second byte */
-    if (lead < 0x80) return 1;
-    if (lead >= 0xC2 && lead <= 0xDF) length = 2;
+    if (lead < 0x80)
+        return 1;
+    if (lead >= 0xC2 && lead <= 0xDF)
+        length = 2;
     else if (lead >= 0xE0 && lead <= 0xEF) {
         length = 3;
-        if (lead == 0xE0) low = 0xA0;       /* no overlong forms */
-        if (lead == 0xED) high = 0x9F;      /* no surrogates */
+        if (lead == 0xE0)
+            low = 0xA0; /* no overlong forms */
+        if (lead == 0xED)
+            high = 0x9F; /* no surrogates */
     } else if (lead >= 0xF0 && lead <= 0xF4) {
         length = 4;
-        if (lead == 0xF0) low = 0x90;
-        if (lead == 0xF4) high = 0x8F;      /* nothing above U+10FFFF */
+        if (lead == 0xF0)
+            low = 0x90;
+        if (lead == 0xF4)
+            high = 0x8F; /* nothing above U+10FFFF */
     } else {
         return 0;
     }
-    if (at + length > bytes.size()) return 0;
-    if (byte(at + 1) < low || byte(at + 1) > high) return 0;
+    if (at + length > bytes.size())
+        return 0;
+    if (byte(at + 1) < low || byte(at + 1) > high)
+        return 0;
     for (std::size_t i = 2; i < length; ++i)
-        if ((byte(at + i) & 0xC0) != 0x80) return 0;
+        if ((byte(at + i) & 0xC0) != 0x80)
+            return 0;
     return length;
 }
 
@@ -71,16 +80,17 @@ Char char_at(std::string_view text, std::size_t at)
 {
     static constexpr unsigned kLeadBits[5] = {0, 0x7F, 0x1F, 0x0F, 0x07};
     const std::size_t length = utf8_sequence(text, at);
-    if (length == 0) return {};
+    if (length == 0)
+        return {};
     auto code = static_cast<unsigned char>(text[at]) & kLeadBits[length];
     for (std::size_t i = 1; i < length; ++i)
         code = (code << 6) | (static_cast<unsigned char>(text[at + i]) & 0x3Fu);
     return {static_cast<Code>(code), length, true};
 }
 
-constexpr auto kFoldOptions = static_cast<utf8proc_option_t>(
-    UTF8PROC_STABLE | UTF8PROC_COMPAT | UTF8PROC_COMPOSE | UTF8PROC_CASEFOLD | UTF8PROC_IGNORE |
-    UTF8PROC_STRIPMARK);
+constexpr auto kFoldOptions =
+    static_cast<utf8proc_option_t>(UTF8PROC_STABLE | UTF8PROC_COMPAT | UTF8PROC_COMPOSE |
+                                   UTF8PROC_CASEFOLD | UTF8PROC_IGNORE | UTF8PROC_STRIPMARK);
 constexpr auto kNfcOptions = static_cast<utf8proc_option_t>(UTF8PROC_STABLE | UTF8PROC_COMPOSE);
 
 /* Appends well-formed UTF-8 `run` as utf8proc maps it with `options`. The
@@ -97,7 +107,8 @@ void append_mapped(std::string& out, std::string_view run, utf8proc_option_t opt
         buffer.resize(static_cast<std::size_t>(count) + 1);
         count = utf8proc_decompose(bytes, size, buffer.data(), room(), options);
     }
-    const utf8proc_ssize_t length = count < 0 ? count : utf8proc_reencode(buffer.data(), count, options);
+    const utf8proc_ssize_t length =
+        count < 0 ? count : utf8proc_reencode(buffer.data(), count, options);
     if (length < 0) {
         out += run; /* not reached for well-formed UTF-8 */
         return;
@@ -111,13 +122,15 @@ void append_lowered(std::string& out, std::string_view run)
     const std::size_t first = out.size();
     out += run;
     for (std::size_t i = first; i < out.size(); ++i)
-        if (out[i] >= 'A' && out[i] <= 'Z') out[i] = static_cast<char>(out[i] + ('a' - 'A'));
+        if (out[i] >= 'A' && out[i] <= 'Z')
+            out[i] = static_cast<char>(out[i] + ('a' - 'A'));
 }
 
 /* True for C0, DEL, C1 and the line and paragraph separators. */
 bool is_control(const Char& c)
 {
-    if (c.code < 0x80) return c.code < 0x20 || c.code == 0x7F;
+    if (c.code < 0x80)
+        return c.code < 0x20 || c.code == 0x7F;
     const utf8proc_category_t category = utf8proc_category(c.code);
     return category == UTF8PROC_CATEGORY_CC || category == UTF8PROC_CATEGORY_ZL ||
            category == UTF8PROC_CATEGORY_ZP;
@@ -133,7 +146,8 @@ bool holds_control(std::string_view text)
 {
     for (std::size_t at = 0; at < text.size();) {
         const Char c = char_at(text, at);
-        if (is_control(c)) return true;
+        if (is_control(c))
+            return true;
         at += c.length;
     }
     return false;
@@ -159,7 +173,8 @@ std::size_t count_chars(std::string_view text)
 {
     std::size_t count = 0;
     for (char byte : text)
-        if ((static_cast<unsigned char>(byte) & 0xC0u) != 0x80u) ++count;
+        if ((static_cast<unsigned char>(byte) & 0xC0u) != 0x80u)
+            ++count;
     return count;
 }
 
@@ -168,13 +183,15 @@ std::size_t count_chars(std::string_view text)
 std::size_t cluster_end(std::string_view text, std::size_t at)
 {
     const Char first = char_at(text, at);
-    if (!first.valid) return at + 1;
+    if (!first.valid)
+        return at + 1;
     utf8proc_int32_t state = 0;
     Code previous = first.code;
     std::size_t end = at + first.length;
     while (end < text.size()) {
         const Char next = char_at(text, end);
-        if (!next.valid || utf8proc_grapheme_break_stateful(previous, next.code, &state)) break;
+        if (!next.valid || utf8proc_grapheme_break_stateful(previous, next.code, &state))
+            break;
         previous = next.code;
         end += next.length;
     }
@@ -185,13 +202,17 @@ std::size_t cluster_end(std::string_view text, std::size_t at)
 
 Clean clean(std::string_view text, std::size_t max_chars)
 {
-    if (!is_utf8(text)) return {{}, Fault::kNotUtf8};
-    if (holds_control(text)) return {{}, Fault::kControl};
+    if (!is_utf8(text))
+        return {{}, Fault::kNotUtf8};
+    if (holds_control(text))
+        return {{}, Fault::kControl};
     std::string normal;
     append_mapped(normal, text, kNfcOptions);
     const std::string_view trimmed = trim_spaces(normal);
-    if (trimmed.empty()) return {{}, Fault::kBlank};
-    if (count_chars(trimmed) > max_chars) return {{}, Fault::kTooLong};
+    if (trimmed.empty())
+        return {{}, Fault::kBlank};
+    if (count_chars(trimmed) > max_chars)
+        return {{}, Fault::kTooLong};
     return {std::string(trimmed), Fault::kNone};
 }
 
@@ -199,10 +220,14 @@ std::string fault_sentence(Fault fault, std::string_view what, std::size_t max_c
 {
     const std::string subject(what);
     switch (fault) {
-    case Fault::kNone: return {};
-    case Fault::kNotUtf8: return subject + " must be UTF-8 text";
-    case Fault::kControl: return subject + " may not hold control characters (line breaks, tabs)";
-    case Fault::kBlank: return subject + " may not be blank";
+    case Fault::kNone:
+        return {};
+    case Fault::kNotUtf8:
+        return subject + " must be UTF-8 text";
+    case Fault::kControl:
+        return subject + " may not hold control characters (line breaks, tabs)";
+    case Fault::kBlank:
+        return subject + " may not be blank";
     case Fault::kTooLong:
         return subject + " may be at most " + std::to_string(max_chars) + " characters";
     }
@@ -222,19 +247,25 @@ std::string fold(std::string_view text)
 void fold_into(std::string& out, std::string_view text)
 {
     out.reserve(out.size() + text.size());
-    const auto ascii_at = [&](std::size_t i) { return is_ascii(static_cast<unsigned char>(text[i])); };
+    const auto ascii_at = [&](std::size_t i) {
+        return is_ascii(static_cast<unsigned char>(text[i]));
+    };
     for (std::size_t at = 0; at < text.size();) {
         const std::size_t start = at;
-        while (at < text.size() && ascii_at(at)) ++at;
+        while (at < text.size() && ascii_at(at))
+            ++at;
         append_lowered(out, text.substr(start, at - start));
         const std::size_t run = at;
         while (at < text.size() && !ascii_at(at)) {
             const std::size_t length = utf8_sequence(text, at);
-            if (length == 0) break;
+            if (length == 0)
+                break;
             at += length;
         }
-        if (at > run) append_mapped(out, text.substr(run, at - run), kFoldOptions);
-        else if (at < text.size() && !ascii_at(at)) out += text[at++]; /* not UTF-8: kept */
+        if (at > run)
+            append_mapped(out, text.substr(run, at - run), kFoldOptions);
+        else if (at < text.size() && !ascii_at(at))
+            out += text[at++]; /* not UTF-8: kept */
     }
 }
 
@@ -255,7 +286,8 @@ bool is_utf8(std::string_view bytes)
             continue;
         }
         const std::size_t length = utf8_sequence(bytes, at);
-        if (length == 0) return false;
+        if (length == 0)
+            return false;
         at += length;
     }
     return true;
@@ -279,13 +311,16 @@ std::size_t display_width(std::string_view text)
 
 std::string cut_to_width(std::string_view text, std::size_t width)
 {
-    if (display_width(text) <= width) return std::string(text);
-    if (width == 0) return {};
+    if (display_width(text) <= width)
+        return std::string(text);
+    if (width == 0)
+        return {};
     std::size_t at = 0, used = 0;
     while (at < text.size()) {
         const std::size_t end = cluster_end(text, at);
         const std::size_t cluster = display_width(text.substr(at, end - at));
-        if (used + cluster > width - 1) break; /* a column kept for the "…" */
+        if (used + cluster > width - 1)
+            break; /* a column kept for the "…" */
         used += cluster;
         at = end;
     }

@@ -7,8 +7,8 @@ namespace desk {
 
 BookView BookView::of(Book book)
 {
-    return {book_get_id(book),       book_get_title(book),    book_get_author(book),
-            book_get_genre(book),    book_get_quantity(book), book_get_available(book)};
+    return {book_get_id(book),    book_get_title(book),    book_get_author(book),
+            book_get_genre(book), book_get_quantity(book), book_get_available(book)};
 }
 
 nlohmann::json BookView::to_json() const

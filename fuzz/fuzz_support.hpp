@@ -22,13 +22,12 @@
 
 /* A broken invariant is a finding: say which, then abort so libFuzzer keeps
  * the input. */
-#define FUZZ_CHECK(cond)                                                        \
-    do {                                                                        \
-        if (!(cond)) {                                                          \
-            std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, \
-                         #cond);                                                \
-            std::abort();                                                       \
-        }                                                                       \
+#define FUZZ_CHECK(cond)                                                                           \
+    do {                                                                                           \
+        if (!(cond)) {                                                                             \
+            std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond);          \
+            std::abort();                                                                          \
+        }                                                                                          \
     } while (0)
 
 namespace fuzz {
@@ -90,7 +89,8 @@ inline const Kind& books()
 {
     static const Kind kind{lendrec_support::kBooks, [](void* r) {
                                auto b = static_cast<Book>(r);
-                               FUZZ_CHECK(*book_get_title(b) != '\0' && *book_get_author(b) != '\0' &&
+                               FUZZ_CHECK(*book_get_title(b) != '\0' &&
+                                          *book_get_author(b) != '\0' &&
                                           *book_get_genre(b) != '\0');
                                FUZZ_CHECK(book_get_available(b) <= book_get_quantity(b));
                            }};
@@ -101,7 +101,8 @@ inline const Kind& users()
 {
     static const Kind kind{lendrec_support::kUsers, [](void* r) {
                                auto u = static_cast<User>(r);
-                               FUZZ_CHECK(*user_get_name(u) != '\0' && *user_get_address(u) != '\0');
+                               FUZZ_CHECK(*user_get_name(u) != '\0' &&
+                                          *user_get_address(u) != '\0');
                                FUZZ_CHECK(common_verify_phone(user_get_phone(u)));
                            }};
     return kind;
@@ -109,20 +110,23 @@ inline const Kind& users()
 
 inline const Kind& loans()
 {
-    static const Kind kind{lendrec_support::kLoans, [](void* r) {
-                               auto l = static_cast<Borrow>(r);
-                               FUZZ_CHECK(common_verify_date(borrow_get_date(l)));
-                               FUZZ_CHECK(common_verify_date(borrow_get_return_date(l)));
-                               FUZZ_CHECK(common_compare_dates(borrow_get_return_date(l),
-                                                               borrow_get_date(l)) == 1);
-                           }};
+    static const Kind kind{
+        lendrec_support::kLoans, [](void* r) {
+            auto l = static_cast<Borrow>(r);
+            FUZZ_CHECK(common_verify_date(borrow_get_date(l)));
+            FUZZ_CHECK(common_verify_date(borrow_get_return_date(l)));
+            FUZZ_CHECK(common_compare_dates(borrow_get_return_date(l), borrow_get_date(l)) == 1);
+        }};
     return kind;
 }
 
 /* A list and the records it holds, released together. */
 class Records {
 public:
-    explicit Records(const Kind& kind) : kind_(kind), list_(list_new()) { FUZZ_CHECK(list_ != nullptr); }
+    explicit Records(const Kind& kind) : kind_(kind), list_(list_new())
+    {
+        FUZZ_CHECK(list_ != nullptr);
+    }
     ~Records() { list_delete(list_, kind_.record.deleter); }
     Records(const Records&) = delete;
     Records& operator=(const Records&) = delete;
@@ -132,10 +136,13 @@ public:
     /* Every record's fields, in list order; each record checked on the way. */
     std::vector<Fields> contents() const
     {
-        list_foreach(list_, [](void* record, void* args) {
-            FUZZ_CHECK(record != nullptr);
-            static_cast<const Kind*>(args)->check(record);
-        }, const_cast<Kind*>(&kind_));
+        list_foreach(
+            list_,
+            [](void* record, void* args) {
+                FUZZ_CHECK(record != nullptr);
+                static_cast<const Kind*>(args)->check(record);
+            },
+            const_cast<Kind*>(&kind_));
         return lendrec_support::fields_of(kind_.record, list_);
     }
 

@@ -31,7 +31,8 @@ void tally(size_t line, serializer_problem_t kind, const char* cause, void* args
     auto* told = static_cast<Told*>(args);
     FUZZ_CHECK(cause != nullptr && *cause != '\0');
     FUZZ_CHECK(line >= told->last_line);
-    FUZZ_CHECK(kind == SERIALIZER_REFUSED || kind == SERIALIZER_CHANGED || kind == SERIALIZER_IGNORED);
+    FUZZ_CHECK(kind == SERIALIZER_REFUSED || kind == SERIALIZER_CHANGED ||
+               kind == SERIALIZER_IGNORED);
     told->last_line = line;
     told->refused += kind == SERIALIZER_REFUSED ? 1 : 0;
     told->ignored += kind == SERIALIZER_IGNORED ? 1 : 0;
@@ -144,8 +145,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
      * trailer beyond size_t where it stands. */
     const Lines lines = read_lines({reinterpret_cast<const char*>(data), size});
     const size_t records = list_size(reported.get());
-    FUZZ_CHECK(told.refused == lines.records - records + (lines.trailer ? 0 : 1)
-                                   + (lines.trailer_too_large ? 1 : 0));
+    FUZZ_CHECK(told.refused == lines.records - records + (lines.trailer ? 0 : 1) +
+                                   (lines.trailer_too_large ? 1 : 0));
     FUZZ_CHECK(lines.trailer || (plain_id == 1 && told.ignored == 0));
     FUZZ_CHECK(told.ignored <= 1);
     return 0;

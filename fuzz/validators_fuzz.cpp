@@ -15,7 +15,10 @@
 
 namespace {
 
-bool digit(char c) { return c >= '0' && c <= '9'; }
+bool digit(char c)
+{
+    return c >= '0' && c <= '9';
+}
 
 /* True when `s` has the shape of `shape`, where '9' stands for any digit. */
 bool has_shape(std::string_view s, std::string_view shape)

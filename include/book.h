@@ -23,8 +23,8 @@ typedef struct book_t* Book;
  * null when a text is null or empty or memory runs out. The caller owns the
  * book: release it with book_delete, or hand it to a list.
  */
-LENDREC_API Book book_new(size_t id, const char* title, const char* author,
-                          const char* genre, size_t quantity);
+LENDREC_API Book book_new(size_t id, const char* title, const char* author, const char* genre,
+                          size_t quantity);
 
 /* Releases the book and its texts. A null book is ignored. */
 LENDREC_API void book_delete(Book book);

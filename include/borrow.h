@@ -23,8 +23,8 @@ typedef struct borrow_t* Borrow;
  * date, or memory runs out. The caller owns the loan: release it with
  * borrow_delete or hand it to a list.
  */
-LENDREC_API Borrow borrow_new(size_t id, size_t user_id, size_t book_id,
-                              const char* date, const char* return_date);
+LENDREC_API Borrow borrow_new(size_t id, size_t user_id, size_t book_id, const char* date,
+                              const char* return_date);
 
 /* Releases the loan. A null loan is ignored. */
 LENDREC_API void borrow_delete(Borrow borrow);

@@ -50,8 +50,8 @@ typedef struct date_t {
     uint32_t year;
 } date_t;
 
-typedef char Date[11];          /* ten characters of a date and the terminator */
-typedef char Phone[17];         /* a phone of at most 16 characters and the terminator */
+typedef char Date[11];           /* ten characters of a date and the terminator */
+typedef char Phone[17];          /* a phone of at most 16 characters and the terminator */
 typedef char ObjectString[1024]; /* one line of a record file, in the classic layout */
 
 /*

@@ -97,8 +97,8 @@ typedef enum serializer_problem_t {
  * A line is told once, for the first fault found in it. Empty lines are
  * skipped without a word.
  */
-typedef void (*ProblemFunction)(size_t line, serializer_problem_t kind,
-                                const char* cause, void* args);
+typedef void (*ProblemFunction)(size_t line, serializer_problem_t kind, const char* cause,
+                                void* args);
 
 /*
  * The loaders above, telling `problem` (which may be null) about every line

@@ -23,8 +23,7 @@ typedef struct user_t* User;
  * memory runs out. The caller owns the user: release it with user_delete or
  * hand it to a list.
  */
-LENDREC_API User user_new(size_t id, const char* name, const char* address,
-                          const char* phone);
+LENDREC_API User user_new(size_t id, const char* name, const char* address, const char* phone);
 
 /* Releases the user and its texts. A null user is ignored. */
 LENDREC_API void user_delete(User user);

@@ -43,14 +43,14 @@ int main(void)
     list_foreach(book_list, printer, NULL);
 
     book = static_cast<Book>(list_get(book_list, 2));
-    assert(book == (Book) book03);
+    assert(book == (Book)book03);
 
     book = static_cast<Book>(list_remove(book_list, 2));
-    assert(book == (Book) book03);
+    assert(book == (Book)book03);
     book_delete(book);
 
     book = static_cast<Book>(list_pop_back(book_list));
-    assert(book == (Book) book04);
+    assert(book == (Book)book04);
     book_delete(book);
 
     assert(list_push_back(book_list, book05) == book05);
@@ -59,11 +59,11 @@ int main(void)
     list_foreach(book_list, printer, NULL);
 
     book = static_cast<Book>(list_get(book_list, 0));
-    assert(book == (Book) book01);
+    assert(book == (Book)book01);
     assert(list_get(book_list, 0) == list_front(book_list));
 
     book = static_cast<Book>(list_get(book_list, list_size(book_list) - 1));
-    assert(book == (Book) book05);
+    assert(book == (Book)book05);
     assert(list_get(book_list, list_size(book_list) - 1) == list_back(book_list));
 
     assert(list_size(book_list) == 3);

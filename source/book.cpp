@@ -25,8 +25,7 @@ static void book_release_texts(book_t* book)
     std::free(book->genre);
 }
 
-Book book_new(size_t id, const char* title, const char* author,
-              const char* genre, size_t quantity)
+Book book_new(size_t id, const char* title, const char* author, const char* genre, size_t quantity)
 {
     return rules::build_record<book_t>(
         [&](Book draft) {
@@ -50,12 +49,30 @@ void book_deleter(void* book)
     book_delete(static_cast<Book>(book));
 }
 
-size_t book_get_id(Book book) { return book->id; }
-String book_get_title(Book book) { return book->title; }
-String book_get_author(Book book) { return book->author; }
-String book_get_genre(Book book) { return book->genre; }
-size_t book_get_quantity(Book book) { return book->quantity; }
-size_t book_get_available(Book book) { return book->available; }
+size_t book_get_id(Book book)
+{
+    return book->id;
+}
+String book_get_title(Book book)
+{
+    return book->title;
+}
+String book_get_author(Book book)
+{
+    return book->author;
+}
+String book_get_genre(Book book)
+{
+    return book->genre;
+}
+size_t book_get_quantity(Book book)
+{
+    return book->quantity;
+}
+size_t book_get_available(Book book)
+{
+    return book->available;
+}
 
 bool book_has_available(Book book)
 {

@@ -21,8 +21,8 @@ struct borrow_t {
 
 extern "C" {
 
-Borrow borrow_new(size_t id, size_t user_id, size_t book_id,
-                  const char* date, const char* return_date)
+Borrow borrow_new(size_t id, size_t user_id, size_t book_id, const char* date,
+                  const char* return_date)
 {
     /* The return date is still empty when the loan date is set, so the
      * loan date is not checked against it. */

@@ -39,8 +39,7 @@ bool is_digit(char c)
 
 bool is_space(char c)
 {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' ||
-           c == '\r';
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
 /*
@@ -85,9 +84,9 @@ bool read_field(const char** p, uint32_t* out)
  * its terminator. */
 bool is_dd_mm_yyyy(const char* s)
 {
-    return is_digit(s[0]) && is_digit(s[1]) && s[2] == '/' && is_digit(s[3]) &&
-           is_digit(s[4]) && s[5] == '/' && is_digit(s[6]) && is_digit(s[7]) &&
-           is_digit(s[8]) && is_digit(s[9]) && !is_digit(s[10]);
+    return is_digit(s[0]) && is_digit(s[1]) && s[2] == '/' && is_digit(s[3]) && is_digit(s[4]) &&
+           s[5] == '/' && is_digit(s[6]) && is_digit(s[7]) && is_digit(s[8]) && is_digit(s[9]) &&
+           !is_digit(s[10]);
 }
 
 /* The number that `count` checked digits at s spell. */
@@ -164,8 +163,7 @@ private:
 
 Pattern& phone_pattern()
 {
-    static Pattern pattern(
-        "^[+]{1}[0-9]{2} [0-9]{2} [0-9]{3} [0-9]{2} [0-9]{2}$");
+    static Pattern pattern("^[+]{1}[0-9]{2} [0-9]{2} [0-9]{3} [0-9]{2} [0-9]{2}$");
     return pattern;
 }
 
@@ -249,8 +247,8 @@ private:
      * multiplicative hash. */
     size_t slot(Key key) const
     {
-        const uint64_t mixed = (key.low ^ (uint64_t{key.high} * 0xC2B2AE3D27D4EB4Full)) *
-                               0x9E3779B97F4A7C15ull;
+        const uint64_t mixed =
+            (key.low ^ (uint64_t{key.high} * 0xC2B2AE3D27D4EB4Full)) * 0x9E3779B97F4A7C15ull;
         return static_cast<size_t>(mixed >> shift_);
     }
 
@@ -341,8 +339,7 @@ bool common_verify_date(const char* date)
     const int day = digits_value(date, 2);
     const int month = digits_value(date + 3, 2);
     const int year = digits_value(date + 6, 4);
-    return day >= 1 && day <= 31 && month >= 1 && month <= 12 &&
-           year >= 0 && year <= 2999;
+    return day >= 1 && day <= 31 && month >= 1 && month <= 12 && year >= 0 && year <= 2999;
 #else
     thread_local DateAnswers remembered;
     const size_t length = bounded_length(date, DateAnswers::kLongest + 1);

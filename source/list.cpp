@@ -20,7 +20,7 @@ struct node_t {
 };
 
 struct list_t {
-    node_t* contents;  /* the head; null exactly when size is 0 */
+    node_t* contents; /* the head; null exactly when size is 0 */
     size_t size;
     node_t* sort_tail; /* the tail while a long sort runs, else null */
 };
@@ -220,8 +220,7 @@ void* list_search(List list, CompareFunction function, void* object)
     return node == nullptr ? nullptr : node->content;
 }
 
-bool list_search_remove(List list, CompareFunction function, void* object,
-                        ConsumerFunction deleter)
+bool list_search_remove(List list, CompareFunction function, void* object, ConsumerFunction deleter)
 {
     node_t* node = node_find(list, function, object);
     if (node == nullptr)
@@ -292,8 +291,7 @@ static void marks_note(marks_t* marks, node_t* node)
  * earlier element goes first, which keeps the sort stable. When `marks` is
  * not null, the stretch starts among the placed nodes are noted there.
  */
-static chain_t chain_merge(chain_t early, chain_t late, CompareFunction function,
-                           marks_t* marks)
+static chain_t chain_merge(chain_t early, chain_t late, CompareFunction function, marks_t* marks)
 {
     node_t head;
     node_t* tail = &head;

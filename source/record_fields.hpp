@@ -78,7 +78,8 @@ Verdict first_fault(Fields fields, std::string_view layout);
 class Problems {
 public:
     Problems(ProblemFunction problem, void* args, const RecordKind& kind)
-        : problem_(problem), args_(args), kind_(kind) {}
+        : problem_(problem), args_(args), kind_(kind)
+    {}
 
     /* True when someone listens. */
     bool on() const { return problem_ != nullptr; }

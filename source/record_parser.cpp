@@ -69,7 +69,8 @@ char* find_stop(char* p, char* end, const StopTable& stops)
 class Parser {
 public:
     Parser(List list, const RecordKind& kind, const Problems& problems)
-        : list_(list), kind_(kind), problems_(problems) {}
+        : list_(list), kind_(kind), problems_(problems)
+    {}
 
     /* Consumes a block that starts `offset` bytes into the file. False once
      * the trailer has ended the load; rest() is then the first byte after
@@ -337,16 +338,16 @@ private:
     size_t line_ = 1;        /* the line the next byte belongs to */
     size_t record_line_ = 1; /* the line the record in progress began on */
     State state_ = State::field_start;
-    bool started_ = false; /* bytes seen since the last record ended */
-    bool quoted_ = false;  /* some field of this record was quoted */
-    bool trailer_ = false; /* the trailer has ended the load */
+    bool started_ = false;    /* bytes seen since the last record ended */
+    bool quoted_ = false;     /* some field of this record was quoted */
+    bool trailer_ = false;    /* the trailer has ended the load */
     Fault bad_ = Fault::none; /* why this record is refused */
     const char* block_ = nullptr;
     std::uint64_t block_offset_ = 0;
     std::uint64_t resume_offset_ = 0; /* 0: no line end since the quote opened */
     size_t resume_line_ = 0;
     const char* rest_ = nullptr;
-    std::string text_;     /* the record's fields, each followed by a NUL */
+    std::string text_; /* the record's fields, each followed by a NUL */
     std::vector<size_t> ends_;
     std::vector<std::string_view> fields_;
 };
@@ -365,8 +366,8 @@ bool starts_with_bom(const char* block, size_t size)
 
 /* After the trailer: tells the first line that holds anything but line
  * ends as ignored, reading on from [p, end) while `more` blocks follow. */
-void tell_text_after_trailer(SourceFile& in, std::span<char> block, const char* p,
-                             const char* end, bool more, size_t line, const Problems& problems)
+void tell_text_after_trailer(SourceFile& in, std::span<char> block, const char* p, const char* end,
+                             bool more, size_t line, const Problems& problems)
 {
     for (;;) {
         for (; p < end; ++p) {
@@ -402,8 +403,8 @@ void read_records(SourceFile& in, Parser& parser, const Problems& problems)
         char* p = block.get() + (offset == 0 && starts_with_bom(block.get(), got) ? 3 : 0);
         if (!parser.feed(p, block.get() + got, offset + static_cast<size_t>(p - block.get()))) {
             if (problems.on())
-                tell_text_after_trailer(in, {block.get(), size}, parser.rest(),
-                                        block.get() + got, got == size, parser.line(), problems);
+                tell_text_after_trailer(in, {block.get(), size}, parser.rest(), block.get() + got,
+                                        got == size, parser.line(), problems);
             return;
         }
         offset += got;
@@ -445,8 +446,8 @@ size_t open_source(SourceFile& in, const char* file, const Problems& problems)
 
 } // namespace
 
-size_t load_records(const char* file, List list, const RecordKind& kind,
-                    ProblemFunction problem, void* args)
+size_t load_records(const char* file, List list, const RecordKind& kind, ProblemFunction problem,
+                    void* args)
 {
     if (file == nullptr || list == nullptr)
         return 0;

@@ -43,8 +43,8 @@ namespace lendrec {
  * argument or when memory runs out; then the records this load appended are
  * released and the list is as it was.
  */
-size_t load_records(const char* file, List list, const RecordKind& kind,
-                    ProblemFunction problem, void* args);
+size_t load_records(const char* file, List list, const RecordKind& kind, ProblemFunction problem,
+                    void* args);
 
 } // namespace lendrec
 

@@ -44,9 +44,9 @@ constexpr const char* kBookNames[] = {"id", "title", "author", "genre", "quantit
 void book_saver(void* record, void* args)
 {
     Book book = static_cast<Book>(record);
-    static_cast<Writer*>(args)->line(book_get_id(book), book_get_title(book),
-                                     book_get_author(book), book_get_genre(book),
-                                     book_get_quantity(book), book_get_available(book));
+    static_cast<Writer*>(args)->line(book_get_id(book), book_get_title(book), book_get_author(book),
+                                     book_get_genre(book), book_get_quantity(book),
+                                     book_get_available(book));
 }
 
 /* An available count above the quantity is refused by book_set_available,
@@ -73,8 +73,8 @@ constexpr const char* kUserNames[] = {"id", "name", "address", "phone"};
 void user_saver(void* record, void* args)
 {
     User user = static_cast<User>(record);
-    static_cast<Writer*>(args)->line(user_get_id(user), user_get_name(user),
-                                     user_get_address(user), user_get_phone(user));
+    static_cast<Writer*>(args)->line(user_get_id(user), user_get_name(user), user_get_address(user),
+                                     user_get_phone(user));
 }
 
 Verdict user_loader(Fields f, List list)
@@ -92,7 +92,8 @@ Verdict user_loader(Fields f, List list)
 /* id,user_id,book_id,date,return_date,returned; `returned` is digits: all
  * zeros for an open loan, anything else for a returned one. */
 constexpr std::string_view kLoanLayout = "nnndrf";
-constexpr const char* kLoanNames[] = {"id", "user_id", "book_id", "date", "return_date", "returned"};
+constexpr const char* kLoanNames[] = {"id",   "user_id",     "book_id",
+                                      "date", "return_date", "returned"};
 
 void borrow_saver(void* record, void* args)
 {
@@ -165,8 +166,8 @@ size_t serializer_load_users_reporting(const char* file, List users, ProblemFunc
     return lendrec::load_records(file, users, kUsers, problem, args);
 }
 
-size_t serializer_load_borrows_reporting(const char* file, List borrows,
-                                         ProblemFunction problem, void* args)
+size_t serializer_load_borrows_reporting(const char* file, List borrows, ProblemFunction problem,
+                                         void* args)
 {
     return lendrec::load_records(file, borrows, kLoans, problem, args);
 }

@@ -40,8 +40,8 @@ private:
     bool create_temp(unsigned long long seed, unsigned attributes);
 
     std::string target_;
-    std::string dir_;  /* the target's directory, synced after the rename */
-    std::string temp_; /* ours to remove while not empty */
+    std::string dir_;           /* the target's directory, synced after the rename */
+    std::string temp_;          /* ours to remove while not empty */
     std::intptr_t handle_ = -1; /* a descriptor, or a HANDLE on Windows */
 };
 

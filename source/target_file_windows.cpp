@@ -25,8 +25,7 @@ HANDLE as_handle(std::intptr_t handle)
  * is replaced and the link stays. */
 bool resolve_links(std::string& path)
 {
-    HANDLE h = CreateFileA(path.c_str(), 0,
-                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+    HANDLE h = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE)
         return false;
@@ -50,8 +49,8 @@ bool resolve_links(std::string& path)
 bool writable(const std::string& path)
 {
     HANDLE probe = CreateFileA(path.c_str(), GENERIC_WRITE,
-                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (probe == INVALID_HANDLE_VALUE)
         return false;
     CloseHandle(probe);
@@ -95,8 +94,8 @@ bool TargetFile::create_temp(unsigned long long seed, unsigned attributes)
 {
     for (unsigned attempt = 0;; ++attempt) {
         std::string name = target_ + temp_suffix(seed, attempt);
-        HANDLE h = CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                               attributes, nullptr);
+        HANDLE h =
+            CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, attributes, nullptr);
         if (h != INVALID_HANDLE_VALUE) {
             handle_ = reinterpret_cast<std::intptr_t>(h);
             temp_ = std::move(name);

@@ -25,8 +25,7 @@ static void user_release_texts(user_t* user)
 
 extern "C" {
 
-User user_new(size_t id, const char* name, const char* address,
-              const char* phone)
+User user_new(size_t id, const char* name, const char* address, const char* phone)
 {
     return rules::build_record<user_t>(
         [&](User draft) {

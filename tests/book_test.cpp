@@ -31,7 +31,7 @@ TEST(BookRecord, NewBookCopiesItsTextsAndPutsEveryCopyOnTheShelf)
 TEST(BookRecord, NewBookIsRefusedWhenAnyTextIsNullOrEmptyAndTakesAnyQuantity)
 {
     const char* texts[][3] = {
-        {nullptr, "a", "g"}, {"", "a", "g"}, {"t", nullptr, "g"},
+        {nullptr, "a", "g"}, {"", "a", "g"},      {"t", nullptr, "g"},
         {"t", "", "g"},      {"t", "a", nullptr}, {"t", "a", ""},
     };
     for (const auto& t : texts)

@@ -56,10 +56,12 @@ bool reference_date(unsigned day, unsigned month, unsigned year)
 
 /* Texts that differ in one byte, in length only, or past the tenth byte. */
 const RuleCase kDateLookAlikes[] = {
-    {"01/02/2024", true, true},   {"01/02/2025", true, true},   {"01/02/202", false, false},
-    {"01/02/20245", false, false}, {"01/02/2024\n", false, false}, {"01/32/2024", false, false},
-    {"32/02/2024", false, false}, {"00/02/2024", true, false},  {"01/02/202x", false, false},
-    {"", false, false},           {"01/02/2024 12", false, false}, {"11/02/2024", true, true},
+    {"01/02/2024", true, true},      {"01/02/2025", true, true},
+    {"01/02/202", false, false},     {"01/02/20245", false, false},
+    {"01/02/2024\n", false, false},  {"01/32/2024", false, false},
+    {"32/02/2024", false, false},    {"00/02/2024", true, false},
+    {"01/02/202x", false, false},    {"", false, false},
+    {"01/02/2024 12", false, false}, {"11/02/2024", true, true},
 };
 
 } // namespace
@@ -69,11 +71,16 @@ TEST(CommonVerifyPhone, AcceptsExactlyTheShapesOfTheRuleInForce)
     /* Lengths 7, 8, 20 and 21 bound the character rule; the random near
      * misses below cover the pattern's shape. */
     const RuleCase cases[] = {
-        {"+12 34 567 89 01", true, true},      {"25356218", false, true},
-        {"1234567", false, false},             {"12345678901234567890", false, true},
-        {"123456789012345678901", false, false}, {"++++    ", false, true},
-        {"a2345678", false, false},            {"+12-34-567-89-01", false, false},
-        {"+12 34 567 89 01\n", false, false},  {"", false, false},
+        {"+12 34 567 89 01", true, true},
+        {"25356218", false, true},
+        {"1234567", false, false},
+        {"12345678901234567890", false, true},
+        {"123456789012345678901", false, false},
+        {"++++    ", false, true},
+        {"a2345678", false, false},
+        {"+12-34-567-89-01", false, false},
+        {"+12 34 567 89 01\n", false, false},
+        {"", false, false},
     };
     for (const auto& c : cases)
         EXPECT_EQ(common_verify_phone(c.text), c.expected()) << '"' << c.text << '"';
@@ -90,12 +97,20 @@ TEST(CommonVerifyPhone, AgreesWithTheRuleOnRandomNearMisses)
         for (char c : std::string("NN NN NNN NN NN"))
             phone += c == 'N' ? static_cast<char>('0' + pick(10)) : c;
         switch (pick(4)) {
-        case 0: phone[pick(phone.size())] = alphabet[pick(alphabet.size())]; break;
-        case 1: phone.insert(pick(phone.size() + 1), 1, alphabet[pick(alphabet.size())]); break;
-        case 2: phone.erase(pick(phone.size()), 1 + pick(9)); break;
-        default: break;
+        case 0:
+            phone[pick(phone.size())] = alphabet[pick(alphabet.size())];
+            break;
+        case 1:
+            phone.insert(pick(phone.size() + 1), 1, alphabet[pick(alphabet.size())]);
+            break;
+        case 2:
+            phone.erase(pick(phone.size()), 1 + pick(9));
+            break;
+        default:
+            break;
         }
-        ASSERT_EQ(common_verify_phone(phone.c_str()), reference_phone(phone)) << '"' << phone << '"';
+        ASSERT_EQ(common_verify_phone(phone.c_str()), reference_phone(phone))
+            << '"' << phone << '"';
     }
 }
 
@@ -104,12 +119,12 @@ TEST(CommonVerifyDate, RefusesEveryOtherShapeAndTheZeroDayOrMonthOnlyUnderTheCha
     /* Days and months of well-formed dates are covered by the property
      * below; these are the years at the ends and the shapes around them. */
     const RuleCase cases[] = {
-        {"29/02/2024", true, true},   {"31/02/2023", true, true},  {"31/12/2999", true, true},
-        {"01/01/0000", true, true},   {"01/01/3000", false, false}, {"00/01/2000", true, false},
-        {"01/00/2000", true, false},  {"00/00/0000", true, false}, {"1/01/2000", false, false},
+        {"29/02/2024", true, true},    {"31/02/2023", true, true},   {"31/12/2999", true, true},
+        {"01/01/0000", true, true},    {"01/01/3000", false, false}, {"00/01/2000", true, false},
+        {"01/00/2000", true, false},   {"00/00/0000", true, false},  {"1/01/2000", false, false},
         {"01/01/20000", false, false}, {"2000/01/01", false, false}, {"2000-01-01", false, false},
-        {"01-01-2000", false, false}, {"01/01/200a", false, false}, {"01/01/2000 ", false, false},
-        {" 1/01/2000", false, false}, {"+1/01/2000", false, false}, {"", false, false},
+        {"01-01-2000", false, false},  {"01/01/200a", false, false}, {"01/01/2000 ", false, false},
+        {" 1/01/2000", false, false},  {"+1/01/2000", false, false}, {"", false, false},
     };
     for (const auto& c : cases)
         EXPECT_EQ(common_verify_date(c.text), c.expected()) << '"' << c.text << '"';
@@ -127,7 +142,8 @@ TEST(CommonVerifyDate, AsksAgainAmongLookAlikesGiveTheSameVerdicts)
     for (int round = 0; round < 40; round++) {
         std::shuffle(order.begin(), order.end(), rng);
         for (const RuleCase* c : order)
-            ASSERT_EQ(common_verify_date(c->text), c->expected()) << '"' << c->text << "\" round " << round;
+            ASSERT_EQ(common_verify_date(c->text), c->expected())
+                << '"' << c->text << "\" round " << round;
     }
 }
 
@@ -174,7 +190,8 @@ TEST(CommonVerifyDate, VerdictsHoldPastAsManyDistinctDatesAsAreRemembered)
             ASSERT_EQ(common_verify_date(text.c_str()), reference_date(a.day, a.month, a.year))
                 << text << " pass " << pass;
             for (size_t c = 0; i % 5000 == 0 && c < std::size(kDateLookAlikes); c++)
-                ASSERT_EQ(common_verify_date(kDateLookAlikes[c].text), kDateLookAlikes[c].expected())
+                ASSERT_EQ(common_verify_date(kDateLookAlikes[c].text),
+                          kDateLookAlikes[c].expected())
                     << '"' << kDateLookAlikes[c].text << "\" after " << i;
         }
     }
@@ -186,18 +203,26 @@ TEST(CommonDateFields, ReadsAsFarAsTheTextMatchesAndLeavesTheRestZero)
         const char* text;
         date_t want;
     } cases[] = {
-        {"12/03", {12, 3, 0}},         {"12", {12, 0, 0}},
-        {"", {0, 0, 0}},               {"ab/03/2024", {0, 0, 0}},
-        {"12-03-2024", {12, 0, 0}},    {"12/x3/2024", {12, 0, 0}},
-        {"12 /03/2024", {12, 0, 0}},   {"1/2/3", {1, 2, 3}},
-        {" 7/ 8/\t9", {7, 8, 9}},      {"+5/06/2001", {5, 6, 2001}},
-        {"-1/01/2000", {UINT32_MAX, 1, 2000}}, {"99999999999/01/2000", {UINT32_MAX, 1, 2000}},
-        {"2024/03/12", {2024, 3, 12}}, {"12/03/2024xyz", {12, 3, 2024}},
+        {"12/03", {12, 3, 0}},
+        {"12", {12, 0, 0}},
+        {"", {0, 0, 0}},
+        {"ab/03/2024", {0, 0, 0}},
+        {"12-03-2024", {12, 0, 0}},
+        {"12/x3/2024", {12, 0, 0}},
+        {"12 /03/2024", {12, 0, 0}},
+        {"1/2/3", {1, 2, 3}},
+        {" 7/ 8/\t9", {7, 8, 9}},
+        {"+5/06/2001", {5, 6, 2001}},
+        {"-1/01/2000", {UINT32_MAX, 1, 2000}},
+        {"99999999999/01/2000", {UINT32_MAX, 1, 2000}},
+        {"2024/03/12", {2024, 3, 12}},
+        {"12/03/2024xyz", {12, 3, 2024}},
     };
     for (const auto& c : cases) {
         const date_t got = common_date_fields(c.text);
         EXPECT_EQ(std::tie(got.day, got.month, got.year),
-                  std::tie(c.want.day, c.want.month, c.want.year)) << '"' << c.text << '"';
+                  std::tie(c.want.day, c.want.month, c.want.year))
+            << '"' << c.text << '"';
     }
     const date_t none = common_date_fields(nullptr);
     EXPECT_EQ(none.day + none.month + none.year, 0u);

@@ -50,14 +50,12 @@ const std::vector<KindCase>& kinds()
          "1,Moby Dick,Corvin Halstrom,Adventure,13,13\n"
          "4,Cem Anos de Solidão,Gabriel García Márquez,\"Romance, Family\",3,1\n"
          "5"},
-        {record_set<Users>("users", kUsers, 4),
-         "1,Alice,\"Rua Tudo, 12\",+55 11 987 65 43\n"
-         "3,Bob,1 Main St,+01 23 456 78 90\n"
-         "4"},
-        {record_set<Loans>("loans", kLoans, 3),
-         "1,1,4,10/01/2025,09/02/2025,0\n"
-         "2,3,1,31/12/1999,01/01/2000,1\n"
-         "3"},
+        {record_set<Users>("users", kUsers, 4), "1,Alice,\"Rua Tudo, 12\",+55 11 987 65 43\n"
+                                                "3,Bob,1 Main St,+01 23 456 78 90\n"
+                                                "4"},
+        {record_set<Loans>("loans", kLoans, 3), "1,1,4,10/01/2025,09/02/2025,0\n"
+                                                "2,3,1,31/12/1999,01/01/2000,1\n"
+                                                "3"},
     };
     return cases;
 }
@@ -83,16 +81,16 @@ TEST(RecordFilesAcrossPlatforms, IdentifiersAndCountsBeyondAWindowsLongSurviveAS
 {
     constexpr size_t kBeyondLong = size_t{1} << 32; /* a Windows long is 32 bits */
     const std::vector<RecordSet> sets = {
-        record_set<Books>("books",
-                          {{kBeyondLong + 7, "Big", "Numbers", "Reference", kBeyondLong + 2,
-                            kBeyondLong + 1}},
-                          SIZE_MAX),
+        record_set<Books>(
+            "books",
+            {{kBeyondLong + 7, "Big", "Numbers", "Reference", kBeyondLong + 2, kBeyondLong + 1}},
+            SIZE_MAX),
         record_set<Users>("users", {{kBeyondLong * 3, "Carol", "Far Away", "+55 11 987 65 43"}},
                           kBeyondLong * 3 + 1),
-        record_set<Loans>("loans",
-                          {{kBeyondLong, kBeyondLong * 3, kBeyondLong + 7, "01/02/2024",
-                            "15/02/2024", true}},
-                          kBeyondLong + 1),
+        record_set<Loans>(
+            "loans",
+            {{kBeyondLong, kBeyondLong * 3, kBeyondLong + 7, "01/02/2024", "15/02/2024", true}},
+            kBeyondLong + 1),
     };
     TempDir dir;
     const std::string path = dir.file("records.csv");

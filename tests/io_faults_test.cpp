@@ -127,7 +127,8 @@ TEST(RecordFileIoFaults, AKilledSaveLeavesTheOldOrTheNewFileWhole)
     /* Whatever killed saves left behind, a save that returns adds nothing. */
     const auto leftovers = dir.entries();
     std::printf("  killed saves: %d left the old file, %d the new one, %zu temporaries left"
-                " (one save takes %lld us)\n", old_seen, new_seen, leftovers.size() - 1,
+                " (one save takes %lld us)\n",
+                old_seen, new_seen, leftovers.size() - 1,
                 static_cast<long long>(save_time.count()));
     EXPECT_EQ(load_file<Books>(path).rows, read_file(path) == new_bytes ? new_books : old_books);
     ASSERT_TRUE(serializer_save_books(path.c_str(), list.get(), 20002));

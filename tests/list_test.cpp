@@ -13,20 +13,33 @@ namespace {
 // element it is and its value serves as a search key.
 struct Elements {
     std::vector<int> values;
-    explicit Elements(size_t n) : values(n) { for (size_t i = 0; i < n; ++i) values[i] = int(i); }
+    explicit Elements(size_t n) : values(n)
+    {
+        for (size_t i = 0; i < n; ++i)
+            values[i] = int(i);
+    }
     void* operator[](size_t i) { return &values[i]; }
 };
 
 struct ListGuard {
     List list = list_new();
-    explicit ListGuard(std::initializer_list<void*> elements = {}) { for (void* e : elements) list_push_back(list, e); }
-    ~ListGuard() { list_delete(list, [](void*) {}); }
+    explicit ListGuard(std::initializer_list<void*> elements = {})
+    {
+        for (void* e : elements)
+            list_push_back(list, e);
+    }
+    ~ListGuard()
+    {
+        list_delete(list, [](void*) {});
+    }
 };
 
 std::vector<void*> forwards(List list)
 {
     std::vector<void*> out;
-    list_foreach(list, [](void* e, void* args) { static_cast<std::vector<void*>*>(args)->push_back(e); }, &out);
+    list_foreach(
+        list, [](void* e, void* args) { static_cast<std::vector<void*>*>(args)->push_back(e); },
+        &out);
     return out;
 }
 
@@ -52,9 +65,18 @@ void expect_ring(List list, const std::deque<void*>& model)
 }
 
 int g_deleted = 0;
-void counting_deleter(void*) { ++g_deleted; }
-bool same(void* a, void* b) { return a == b; }
-bool by_value(void* a, void* b) { return *static_cast<int*>(a) == *static_cast<int*>(b); }
+void counting_deleter(void*)
+{
+    ++g_deleted;
+}
+bool same(void* a, void* b)
+{
+    return a == b;
+}
+bool by_value(void* a, void* b)
+{
+    return *static_cast<int*>(a) == *static_cast<int*>(b);
+}
 
 TEST(List, EveryOperationRefusesANullListAndAnEmptyListGivesNothing)
 {
@@ -69,7 +91,8 @@ TEST(List, EveryOperationRefusesANullListAndAnEmptyListGivesNothing)
         EXPECT_EQ(list_search(list, same, &x), nullptr);
         EXPECT_FALSE(list_search_remove(list, same, &x, counting_deleter));
         EXPECT_EQ(list_sort(list, same), list != nullptr);
-        list_foreach(list, [](void*, void*) { ADD_FAILURE(); }, nullptr);
+        list_foreach(
+            list, [](void*, void*) { ADD_FAILURE(); }, nullptr);
     }
     EXPECT_EQ(list_push_back(nullptr, &x), nullptr);
     list_delete(nullptr, counting_deleter);
@@ -92,7 +115,14 @@ TEST(List, SearchReturnsTheFirstMatchAndNeverCallsThePredicateForANullKey)
     int key = 1, missing = 99;
     EXPECT_EQ(list_search(g.list, by_value, &key), e[1]);
     EXPECT_EQ(list_search(g.list, by_value, &missing), nullptr);
-    EXPECT_EQ(list_search(g.list, [](void*, void*) { ADD_FAILURE(); return true; }, nullptr), nullptr);
+    EXPECT_EQ(list_search(
+                  g.list,
+                  [](void*, void*) {
+                      ADD_FAILURE();
+                      return true;
+                  },
+                  nullptr),
+              nullptr);
     EXPECT_EQ(list_search(g.list, nullptr, &key), nullptr);
 }
 
@@ -117,7 +147,8 @@ TEST(List, DeleteCallsTheDeleterOncePerElementAndANullDeleterReleasesNothing)
     Elements e(5);
     for (size_t n : {0u, 1u, 5u}) {
         List list = list_new();
-        for (size_t i = 0; i < n; ++i) list_push_back(list, e[i]);
+        for (size_t i = 0; i < n; ++i)
+            list_push_back(list, e[i]);
         list_delete(list, nullptr); // must not touch the list: it stays usable
         EXPECT_EQ(list_size(list), n);
         g_deleted = 0;
@@ -147,22 +178,28 @@ TEST(List, RandomEditsKeepTheRingConsistentWithAModel)
         case 2: {
             void* expected = model.empty() ? nullptr : model.back();
             ASSERT_EQ(list_pop_back(g.list), expected);
-            if (!model.empty()) model.pop_back();
+            if (!model.empty())
+                model.pop_back();
             break;
         }
         default: {
             size_t index = rng() % 3 == 0 ? 0 : rng() % (model.size() + 2);
             void* expected = index < model.size() ? model[index] : nullptr;
             ASSERT_EQ(list_remove(g.list, index), expected);
-            if (expected) model.erase(model.begin() + long(index));
+            if (expected)
+                model.erase(model.begin() + long(index));
         }
         }
         expect_ring(g.list, model);
-        if (HasFatalFailure()) return;
+        if (HasFatalFailure())
+            return;
     }
 }
 
-struct Item { int key; int serial; };
+struct Item {
+    int key;
+    int serial;
+};
 size_t g_comparisons = 0;
 // Counts comparisons; equal keys must always arrive in their original
 // order, which fails if the sort ever asks (later, earlier).
@@ -195,11 +232,15 @@ TEST(List, SortIsStableCompleteAndWithinItsComparisonBounds)
                     continue;
                 }
                 const int i = int(items.size());
-                key = shape == 0 ? int(rng() % 100) : shape == 1 ? i : shape == 2 ? int(n) - i : int(rng() % 3);
+                key = shape == 0   ? int(rng() % 100)
+                      : shape == 1 ? i
+                      : shape == 2 ? int(n) - i
+                                   : int(rng() % 3);
                 items.push_back({key, i});
             }
             ListGuard g;
-            for (auto& it : items) list_push_back(g.list, &it);
+            for (auto& it : items)
+                list_push_back(g.list, &it);
             g_comparisons = 0;
             ASSERT_TRUE(list_sort(g.list, key_greater));
             EXPECT_LE(g_comparisons, n * (n > 0 ? n - 1 : 0) / 2);
@@ -207,12 +248,14 @@ TEST(List, SortIsStableCompleteAndWithinItsComparisonBounds)
                 EXPECT_EQ(g_comparisons, n > 0 ? n - 1 : 0) << "a sorted list costs one pass";
             }
             std::vector<Item> expected = items;
-            std::stable_sort(expected.begin(), expected.end(), [](const Item& a, const Item& b) { return a.key < b.key; });
+            std::stable_sort(expected.begin(), expected.end(),
+                             [](const Item& a, const Item& b) { return a.key < b.key; });
             std::vector<void*> got = forwards(g.list);
             ASSERT_EQ(got.size(), n);
             for (size_t i = 0; i < n; ++i) {
                 const Item* it = static_cast<Item*>(got[i]);
-                ASSERT_EQ(it->serial, expected[i].serial) << "position " << i << ", n=" << n << " shape=" << shape;
+                ASSERT_EQ(it->serial, expected[i].serial)
+                    << "position " << i << ", n=" << n << " shape=" << shape;
             }
             expect_ring(g.list, std::deque<void*>(got.begin(), got.end()));
         }
@@ -234,17 +277,20 @@ bool key_greater_reading_the_list(void* a, void* b)
     ReadingSort& r = g_reading;
     const size_t n = r.items->size();
     std::vector<bool> seen(n, false);
-    list_foreach(r.list, [](void* e, void* args) {
-        auto* s = static_cast<std::vector<bool>*>(args);
-        (*s)[size_t(static_cast<Item*>(e)->serial)] = true;
-    }, &seen);
+    list_foreach(
+        r.list,
+        [](void* e, void* args) {
+            auto* s = static_cast<std::vector<bool>*>(args);
+            (*s)[size_t(static_cast<Item*>(e)->serial)] = true;
+        },
+        &seen);
     bool ok = list_size(r.list) == n && std::find(seen.begin(), seen.end(), false) == seen.end();
     for (size_t i : {size_t{0}, n / 2, n / 2 + 1, n - 1}) { // both walking directions of list_get
         const auto* it = static_cast<Item*>(list_get(r.list, i));
         ok = ok && it >= r.items->data() && it < r.items->data() + n;
     }
-    ok = ok && list_front(r.list) == list_get(r.list, 0) && list_back(r.list) == list_get(r.list, n - 1) &&
-         list_get(r.list, n) == nullptr;
+    ok = ok && list_front(r.list) == list_get(r.list, 0) &&
+         list_back(r.list) == list_get(r.list, n - 1) && list_get(r.list, n) == nullptr;
     r.bad_reads += ok ? 0 : 1;
     return static_cast<Item*>(a)->key > static_cast<Item*>(b)->key;
 }
@@ -254,16 +300,21 @@ TEST(List, APredicateMayReadTheListItSorts)
     std::mt19937 rng(11);
     for (size_t n : {15u, 16u, 17u, 100u, 700u}) {
         std::vector<Item> items;
-        for (size_t i = 0; i < n; ++i) items.push_back({int(rng() % 50), int(i)});
+        for (size_t i = 0; i < n; ++i)
+            items.push_back({int(rng() % 50), int(i)});
         ListGuard g;
-        for (auto& it : items) list_push_back(g.list, &it);
+        for (auto& it : items)
+            list_push_back(g.list, &it);
         g_reading = {g.list, &items, 0};
         ASSERT_TRUE(list_sort(g.list, key_greater_reading_the_list));
         EXPECT_EQ(g_reading.bad_reads, 0u) << "n=" << n;
         std::vector<void*> got = forwards(g.list);
-        EXPECT_TRUE(std::is_sorted(got.begin(), got.end(), [](void* a, void* b) {
-            return static_cast<Item*>(a)->key < static_cast<Item*>(b)->key;
-        })) << "n=" << n;
+        EXPECT_TRUE(std::is_sorted(got.begin(), got.end(),
+                                   [](void* a, void* b) {
+                                       return static_cast<Item*>(a)->key <
+                                              static_cast<Item*>(b)->key;
+                                   }))
+            << "n=" << n;
         expect_ring(g.list, std::deque<void*>(got.begin(), got.end()));
     }
 }

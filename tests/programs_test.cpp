@@ -27,7 +27,8 @@ struct ProgramRun {
 /* Runs `program` with `workdir` as its working directory, its standard
  * output and error captured to files; as nobody when asked (the child exits
  * with kCannotDrop when it cannot switch). */
-ProgramRun run_program(const std::string& program, const std::string& workdir, bool as_nobody = false)
+ProgramRun run_program(const std::string& program, const std::string& workdir,
+                       bool as_nobody = false)
 {
     TempDir capture;
     const std::string out = capture.file("out"), err = capture.file("err");
@@ -46,20 +47,19 @@ ProgramRun run_program(const std::string& program, const std::string& workdir, b
     return {status, read_file(out), read_file(err)};
 }
 
-const std::string kBookListOutput =
-    "\nFOREACH #1\n"
-    "Title: Moby Dick\n"
-    "Title: Le Petit Prince\n"
-    "Title: The Bible\n"
-    "Title: World History\n"
-    "\nFOREACH #2\n"
-    "Title: Moby Dick\n"
-    "Title: Le Petit Prince\n"
-    "Title: How to Draw\n"
-    "\nFOREACH #3\n"
-    "Title: How to Draw\n"
-    "Title: Moby Dick\n"
-    "Title: Le Petit Prince\n";
+const std::string kBookListOutput = "\nFOREACH #1\n"
+                                    "Title: Moby Dick\n"
+                                    "Title: Le Petit Prince\n"
+                                    "Title: The Bible\n"
+                                    "Title: World History\n"
+                                    "\nFOREACH #2\n"
+                                    "Title: Moby Dick\n"
+                                    "Title: Le Petit Prince\n"
+                                    "Title: How to Draw\n"
+                                    "\nFOREACH #3\n"
+                                    "Title: How to Draw\n"
+                                    "Title: Moby Dick\n"
+                                    "Title: Le Petit Prince\n";
 
 } // namespace
 
@@ -109,7 +109,8 @@ TEST(UserProgram, StopsAtItsFirstAssertionUnderThePatternRule)
     TempDir work;
     ProgramRun r = run_program(LENDREC_USER_UTEST_PATTERN, work.path().string());
     EXPECT_FALSE(exited_with(r.status, 0));
-    EXPECT_NE(r.err.find("user != NULL && \"Erro ao criar o usuario\""), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("user != NULL && \"Erro ao criar o usuario\""), std::string::npos)
+        << r.err;
     EXPECT_EQ(r.out, "");
 }
 #endif

@@ -302,8 +302,7 @@ Loaded<Kind> load_file(const std::string& path)
 }
 
 template <typename Kind>
-bool save_file(const std::string& path, const std::vector<typename Kind::Row>& rows,
-               size_t last_id)
+bool save_file(const std::string& path, const std::vector<typename Kind::Row>& rows, size_t last_id)
 {
     RecordList<Kind> list(rows);
     return Kind::save(path.c_str(), list.get(), last_id);
@@ -341,7 +340,10 @@ inline constexpr uid_t kNobody = 65534;
 /* Exit status of a child that could not drop privileges. */
 inline constexpr int kCannotDrop = 77;
 
-inline bool running_as_root() { return geteuid() == 0; }
+inline bool running_as_root()
+{
+    return geteuid() == 0;
+}
 
 /* Gives up root for good: no supplementary groups, then nobody's group and
  * user. False when that is not possible. */

@@ -34,8 +34,9 @@ public:
         static constexpr std::array<size_t, 10> edges = {
             0, 1, 9, 10, 99, 0x7fffffff, 0x80000000, 0x100000000, SIZE_MAX - 1, SIZE_MAX};
         const size_t quarter = below(4);
-        return quarter == 0 ? edges[below(edges.size())]
-               : quarter == 1 ? below(1000) : std::uniform_int_distribution<size_t>(0, SIZE_MAX)(gen_);
+        return quarter == 0   ? edges[below(edges.size())]
+               : quarter == 1 ? below(1000)
+                              : std::uniform_int_distribution<size_t>(0, SIZE_MAX)(gen_);
     }
 
     size_t at_most(size_t n) { return std::uniform_int_distribution<size_t>(0, n)(gen_); }
@@ -43,9 +44,22 @@ public:
     /* A non-empty text; one in twenty runs past 5000 characters. */
     std::string text()
     {
-        static constexpr std::array<const char*, 16> pieces = {
-            ",", "\"", "\r", "\n", "\r\n", " ", "ç", "€", "日本", "\xF0\x9F\x93\x9A",
-            "\xEF\xBB\xBF", "\t", "0", "x", "Moby", "Dick"};
+        static constexpr std::array<const char*, 16> pieces = {",",
+                                                               "\"",
+                                                               "\r",
+                                                               "\n",
+                                                               "\r\n",
+                                                               " ",
+                                                               "ç",
+                                                               "€",
+                                                               "日本",
+                                                               "\xF0\x9F\x93\x9A",
+                                                               "\xEF\xBB\xBF",
+                                                               "\t",
+                                                               "0",
+                                                               "x",
+                                                               "Moby",
+                                                               "Dick"};
         const size_t length = below(20) == 0 ? 5000 : 1 + below(12);
         std::string out;
         while (out.size() < length) {
@@ -72,7 +86,9 @@ public:
     /* Two different valid dates, the earlier first. */
     std::pair<std::string, std::string> dates()
     {
-        auto one = [this] { return std::array<size_t, 3>{below(3000), 1 + below(12), 1 + below(31)}; };
+        auto one = [this] {
+            return std::array<size_t, 3>{below(3000), 1 + below(12), 1 + below(31)};
+        };
         auto a = one(), b = one();
         while (a == b)
             b = one();

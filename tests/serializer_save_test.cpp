@@ -28,7 +28,8 @@ std::vector<BookRow> many_books(size_t count, size_t title_size)
 {
     std::vector<BookRow> books;
     for (size_t i = 0; i < count; ++i)
-        books.push_back({i, std::string(title_size, static_cast<char>('a' + i % 26)), "A", "G", i, i});
+        books.push_back(
+            {i, std::string(title_size, static_cast<char>('a' + i % 26)), "A", "G", i, i});
     return books;
 }
 
@@ -52,18 +53,21 @@ TEST(RecordFileSave, AFailedWriteReturnsFalseKeepsThePreviousFileAndLeavesNoTemp
     const rlim_t size = content.size();
     ASSERT_GT(size, rlim_t{1} << 20);
 
-    for (rlim_t limit : {rlim_t{0}, rlim_t{1}, rlim_t{4096}, (rlim_t{1} << 20) - 1,
-                         rlim_t{1} << 20, size - 1, size}) {
+    for (rlim_t limit : {rlim_t{0}, rlim_t{1}, rlim_t{4096}, (rlim_t{1} << 20) - 1, rlim_t{1} << 20,
+                         size - 1, size}) {
         write_file(path, kPrevious);
         int status = run_in_child([&] {
             std::signal(SIGXFSZ, SIG_IGN);
-            struct rlimit rl {limit, limit};
+            struct rlimit rl {
+                limit, limit
+            };
             if (setrlimit(RLIMIT_FSIZE, &rl) != 0)
                 return 3;
             return serializer_save_books(path.c_str(), list.get(), 301) ? 0 : 1;
         });
         const bool fits = limit >= size;
-        EXPECT_TRUE(exited_with(status, fits ? 0 : 1)) << "limit " << limit << ", status " << status;
+        EXPECT_TRUE(exited_with(status, fits ? 0 : 1))
+            << "limit " << limit << ", status " << status;
         EXPECT_EQ(read_file(path), fits ? content : std::string(kPrevious)) << "limit " << limit;
         EXPECT_EQ(dir.entries(), std::vector<std::string>{"books.csv"}) << "limit " << limit;
     }
@@ -106,7 +110,9 @@ TEST(RecordFileSave, ASymbolicLinkStaysALinkAndTheFileItNamesIsReplaced)
         {"a relative link", {{"link.csv", "real.csv"}}, "real.csv"},
         {"a link into a subdirectory", {{"link.csv", "sub/real.csv"}}, "sub/real.csv"},
         {"an absolute link", {{"link.csv", "@/real.csv"}}, "real.csv"},
-        {"a chain of links", {{"link.csv", "sub/mid.csv"}, {"sub/mid.csv", "real.csv"}}, "sub/real.csv"},
+        {"a chain of links",
+         {{"link.csv", "sub/mid.csv"}, {"sub/mid.csv", "real.csv"}},
+         "sub/real.csv"},
         {"a dangling link", {{"link.csv", "new.csv"}}, "new.csv"},
     };
     for (const Row& row : rows) {

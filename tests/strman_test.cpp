@@ -42,8 +42,14 @@ TEST(OwnedStringCopy, SourceInsideTheDestinationBufferIsCopiedSafely)
 {
     // Each case copies a piece of the field's own text back into the field:
     // a suffix, the whole text, and the terminator alone.
-    const struct { size_t offset; const char* expected; } cases[] = {
-        {2, "ble Moby"}, {0, "Bible Moby"}, {10, ""}, {9, "y"},
+    const struct {
+        size_t offset;
+        const char* expected;
+    } cases[] = {
+        {2, "ble Moby"},
+        {0, "Bible Moby"},
+        {10, ""},
+        {9, "y"},
     };
     for (const auto& c : cases) {
         OwnedText field;

@@ -22,7 +22,10 @@ using OwnedUser = std::unique_ptr<std::remove_pointer_t<User>, UserRelease>;
 /* A phone that both rules accept. */
 constexpr const char* kPhone = "+35 12 345 67 89";
 
-const char* show(const char* text) { return text != nullptr ? text : "(null)"; }
+const char* show(const char* text)
+{
+    return text != nullptr ? text : "(null)";
+}
 
 } // namespace
 

@@ -31,8 +31,7 @@ std::size_t parse_id(const std::string& text, const char* what)
     throw Failure(kUsage, fmt::format("'{}' is not a {} number", text, what));
 }
 
-std::size_t parse_count(const std::string& text, const char* what,
-                        std::size_t min, std::size_t max)
+std::size_t parse_count(const std::string& text, const char* what, std::size_t min, std::size_t max)
 {
     std::size_t value = 0;
     if (text.empty() || !common_is_number(text.c_str()))
@@ -40,8 +39,8 @@ std::size_t parse_count(const std::string& text, const char* what,
     if (!common_parse_number(text.c_str(), &value))
         throw Failure(kRefused, fmt::format("{} {} is too large", what, text));
     if (value < min || value > max)
-        throw Failure(kRefused, fmt::format("{} must be between {} and {}, not {}",
-                                          what, min, max, text));
+        throw Failure(kRefused,
+                      fmt::format("{} must be between {} and {}, not {}", what, min, max, text));
     return value;
 }
 

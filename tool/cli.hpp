@@ -38,8 +38,8 @@ std::size_t parse_id(const std::string& text, const char* what);
 /* A count between min and max inclusive (copies, days, a limit); `what`
  * names the option. Throws kUsage for a non-number, kRefused for a number
  * out of range. */
-std::size_t parse_count(const std::string& text, const char* what,
-                        std::size_t min, std::size_t max);
+std::size_t parse_count(const std::string& text, const char* what, std::size_t min,
+                        std::size_t max);
 
 /* "1 copy", "3 copies": the count and the word that goes with it. */
 std::string counted(std::size_t count, const char* one, const char* many);

@@ -37,8 +37,8 @@ std::size_t terminal_width()
     }
 #ifdef _WIN32
     CONSOLE_SCREEN_BUFFER_INFO info;
-    if (_isatty(_fileno(stdout))
-        && GetConsoleScreenBufferInfo(GetStdHandle(STD_OUTPUT_HANDLE), &info))
+    if (_isatty(_fileno(stdout)) &&
+        GetConsoleScreenBufferInfo(GetStdHandle(STD_OUTPUT_HANDLE), &info))
         return static_cast<std::size_t>(info.srWindow.Right - info.srWindow.Left + 1);
 #else
     winsize size{};
@@ -74,8 +74,9 @@ void Table::narrow(std::vector<std::size_t>& widths, std::size_t max_width) cons
     while (max_width != 0 && total > max_width) {
         std::size_t widest = n;
         for (std::size_t c = 0; c < n; ++c)
-            if (!right_[c] && widths[c] > std::max<std::size_t>(8, text::display_width(headings_[c]))
-                && (widest == n || widths[c] > widths[widest]))
+            if (!right_[c] &&
+                widths[c] > std::max<std::size_t>(8, text::display_width(headings_[c])) &&
+                (widest == n || widths[c] > widths[widest]))
                 widest = c;
         if (widest == n)
             break;

@@ -59,22 +59,24 @@ const std::vector<ExchangedFile>& exchanged_files()
                                {kBeyondLong * 2, "O\"Brien", "1 Main St", "+01 23 456 78 90"},
                            },
                            kBeyondLong * 2 + 1)},
-        {"loans.csv",
-         record_set<Loans>("loans",
-                           {
-                               {1, 1, 2, "01/02/2024", "15/02/2024", false},
-                               {2, 2, 3, "31/12/1999", "01/01/2000", true},
-                               {kBeyondLong + 1, kBeyondLong * 2, kBeyondLong + 5, "10/01/2025",
-                                "09/02/2025", true},
-                           },
-                           kBeyondLong + 2)},
+        {"loans.csv", record_set<Loans>("loans",
+                                        {
+                                            {1, 1, 2, "01/02/2024", "15/02/2024", false},
+                                            {2, 2, 3, "31/12/1999", "01/01/2000", true},
+                                            {kBeyondLong + 1, kBeyondLong * 2, kBeyondLong + 5,
+                                             "10/01/2025", "09/02/2025", true},
+                                        },
+                                        kBeyondLong + 2)},
     };
     return files;
 }
 
 std::string g_dir;
 
-std::string in_dir(const char* name) { return g_dir + "/" + name; }
+std::string in_dir(const char* name)
+{
+    return g_dir + "/" + name;
+}
 
 } // namespace
 

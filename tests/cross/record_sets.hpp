@@ -28,19 +28,18 @@ struct RecordSet {
 template <typename Kind>
 RecordSet record_set(const char* kind, std::vector<typename Kind::Row> rows, size_t last_id)
 {
-    return {kind,
-            [rows, last_id](const std::string& path) {
-                return save_file<Kind>(path, rows, last_id);
-            },
-            [rows, last_id](const std::string& path) -> ::testing::AssertionResult {
-                const Loaded<Kind> want{rows, last_id};
-                const Loaded<Kind> got = load_file<Kind>(path);
-                if (got == want)
-                    return ::testing::AssertionSuccess();
-                return ::testing::AssertionFailure()
-                       << path << " loads " << ::testing::PrintToString(got)
-                       << "\n  instead of " << ::testing::PrintToString(want);
-            }};
+    return {
+        kind,
+        [rows, last_id](const std::string& path) { return save_file<Kind>(path, rows, last_id); },
+        [rows, last_id](const std::string& path) -> ::testing::AssertionResult {
+            const Loaded<Kind> want{rows, last_id};
+            const Loaded<Kind> got = load_file<Kind>(path);
+            if (got == want)
+                return ::testing::AssertionSuccess();
+            return ::testing::AssertionFailure()
+                   << path << " loads " << ::testing::PrintToString(got) << "\n  instead of "
+                   << ::testing::PrintToString(want);
+        }};
 }
 
 } // namespace lendrec_test

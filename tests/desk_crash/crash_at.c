@@ -79,7 +79,7 @@ __attribute__((format(printf, 1, 2))) static int step(const char* format, ...)
     if (len > (int)sizeof line - 2)
         len = (int)sizeof line - 2;
     line[len++] = '\n';
-    REAL(ssize_t (*)(int, const void*, size_t), write)(2, line, (size_t)len);
+    REAL(ssize_t(*)(int, const void*, size_t), write)(2, line, (size_t)len);
     if (crash)
         _exit(CRASH_STATUS);
     errno = EIO;
@@ -97,7 +97,7 @@ ssize_t write(int fd, const void* buf, size_t count)
 {
     if (fd > 2 && fd_step("write", fd))
         return -1;
-    return REAL(ssize_t (*)(int, const void*, size_t), write)(fd, buf, count);
+    return REAL(ssize_t(*)(int, const void*, size_t), write)(fd, buf, count);
 }
 
 int fsync(int fd)
@@ -132,8 +132,8 @@ int renameat2(int fromdir, const char* from, int todir, const char* to, unsigned
 {
     if (step("renameat2 %s %s", from, to))
         return -1;
-    return REAL(int (*)(int, const char*, int, const char*, unsigned), renameat2)(
-        fromdir, from, todir, to, flags);
+    return REAL(int (*)(int, const char*, int, const char*, unsigned), renameat2)(fromdir, from,
+                                                                                  todir, to, flags);
 }
 
 int unlink(const char* path)

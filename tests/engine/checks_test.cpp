@@ -15,41 +15,69 @@ using namespace enginetest;
 struct Case {
     const char* name;
     Fill fill;
-    std::vector<std::string> found;    /* check's messages, in order */
-    std::vector<std::string> left;     /* messages still found after repair */
-    std::size_t repaired;              /* repairs made */
+    std::vector<std::string> found; /* check's messages, in order */
+    std::vector<std::string> left;  /* messages still found after repair */
+    std::size_t repaired;           /* repairs made */
 };
 
 const std::vector<Case>& cases()
 {
     static const std::vector<Case> table = {
         {"sound library",
-         {[](desk::Tables& t) { add_book(t, 1, "Dune", 2, 1); add_user(t, 1); add_loan(t, 1, 1, 1); }},
-         {}, {}, 0},
+         {[](desk::Tables& t) {
+             add_book(t, 1, "Dune", 2, 1);
+             add_user(t, 1);
+             add_loan(t, 1, 1, 1);
+         }},
+         {},
+         {},
+         0},
         {"returned loan naming a removed book and user",
-         {[](desk::Tables& t) { add_book(t, 1, "Dune", 1, 1); add_user(t, 1); add_loan(t, 4, 9, 7, true); }},
+         {[](desk::Tables& t) {
+             add_book(t, 1, "Dune", 1, 1);
+             add_user(t, 1);
+             add_loan(t, 4, 9, 7, true);
+         }},
          {"returned loan 4 names book 7, which does not exist",
           "returned loan 4 names user 9, who does not exist"},
          {"returned loan 4 names book 7, which does not exist",
-          "returned loan 4 names user 9, who does not exist"}, 0},
+          "returned loan 4 names user 9, who does not exist"},
+         0},
         {"duplicate identifier counted",
-         {[](desk::Tables& t) { add_book(t, 3, "A", 1, 1); add_book(t, 3, "B", 1, 1); add_book(t, 3, "C", 1, 1); }},
-         {"book 3 appears 3 times"}, {"book 3 appears 3 times"}, 0},
+         {[](desk::Tables& t) {
+             add_book(t, 3, "A", 1, 1);
+             add_book(t, 3, "B", 1, 1);
+             add_book(t, 3, "C", 1, 1);
+         }},
+         {"book 3 appears 3 times"},
+         {"book 3 appears 3 times"},
+         0},
         {"trailer behind is raised",
          {[](desk::Tables& t) { add_user(t, 5); }, 0, 2, 0},
-         {"user 5 is not below the next identifier 2 (the trailer)"}, {}, 1},
+         {"user 5 is not below the next identifier 2 (the trailer)"},
+         {},
+         1},
         {"shelf count mended, over-lent book left",
          {[](desk::Tables& t) {
-             add_book(t, 1, "Dune", 3, 3); add_book(t, 2, "Emma", 1, 0); add_user(t, 1);
-             add_loan(t, 1, 1, 1); add_loan(t, 2, 1, 2); add_loan(t, 3, 1, 2);
+             add_book(t, 1, "Dune", 3, 3);
+             add_book(t, 2, "Emma", 1, 0);
+             add_user(t, 1);
+             add_loan(t, 1, 1, 1);
+             add_loan(t, 2, 1, 2);
+             add_loan(t, 3, 1, 2);
          }},
          {"book 1 (Dune) has 3 on the shelf, but 3 copies less 1 open loan leave 2",
           "book 2 (Emma) has 2 open loans but owns only 1 copy"},
-         {"book 2 (Emma) has 2 open loans but owns only 1 copy"}, 1},
+         {"book 2 (Emma) has 2 open loans but owns only 1 copy"},
+         1},
         {"text that is not UTF-8",
-         {[](desk::Tables& t) { add_book(t, 1, "Caf\xe9", 1, 1); add_user(t, 2, "Jos\xe9"); }},
+         {[](desk::Tables& t) {
+             add_book(t, 1, "Caf\xe9", 1, 1);
+             add_user(t, 2, "Jos\xe9");
+         }},
          {"book 1's title is not UTF-8 text", "user 2's name is not UTF-8 text"},
-         {"book 1's title is not UTF-8 text", "user 2's name is not UTF-8 text"}, 0},
+         {"book 1's title is not UTF-8 text", "user 2's name is not UTF-8 text"},
+         0},
         {"a refused line holds back the repair of its file",
          {[](desk::Tables& t) {
              add_book(t, 1, "Dune", 1, 0);
@@ -58,14 +86,18 @@ const std::vector<Case>& cases()
          {"books.csv:2: quote never closed", "book 1 (Dune) has 0 on the shelf, but 1 copy less 0 "
                                              "open loans leave 1"},
          {"books.csv:2: quote never closed", "book 1 (Dune) has 0 on the shelf, but 1 copy less 0 "
-                                             "open loans leave 1"}, 0},
+                                             "open loans leave 1"},
+         0},
         {"a line the loader changed is saved as loaded",
          {[](desk::Tables& t) {
              add_book(t, 1, "Dune", 1, 1);
-             t.books.problems.push_back({1, SERIALIZER_CHANGED, "field 6 (available) is above the "
-                                                                "quantity: lowered to the quantity"});
+             t.books.problems.push_back({1, SERIALIZER_CHANGED,
+                                         "field 6 (available) is above the "
+                                         "quantity: lowered to the quantity"});
          }},
-         {"books.csv:1: field 6 (available) is above the quantity: lowered to the quantity"}, {}, 1},
+         {"books.csv:1: field 6 (available) is above the quantity: lowered to the quantity"},
+         {},
+         1},
     };
     return table;
 }
@@ -114,11 +146,13 @@ TEST(Checks, RefusalNamesAHandfulThenCounts)
     } catch (const desk::Failure& e) {
         const std::string message = e.what();
         EXPECT_EQ(e.status(), desk::kFiles);
-        EXPECT_NE(message.find("8 problems: open loan 1 names book 101"), std::string::npos) << message;
+        EXPECT_NE(message.find("8 problems: open loan 1 names book 101"), std::string::npos)
+            << message;
         EXPECT_NE(message.find("open loan 5 names book 105"), std::string::npos) << message;
         EXPECT_EQ(message.find("open loan 6 names"), std::string::npos) << message;
         EXPECT_NE(message.find("and 3 more; nothing was changed; run `lendrec check`"),
-                  std::string::npos) << message;
+                  std::string::npos)
+            << message;
     }
     auto sound = desk::Library::open(memory_store({[](desk::Tables& t) { add_user(t, 1); }}));
     EXPECT_NO_THROW(desk::refuse_unless_sound(*sound));
@@ -128,7 +162,8 @@ TEST(Checks, JsonShape)
 {
     auto lib = desk::Library::open(memory_store({[](desk::Tables& t) {
         add_book(t, 1, "Dune", 1, 1);
-        t.books.problems.push_back({2, SERIALIZER_IGNORED, "text after the trailer line is ignored"});
+        t.books.problems.push_back(
+            {2, SERIALIZER_IGNORED, "text after the trailer line is ignored"});
     }}));
     const nlohmann::json out = desk::to_json(desk::repair_library(*lib));
     EXPECT_EQ(out["ok"], false);

@@ -39,8 +39,7 @@ const Case kCases[] = {
     {"header only", "lendrec commit 1\n", Outcome::dropped},
     {"cut in a line", "lendrec commit 1\nbooks.csv.new boo", Outcome::dropped},
     {"no end line", "lendrec commit 1\nbooks.csv.new books.csv\n", Outcome::dropped},
-    {"end without its line end", "lendrec commit 1\nbooks.csv.new books.csv\nen",
-     Outcome::dropped},
+    {"end without its line end", "lendrec commit 1\nbooks.csv.new books.csv\nen", Outcome::dropped},
     {"another header", "lendrec commit 2\nbooks.csv.new books.csv\nend\n", Outcome::kept_aside},
     {"CR LF lines", "lendrec commit 1\r\nbooks.csv.new books.csv\r\nend\r\n", Outcome::kept_aside},
     {"a path outside", "lendrec commit 1\n../books.csv.new books.csv\nend\n", Outcome::kept_aside},
@@ -76,8 +75,8 @@ protected:
     void SetUp() override
     {
         /* One folder per case, in the build tree: cases may run at once. */
-        folder_ = fs::current_path() / "commit_record"
-                  / testing::UnitTest::GetInstance()->current_test_info()->name();
+        folder_ = fs::current_path() / "commit_record" /
+                  testing::UnitTest::GetInstance()->current_test_info()->name();
         fs::remove_all(folder_);
         fs::create_directories(folder_);
         for (const char* name : {"books.csv", "loans.csv"}) {
@@ -116,8 +115,7 @@ TEST_P(CommitRecord, IsRolledForwardDroppedOrKeptAside)
         EXPECT_EQ(read(folder_ / "lendrec.commit.bad-1"), c.record);
         EXPECT_EQ(read(folder_ / "lendrec.commit.bad-1.books.csv"), "new");
         ASSERT_EQ(notices.size(), 1u);
-        EXPECT_NE(notices[0].find("kept as lendrec.commit.bad-1"), std::string::npos)
-            << notices[0];
+        EXPECT_NE(notices[0].find("kept as lendrec.commit.bad-1"), std::string::npos) << notices[0];
         break;
     }
 }

@@ -55,7 +55,8 @@ private:
     {
         std::size_t highest = 0;
         for (std::size_t i = 0; i < list_size(records.list()); ++i)
-            highest = std::max(highest, desk::id_of(static_cast<Handle>(list_get(records.list(), i))));
+            highest =
+                std::max(highest, desk::id_of(static_cast<Handle>(list_get(records.list(), i))));
         records.loaded(next != 0 ? next : highest + 1);
     }
 

@@ -15,14 +15,19 @@ using namespace enginetest;
 TEST(Import, MergesExactlyWhenTheFoldsAgree)
 {
     const std::vector<std::pair<const char*, const char*>> pairs = {
-        {"Dune", "DUNE"},           {"\xC3\x89mile", "\xC3\xA9mile"}, {"Stra\xC3\x9F" "e", "STRASSE"},
-        {"Cafe", "Caf\xC3\xA9"},    {"Dune", "Dune Messiah"},         {"  Dune", "dune  "},
+        {"Dune", "DUNE"},
+        {"\xC3\x89mile", "\xC3\xA9mile"},
+        {"Stra\xC3\x9F"
+         "e",
+         "STRASSE"},
+        {"Cafe", "Caf\xC3\xA9"},
+        {"Dune", "Dune Messiah"},
+        {"  Dune", "dune  "},
     };
     for (const auto& [held, typed] : pairs) {
         SCOPED_TRACE(typed);
-        auto lib = desk::Library::open(memory_store({[held](desk::Tables& t) {
-            add_book(t, 1, held, 1, 1);
-        }}));
+        auto lib = desk::Library::open(
+            memory_store({[held](desk::Tables& t) { add_book(t, 1, held, 1, 1); }}));
         const std::string csv = std::string("title,author,genre\n") + typed + ",anon,Novel\n";
         const desk::ImportReport report =
             desk::import_sheet(*lib, desk::ImportKind::books, desk::sheet::parse(csv), "t");
@@ -47,8 +52,9 @@ TEST(Import, IdRowsSetCopiesAndLeaveNewRecordsAlone)
      * then update the book row 2 just made. */
     const desk::ImportReport report = desk::import_sheet(
         *lib, desk::ImportKind::books,
-        desk::sheet::parse("id,title,author,genre,copies\n1,Dune,Anon,Novel,5\n7,Emma,Anon,Novel,1\n"
-                           "2,Edda,Anon,Novel,2\n"),
+        desk::sheet::parse(
+            "id,title,author,genre,copies\n1,Dune,Anon,Novel,5\n7,Emma,Anon,Novel,1\n"
+            "2,Edda,Anon,Novel,2\n"),
         "t");
     EXPECT_EQ(report.updated, 1u) << report.text;
     EXPECT_EQ(report.added, 2u) << report.text;

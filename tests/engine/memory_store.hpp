@@ -55,7 +55,8 @@ public:
     void load(Tables& tables) override
     {
         fill(tables.books, books, book_load, [](const BookRow& r) {
-            Book book = book_new(r.id, r.title.c_str(), r.author.c_str(), r.genre.c_str(), r.copies);
+            Book book =
+                book_new(r.id, r.title.c_str(), r.author.c_str(), r.genre.c_str(), r.copies);
             book_set_available(book, r.on_shelf);
             return book;
         });
@@ -82,8 +83,8 @@ public:
 
 private:
     template <typename Handle, typename Row, typename Make>
-    static void fill(Records<Handle>& records, const std::vector<Row>& rows,
-                     const TableLoad& told, Make make)
+    static void fill(Records<Handle>& records, const std::vector<Row>& rows, const TableLoad& told,
+                     Make make)
     {
         std::size_t highest = 0;
         for (const Row& row : rows) {

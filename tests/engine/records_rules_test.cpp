@@ -40,12 +40,10 @@ std::unique_ptr<test::MemoryStore> small_store()
                     {2, "Bob Ray", "2 Kings Rd", "+34 93 111 22 33"},
                     {3, "Cy Young", "3 Elm St", "+34 91 000 00 00"},
                     {4, "Di Fox", "4 Oak Rd", "+34 91 555 55 55"}};
-    store->loans = {{1, 1, 1, "10/01/2026", "07/02/2026", false},
-                    {2, 2, 2, "04/12/2025", "01/01/2026", false},
-                    {3, 1, 3, "01/12/2025", "29/12/2025", true},
-                    {4, 3, 4, "01/12/2025", "29/12/2025", true},
-                    {5, 2, 1, "01/11/2025", "29/11/2025", false},
-                    {6, 9, 9, "01/10/2025", "29/10/2025", true}};
+    store->loans = {
+        {1, 1, 1, "10/01/2026", "07/02/2026", false}, {2, 2, 2, "04/12/2025", "01/01/2026", false},
+        {3, 1, 3, "01/12/2025", "29/12/2025", true},  {4, 3, 4, "01/12/2025", "29/12/2025", true},
+        {5, 2, 1, "01/11/2025", "29/11/2025", false}, {6, 9, 9, "01/10/2025", "29/10/2025", true}};
     return store;
 }
 
@@ -72,8 +70,8 @@ void expect_refusals(const std::vector<Refusal>& cases)
         } catch (const Failure& failure) {
             EXPECT_EQ(failure.status(), c.status) << c.what;
             EXPECT_EQ(failure.what(), c.sentence) << c.what;
-            EXPECT_FALSE(lib->books().touched() || lib->users().touched()
-                         || lib->loans().touched()) << c.what << ": changed a table";
+            EXPECT_FALSE(lib->books().touched() || lib->users().touched() || lib->loans().touched())
+                << c.what << ": changed a table";
         }
     }
 }
@@ -87,18 +85,24 @@ TEST(Circulation, RefusesWhatTheRulesForbid)
          "no copy of book 2 (Emma) is on the shelf"},
         {"overdue", [&](Library& l) { checkout(l, 4, 2, today, terms); }, kRefused,
          "user 2 (Bob Ray) has an overdue loan: loan 2, due 01/01/2026"},
-        {"limit", [&](Library& l) { checkout(l, 4, 1, today, {28, 1}); }, kRefused,
-         "user 1 (Ann Lee) already holds 1 loan, the limit"},
+        {"limit",
+         [&](Library& l) {
+             checkout(l, 4, 1, today, {28, 1});
+         },
+         kRefused, "user 1 (Ann Lee) already holds 1 loan, the limit"},
         {"no book", [&](Library& l) { checkout(l, 9, 1, today, terms); }, kRefused, "no book 9"},
         {"no user", [&](Library& l) { checkout(l, 4, 9, today, terms); }, kRefused, "no user 9"},
-        {"no days", [&](Library& l) { checkout(l, 4, 1, today, {0, 5}); }, kRefused,
-         "a loan runs 1 to 3650 days, not 0"},
+        {"no days",
+         [&](Library& l) {
+             checkout(l, 4, 1, today, {0, 5});
+         },
+         kRefused, "a loan runs 1 to 3650 days, not 0"},
         {"too late", [&](Library& l) { checkout(l, 4, 1, day("20/12/2999"), terms); }, kRefused,
          "the due date would fall after 2999"},
         {"return before the loan", [&](Library& l) { give_back(l, 1, day("09/01/2026")); },
          kRefused, "loan 1 began on 10/01/2026, after 09/01/2026"},
-        {"renew before the loan", [&](Library& l) { renew(l, 1, day("09/01/2026"), 28); },
-         kRefused, "loan 1 began on 10/01/2026, after 09/01/2026"},
+        {"renew before the loan", [&](Library& l) { renew(l, 1, day("09/01/2026"), 28); }, kRefused,
+         "loan 1 began on 10/01/2026, after 09/01/2026"},
         {"renew overdue", [&](Library& l) { renew(l, 2, today, 28); }, kRefused,
          "loan 2 is overdue (due 01/01/2026); return it instead"},
         {"return returned", [&](Library& l) { give_back(l, 3, today); }, kRefused,
@@ -119,9 +123,15 @@ TEST(Catalogue, RefusesRemovingWhatLoansName)
          "user 2 holds 2 loans; take them back before removing the user"},
         {"user named", [](Library& l) { remove_user(l, 3, false); }, kRefused,
          "user 3 is named by 1 returned loan; --purge removes it with them"},
-        {"fewer copies", [](Library& l) { edit_book(l, 1, {{}, {}, {}, 1}); }, kRefused,
-         "book 1 has 2 copies out on loan; it cannot own fewer"},
-        {"too many copies", [](Library& l) { edit_book(l, 4, {{}, {}, {}, rules::kMaxCopies + 1}); },
+        {"fewer copies",
+         [](Library& l) {
+             edit_book(l, 1, {{}, {}, {}, 1});
+         },
+         kRefused, "book 1 has 2 copies out on loan; it cannot own fewer"},
+        {"too many copies",
+         [](Library& l) {
+             edit_book(l, 4, {{}, {}, {}, rules::kMaxCopies + 1});
+         },
          kRefused, "a book may own at most 1000000 copies, not 1000001"},
     });
 }
@@ -147,8 +157,12 @@ TEST(Catalogue, RefusesTextThatCannotEnterARecord)
     for (const Case& c : cases) {
         auto lib = small_library();
         std::string sentence = text::fault_sentence(c.fault, c.what, c.max);
-        for (auto run : {std::function<void()>([&] { add_book(*lib, {c.title, "Anon", c.genre, 1}); }),
-                         std::function<void()>([&] { edit_book(*lib, 4, {c.title, {}, c.genre, {}}); })}) {
+        for (auto run : {std::function<void()>([&] {
+                             add_book(*lib, {c.title, "Anon", c.genre, 1});
+                         }),
+                         std::function<void()>([&] {
+                             edit_book(*lib, 4, {c.title, {}, c.genre, {}});
+                         })}) {
             try {
                 run();
                 ADD_FAILURE() << c.title.substr(0, 20) << ": taken";
@@ -215,9 +229,10 @@ TEST(Catalogue, AnUnreadFileIsNotAMissingRecord)
     const std::string unread = Tables().books.name() + ": cannot read: Input/output error";
     for (const Case& c : {Case{false, kWrite, unread}, Case{true, kRefused, "no book 233"}}) {
         auto store = small_store();
-        store->book_load = {{{0, SERIALIZER_NOT_READ,
-                              c.missing ? "the file is missing" : "cannot read: Input/output error"}},
-                            c.missing};
+        store->book_load = {
+            {{0, SERIALIZER_NOT_READ,
+              c.missing ? "the file is missing" : "cannot read: Input/output error"}},
+            c.missing};
         auto lib = Library::open(std::move(store));
         EXPECT_NE(find_book(*lib, 1), nullptr);
         try {
@@ -275,8 +290,8 @@ TEST(Members, ListsByFoldedSearchAndPhoneDigits)
         std::string search;
         std::size_t count;
     };
-    for (const Case& c : std::vector<Case>{{"", 4}, {"KINGS", 1}, {"91 234", 1},
-                                           {"34911", 0}, {"3493111", 1}, {"1 Main", 1}})
+    for (const Case& c : std::vector<Case>{
+             {"", 4}, {"KINGS", 1}, {"91 234", 1}, {"34911", 0}, {"3493111", 1}, {"1 Main", 1}})
         EXPECT_EQ(list_users(*lib, c.search).size(), c.count) << c.search;
 }
 

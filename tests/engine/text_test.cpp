@@ -87,16 +87,23 @@ TEST(TextFold, GivesOneKeyForCaseAccentsAndCompatibilityForms)
         {"Stra\u00DFe", "strasse"},
         {"STRASSE", "strasse"},
         {"No\u00CBL", "noel"},
-        {"\uFB01ve", "five"},                  /* the fi ligature */
+        {"\uFB01ve", "five"},                 /* the fi ligature */
         {"\uFF24\uFF35\uFF2E\uFF25", "dune"}, /* full-width letters */
-        {"\u212A", "k"},                       /* the Kelvin sign */
-        {"Gar\u00ADcia", "garcia"},            /* a soft hyphen */
-        {"\u03A3\u038A\u03A3\u03A5\u03A6\u039F\u03A3", "\u03C3\u03B9\u03C3\u03C5\u03C6\u03BF\u03C3"},
-        {"\u03A3\u03AF\u03C3\u03C5\u03C6\u03BF\u03C2", "\u03C3\u03B9\u03C3\u03C5\u03C6\u03BF\u03C3"},
+        {"\u212A", "k"},                      /* the Kelvin sign */
+        {"Gar\u00ADcia", "garcia"},           /* a soft hyphen */
+        {"\u03A3\u038A\u03A3\u03A5\u03A6\u039F\u03A3",
+         "\u03C3\u03B9\u03C3\u03C5\u03C6\u03BF\u03C3"},
+        {"\u03A3\u03AF\u03C3\u03C5\u03C6\u03BF\u03C2",
+         "\u03C3\u03B9\u03C3\u03C5\u03C6\u03BF\u03C3"},
         {"\u6771\u4EAC", "\u6771\u4EAC"},
         {"  Two  Spaces ", "  two  spaces "},
-        {"a\xFF" "B", "a\xFF" "b"},     /* bytes that are not UTF-8 stay */
-        {"\xC3\x87" "A\xC3", "ca\xC3"}, /* a sequence cut short at the end */
+        {"a\xFF"
+         "B",
+         "a\xFF"
+         "b"}, /* bytes that are not UTF-8 stay */
+        {"\xC3\x87"
+         "A\xC3",
+         "ca\xC3"}, /* a sequence cut short at the end */
         {"", ""},
     };
     for (const auto& c : cases) {
@@ -119,7 +126,8 @@ TEST(TextFold, SortsAccentedInitialsWithTheirLetters)
         {"\u00D6dipus", "Pan"},
     };
     for (const auto& c : cases)
-        EXPECT_LT(desk::text::fold(c.before), desk::text::fold(c.after)) << c.before << " " << c.after;
+        EXPECT_LT(desk::text::fold(c.before), desk::text::fold(c.after))
+            << c.before << " " << c.after;
 }
 
 TEST(TextFoldedContains, MatchesFoldedNeedlesAnywhere)
@@ -161,8 +169,8 @@ TEST(TextIsUtf8, RefusesMalformedSequences)
         {"\xED\xA0\x80", false},     /* a surrogate */
         {"\xF4\x90\x80\x80", false}, /* above U+10FFFF */
         {"\xF5\x80\x80\x80", false},
-        {"abcdefgh\xFF", false},     /* after a run of eight ASCII bytes */
-        {"abcdefg\xC3\xA9", true},   /* a character across the eight-byte steps */
+        {"abcdefgh\xFF", false},   /* after a run of eight ASCII bytes */
+        {"abcdefg\xC3\xA9", true}, /* a character across the eight-byte steps */
     };
     for (const auto& c : cases)
         EXPECT_EQ(desk::text::is_utf8(c.bytes), c.valid) << testing::PrintToString(c.bytes);
@@ -181,7 +189,9 @@ TEST(TextDisplayWidth, CountsTerminalColumns)
         {"\xF0\x9F\x98\x80", 2},
         {"\uFF24", 2},
         {"a\u200Bb", 2},
-        {"a\xFF" "b", 3},
+        {"a\xFF"
+         "b",
+         3},
         {"\u2026", 1},
     };
     for (const auto& c : cases)
@@ -207,7 +217,9 @@ TEST(TextCutToWidth, KeepsWholeCharactersAndEndsInAnEllipsis)
         {"Noe\u0301l!", 4, "Noe\u0301\u2026"},
         {"e\u0301e\u0301e\u0301", 2, "e\u0301\u2026"},
         {"\xF0\x9F\x98\x80\xF0\x9F\x98\x80", 3, "\xF0\x9F\x98\x80\u2026"},
-        {"a\xFF\xFF" "b", 3, "a\xFF\u2026"},
+        {"a\xFF\xFF"
+         "b",
+         3, "a\xFF\u2026"},
     };
     for (const auto& c : cases) {
         const std::string cut = desk::text::cut_to_width(c.text, c.width);
@@ -223,11 +235,22 @@ TEST(TextTable, AlignsWideAndCombiningTextByColumns)
         std::size_t max_width;
         const char* rendered;
     } cases[] = {
-        {{"\u6771\u4EAC", "1"}, 0, "Title  Copies\n\u6771\u4EAC" "        1\n"},
-        {{"Noe\u0308l", "12"}, 0, "Title  Copies\nNoe\u0308l" "       12\n"},
-        {{"\xF0\x9F\x98\x80 party", "3"}, 0, "Title     Copies\n\xF0\x9F\x98\x80 party" "       3\n"},
-        {{"\u6771\u4EAC\u6771\u4EAC\u6771\u4EAC", "4"}, 16,
-         "Title     Copies\n\u6771\u4EAC\u6771\u2026" "        4\n"},
+        {{"\u6771\u4EAC", "1"},
+         0,
+         "Title  Copies\n\u6771\u4EAC"
+         "        1\n"},
+        {{"Noe\u0308l", "12"},
+         0,
+         "Title  Copies\nNoe\u0308l"
+         "       12\n"},
+        {{"\xF0\x9F\x98\x80 party", "3"},
+         0,
+         "Title     Copies\n\xF0\x9F\x98\x80 party"
+         "       3\n"},
+        {{"\u6771\u4EAC\u6771\u4EAC\u6771\u4EAC", "4"},
+         16,
+         "Title     Copies\n\u6771\u4EAC\u6771\u2026"
+         "        4\n"},
     };
     for (const auto& c : cases) {
         desk::Table table({"Title", ">Copies"});

@@ -75,7 +75,8 @@ size_t every_failure(const std::string& what, Scenario scenario)
                 break;
             ++points;
             if (::testing::Test::HasFailure()) {
-                ADD_FAILURE() << what << ": first fault with request " << n << " failing " << mode_name;
+                ADD_FAILURE() << what << ": first fault with request " << n << " failing "
+                              << mode_name;
                 return points;
             }
         }
@@ -251,31 +252,47 @@ void check_setter(const char* what, const typename Kind::Row& start, Set set, Ch
 TEST(AllocationFailure, RefusedSettersLeaveTheRecordAsItWas)
 {
     const std::string saga(300, 's');
-    check_setter<Books>("book_set_title", kBook,
+    check_setter<Books>(
+        "book_set_title", kBook,
         [&](void* b) { return book_set_title(static_cast<Book>(b), saga.c_str()); },
         [&](BookRow& r) { r.title = saga; });
-    check_setter<Books>("book_set_title (own text)", kBook,
-        [](void* b) { return book_set_title(static_cast<Book>(b), book_get_title(static_cast<Book>(b)) + 9); },
+    check_setter<Books>(
+        "book_set_title (own text)", kBook,
+        [](void* b) {
+            return book_set_title(static_cast<Book>(b), book_get_title(static_cast<Book>(b)) + 9);
+        },
         [](BookRow& r) { r.title = r.title.substr(9); });
-    check_setter<Books>("book_set_author", kBook,
+    check_setter<Books>(
+        "book_set_author", kBook,
         [](void* b) { return book_set_author(static_cast<Book>(b), "Le Guin"); },
         [](BookRow& r) { r.author = "Le Guin"; });
-    check_setter<Books>("book_set_genre", kBook,
-        [](void* b) { return book_set_genre(static_cast<Book>(b), book_get_author(static_cast<Book>(b))); },
+    check_setter<Books>(
+        "book_set_genre", kBook,
+        [](void* b) {
+            return book_set_genre(static_cast<Book>(b), book_get_author(static_cast<Book>(b)));
+        },
         [](BookRow& r) { r.genre = r.author; });
-    check_setter<Users>("user_set_name", kUser,
+    check_setter<Users>(
+        "user_set_name", kUser,
         [&](void* u) { return user_set_name(static_cast<User>(u), saga.c_str()); },
         [&](UserRow& r) { r.name = saga; });
-    check_setter<Users>("user_set_address (own text)", kUser,
-        [](void* u) { return user_set_address(static_cast<User>(u), user_get_address(static_cast<User>(u)) + 2); },
+    check_setter<Users>(
+        "user_set_address (own text)", kUser,
+        [](void* u) {
+            return user_set_address(static_cast<User>(u),
+                                    user_get_address(static_cast<User>(u)) + 2);
+        },
         [](UserRow& r) { r.address = r.address.substr(2); });
-    check_setter<Users>("user_set_phone", kUser,
+    check_setter<Users>(
+        "user_set_phone", kUser,
         [](void* u) { return user_set_phone(static_cast<User>(u), "+44 20 123 45 67"); },
         [](UserRow& r) { r.phone = "+44 20 123 45 67"; });
-    check_setter<Loans>("borrow_set_date", kLoan,
+    check_setter<Loans>(
+        "borrow_set_date", kLoan,
         [](void* l) { return borrow_set_date(static_cast<Borrow>(l), "03/02/2020"); },
         [](LoanRow& r) { r.date = "03/02/2020"; });
-    check_setter<Loans>("borrow_set_return_date", kLoan,
+    check_setter<Loans>(
+        "borrow_set_return_date", kLoan,
         [](void* l) { return borrow_set_return_date(static_cast<Borrow>(l), "01/03/2020"); },
         [](LoanRow& r) { r.return_date = "01/03/2020"; });
 }
@@ -285,8 +302,8 @@ TEST(AllocationFailure, AFailedCopyKeepsThePreviousText)
     const std::string long_text(5000, 'x');
     const struct {
         const char* what;
-        const char* initial;   /* null: the field starts empty */
-        const char* source;    /* null: a piece of the field's own text */
+        const char* initial; /* null: the field starts empty */
+        const char* source;  /* null: a piece of the field's own text */
         size_t own_offset;
     } cases[] = {
         {"strman_copy into an empty field", nullptr, "Dune", 0},

@@ -68,10 +68,22 @@ void arm(std::size_t n, Mode mode)
     heap.fail_at = n;
 }
 
-void disarm() { heap.fail_at = 0; }
-std::size_t requests() { return heap.requests; }
-bool fired() { return heap.fired; }
-long live_blocks() { return heap.live; }
+void disarm()
+{
+    heap.fail_at = 0;
+}
+std::size_t requests()
+{
+    return heap.requests;
+}
+bool fired()
+{
+    return heap.fired;
+}
+long live_blocks()
+{
+    return heap.live;
+}
 
 } // namespace faults
 
@@ -143,7 +155,10 @@ void* operator new(std::size_t size)
     throw std::bad_alloc();
 }
 
-void* operator new[](std::size_t size) { return operator new(size); }
+void* operator new[](std::size_t size)
+{
+    return operator new(size);
+}
 
 void* operator new(std::size_t size, const std::nothrow_t&) noexcept
 {
@@ -155,9 +170,27 @@ void* operator new[](std::size_t size, const std::nothrow_t&) noexcept
     return std::malloc(size != 0 ? size : 1);
 }
 
-void operator delete(void* block) noexcept { std::free(block); }
-void operator delete[](void* block) noexcept { std::free(block); }
-void operator delete(void* block, std::size_t) noexcept { std::free(block); }
-void operator delete[](void* block, std::size_t) noexcept { std::free(block); }
-void operator delete(void* block, const std::nothrow_t&) noexcept { std::free(block); }
-void operator delete[](void* block, const std::nothrow_t&) noexcept { std::free(block); }
+void operator delete(void* block) noexcept
+{
+    std::free(block);
+}
+void operator delete[](void* block) noexcept
+{
+    std::free(block);
+}
+void operator delete(void* block, std::size_t) noexcept
+{
+    std::free(block);
+}
+void operator delete[](void* block, std::size_t) noexcept
+{
+    std::free(block);
+}
+void operator delete(void* block, const std::nothrow_t&) noexcept
+{
+    std::free(block);
+}
+void operator delete[](void* block, const std::nothrow_t&) noexcept
+{
+    std::free(block);
+}

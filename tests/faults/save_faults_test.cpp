@@ -43,17 +43,20 @@ std::vector<typename Kind::Row> two_rows();
 template <>
 std::vector<BookRow> two_rows<Books>()
 {
-    return {{1, "Tales, volume 1", "A \"quoted\" author", "Poetry", 3, 2}, {2, "Atlas", "B", "Maps", 1, 1}};
+    return {{1, "Tales, volume 1", "A \"quoted\" author", "Poetry", 3, 2},
+            {2, "Atlas", "B", "Maps", 1, 1}};
 }
 template <>
 std::vector<UserRow> two_rows<Users>()
 {
-    return {{1, "Doe, Jane", "1 Main Road", "+35 12 345 67 89"}, {2, "Ada", "Row 2", "+44 20 123 45 67"}};
+    return {{1, "Doe, Jane", "1 Main Road", "+35 12 345 67 89"},
+            {2, "Ada", "Row 2", "+44 20 123 45 67"}};
 }
 template <>
 std::vector<LoanRow> two_rows<Loans>()
 {
-    return {{1, 1, 2, "01/02/2020", "15/02/2020", true}, {2, 2, 1, "31/12/1999", "01/01/2000", false}};
+    return {{1, 1, 2, "01/02/2020", "15/02/2020", true},
+            {2, 2, 1, "31/12/1999", "01/01/2000", false}};
 }
 
 using Kinds = ::testing::Types<Books, Users, Loans>;

@@ -48,7 +48,10 @@ inline std::string text_of(const char* text)
 }
 
 inline const RecordKind kBooks{
-    "books", serializer_load_books, serializer_load_books_reporting, serializer_save_books,
+    "books",
+    serializer_load_books,
+    serializer_load_books_reporting,
+    serializer_save_books,
     book_deleter,
     [](void* record) -> Fields {
         Book b = static_cast<Book>(record);
@@ -58,18 +61,24 @@ inline const RecordKind kBooks{
     },
     {1, 3, 0}};
 
-inline const RecordKind kUsers{
-    "users", serializer_load_users, serializer_load_users_reporting, serializer_save_users,
-    user_deleter,
-    [](void* record) -> Fields {
-        User u = static_cast<User>(record);
-        return {std::to_string(user_get_id(u)), text_of(user_get_name(u)),
-                text_of(user_get_address(u)), text_of(user_get_phone(u))};
-    },
-    {1, 2, 1}};
+inline const RecordKind kUsers{"users",
+                               serializer_load_users,
+                               serializer_load_users_reporting,
+                               serializer_save_users,
+                               user_deleter,
+                               [](void* record) -> Fields {
+                                   User u = static_cast<User>(record);
+                                   return {std::to_string(user_get_id(u)),
+                                           text_of(user_get_name(u)), text_of(user_get_address(u)),
+                                           text_of(user_get_phone(u))};
+                               },
+                               {1, 2, 1}};
 
 inline const RecordKind kLoans{
-    "loans", serializer_load_borrows, serializer_load_borrows_reporting, serializer_save_borrows,
+    "loans",
+    serializer_load_borrows,
+    serializer_load_borrows_reporting,
+    serializer_save_borrows,
     borrow_deleter,
     [](void* record) -> Fields {
         Borrow l = static_cast<Borrow>(record);
@@ -88,10 +97,13 @@ inline std::vector<Fields> fields_of(const RecordKind& kind, List list)
         const RecordKind& kind;
         std::vector<Fields> out;
     } walk{kind, {}};
-    list_foreach(list, [](void* record, void* args) {
-        auto* w = static_cast<Walk*>(args);
-        w->out.push_back(w->kind.fields(record));
-    }, &walk);
+    list_foreach(
+        list,
+        [](void* record, void* args) {
+            auto* w = static_cast<Walk*>(args);
+            w->out.push_back(w->kind.fields(record));
+        },
+        &walk);
     return walk.out;
 }
 

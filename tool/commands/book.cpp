@@ -28,7 +28,8 @@ std::size_t copies_of(const std::string& text)
 
 void run_add(const BookArgs& args, const Desk& desk)
 {
-    NewBook book{args.title, args.author, args.genre, args.copies.empty() ? 1 : copies_of(args.copies)};
+    NewBook book{args.title, args.author, args.genre,
+                 args.copies.empty() ? 1 : copies_of(args.copies)};
     auto lib = open_for_change(desk);
     std::size_t id = add_book(*lib, book);
     commit(*lib);
@@ -110,7 +111,8 @@ void run_remove(const BookArgs& args, const Desk& desk)
     commit(*lib);
     std::printf("book %zu removed: %s", id, removed.label.c_str());
     if (removed.loans != 0)
-        std::printf(" (with %s)", counted(removed.loans, "returned loan", "returned loans").c_str());
+        std::printf(" (with %s)",
+                    counted(removed.loans, "returned loan", "returned loans").c_str());
     std::printf("\n");
 }
 
@@ -130,7 +132,8 @@ void add_book_commands(CLI::App& app, Desk& desk)
     bind(adding, desk, args, run_add);
 
     auto* listing = group->add_subcommand("list", "List books");
-    listing->add_option("--search", args->search, "Only books with TEXT in title or author")->type_name("TEXT");
+    listing->add_option("--search", args->search, "Only books with TEXT in title or author")
+        ->type_name("TEXT");
     listing->add_option("--genre", args->genre, "Only books of this genre");
     listing->add_flag("--on-shelf", args->on_shelf, "Only books with a copy on the shelf");
     listing->add_option("--sort", args->sort, "Order: id, title or author")
@@ -148,7 +151,8 @@ void add_book_commands(CLI::App& app, Desk& desk)
     editing->add_option("--title", args->title, "New title");
     editing->add_option("--author", args->author, "New author");
     editing->add_option("--genre", args->genre, "New genre");
-    editing->add_option("--copies", args->copies, "Copies owned (not below those out on loan)")->type_name("N");
+    editing->add_option("--copies", args->copies, "Copies owned (not below those out on loan)")
+        ->type_name("N");
     editing->callback([&desk, args, editing] {
         desk.action = [&desk, args, editing] { run_edit(*args, desk, *editing); };
     });

@@ -47,8 +47,9 @@ void check(const CheckArgs& args, const Desk& desk)
     if (!report.ok())
         throw Failure(kFiles, fmt::format("{} found{}",
                                           counted(report.findings.size(), "problem", "problems"),
-                                          args.repair ? "" : "; `lendrec check --repair` fixes "
-                                                             "shelf counts and trailers"));
+                                          args.repair ? ""
+                                                      : "; `lendrec check --repair` fixes "
+                                                        "shelf counts and trailers"));
 }
 
 } // namespace

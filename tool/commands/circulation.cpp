@@ -72,14 +72,17 @@ void run_return(const LoanArgs& args, const Desk& desk)
     Returned back = take_back(*lib, args, day);
     LoanView loan = LoanView::of(*lib, back.loan, day);
     commit(*lib);
-    std::string late = back.days_late > 0
-        ? ", " + counted(static_cast<std::size_t>(back.days_late), "day", "days") + " late"
-        : "";
+    std::string late =
+        back.days_late > 0
+            ? ", " + counted(static_cast<std::size_t>(back.days_late), "day", "days") + " late"
+            : "";
     std::printf("loan %zu returned: book %zu (%s)%s\n", loan.id, loan.book,
                 loan.title.value_or("no such book").c_str(), late.c_str());
     if (!back.shelved)
-        std::fprintf(stderr, "lendrec: warning: the copy could not go back on a shelf (book %zu "
-                     "is missing or its shelf is full); run `lendrec check`\n", loan.book);
+        std::fprintf(stderr,
+                     "lendrec: warning: the copy could not go back on a shelf (book %zu "
+                     "is missing or its shelf is full); run `lendrec check`\n",
+                     loan.book);
 }
 
 void run_renew(const LoanArgs& args, const Desk& desk)
@@ -129,22 +132,32 @@ void add_circulation_commands(CLI::App& app, Desk& desk)
     auto* out = app.add_subcommand("checkout", "Lend a copy of BOOK to USER");
     out->add_option("BOOK", args->book, "The book")->required()->type_name("ID");
     out->add_option("USER", args->user, "The user")->required()->type_name("ID");
-    out->add_option("--date", args->date, "Loan date DD/MM/YYYY (default today)")->type_name("DATE");
-    out->add_option("--days", args->days, fmt::format("Loan period in days (default {})", terms.days))->type_name("N");
-    out->add_option("--limit", args->limit, fmt::format("Most open loans a user may hold (default {})", terms.limit))->type_name("N");
+    out->add_option("--date", args->date, "Loan date DD/MM/YYYY (default today)")
+        ->type_name("DATE");
+    out->add_option("--days", args->days,
+                    fmt::format("Loan period in days (default {})", terms.days))
+        ->type_name("N");
+    out->add_option("--limit", args->limit,
+                    fmt::format("Most open loans a user may hold (default {})", terms.limit))
+        ->type_name("N");
     bind(out, desk, args, run_checkout);
 
     auto* back = app.add_subcommand("return", "Take a copy back: by LOAN, or --book and --user");
     back->add_option("LOAN", args->loan, "The loan")->type_name("ID");
     back->add_option("--book", args->book, "The book (with --user)")->type_name("ID");
     back->add_option("--user", args->user, "The user (with --book)")->type_name("ID");
-    back->add_option("--date", args->date, "Return date DD/MM/YYYY (default today)")->type_name("DATE");
+    back->add_option("--date", args->date, "Return date DD/MM/YYYY (default today)")
+        ->type_name("DATE");
     bind(back, desk, args, run_return);
 
     auto* again = app.add_subcommand("renew", "Move a loan's due date on by the loan period");
     again->add_option("LOAN", args->loan, "The loan")->required()->type_name("ID");
-    again->add_option("--date", args->date, "Date of the renewal DD/MM/YYYY (default today)")->type_name("DATE");
-    again->add_option("--days", args->days, fmt::format("Loan period in days (default {})", terms.days))->type_name("N");
+    again->add_option("--date", args->date, "Date of the renewal DD/MM/YYYY (default today)")
+        ->type_name("DATE");
+    again
+        ->add_option("--days", args->days,
+                     fmt::format("Loan period in days (default {})", terms.days))
+        ->type_name("N");
     bind(again, desk, args, run_renew);
 
     auto* late = app.add_subcommand("overdue", "Open loans past their due date, oldest first");

@@ -64,7 +64,8 @@ template <typename Args>
 void bind(CLI::App* command, Desk& desk, std::shared_ptr<Args> args,
           void (*run)(const Args&, const Desk&))
 {
-    command->callback([&desk, args, run] { desk.action = [&desk, args, run] { run(*args, desk); }; });
+    command->callback(
+        [&desk, args, run] { desk.action = [&desk, args, run] { run(*args, desk); }; });
 }
 
 } // namespace desk

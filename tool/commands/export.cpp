@@ -38,8 +38,8 @@ void refuse_library_file(const std::string& folder, const std::string& file)
     for (const std::string& own : names) {
         const std::filesystem::path path = std::filesystem::path(folder) / own;
         if (std::filesystem::equivalent(file, path, error))
-            throw Failure(kRefused, fmt::format("{} is the library's own {}; export elsewhere",
-                                                file, own));
+            throw Failure(kRefused,
+                          fmt::format("{} is the library's own {}; export elsewhere", file, own));
     }
 }
 
@@ -88,9 +88,10 @@ void add_export_command(CLI::App& app, Desk& desk)
         ->required()
         ->check(CLI::IsMember({"books", "users", "loans"}));
     out->add_option("file", args->file, "The CSV file to write (default: standard output)");
-    out->add_flag("--excel", args->excel, "Add the byte order mark and CR LF row ends a "
-                                          "spreadsheet needs, and shield cells it would run as "
-                                          "formulas with an apostrophe");
+    out->add_flag("--excel", args->excel,
+                  "Add the byte order mark and CR LF row ends a "
+                  "spreadsheet needs, and shield cells it would run as "
+                  "formulas with an apostrophe");
     bind(out, desk, args, run_export);
 }
 

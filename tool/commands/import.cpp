@@ -65,8 +65,10 @@ void add_import_command(CLI::App& app, Desk& desk)
     import->add_option("what", args->kind, "books or users")
         ->required()
         ->check(CLI::IsMember({"books", "users"}));
-    import->add_option("file", args->file, "The CSV file (header row first; an id column "
-                                           "updates those records)")
+    import
+        ->add_option("file", args->file,
+                     "The CSV file (header row first; an id column "
+                     "updates those records)")
         ->required();
     import->add_flag("--dry-run", args->dry_run, "Print the report and change nothing");
     import->add_flag("--skip-bad", args->skip_bad,

@@ -63,9 +63,12 @@ void run_show(const UserArgs& args, const Desk& desk)
     std::printf("\n");
     Table table({">LOAN", ">BOOK", "TITLE", "DATE", "DUE", "LATE"});
     for (const LoanView& loan : loans)
-        table.add({std::to_string(loan.id), std::to_string(loan.book),
-                   loan.title.value_or("(no such book)"), loan.date, loan.due,
-                   loan.days_overdue > 0 ? "OVERDUE " + counted(static_cast<std::size_t>(loan.days_overdue), "day", "days") : ""});
+        table.add(
+            {std::to_string(loan.id), std::to_string(loan.book),
+             loan.title.value_or("(no such book)"), loan.date, loan.due,
+             loan.days_overdue > 0
+                 ? "OVERDUE " + counted(static_cast<std::size_t>(loan.days_overdue), "day", "days")
+                 : ""});
     table.print();
 }
 
@@ -93,7 +96,8 @@ void run_remove(const UserArgs& args, const Desk& desk)
     commit(*lib);
     std::printf("user %zu removed: %s", id, removed.label.c_str());
     if (removed.loans != 0)
-        std::printf(" (with %s)", counted(removed.loans, "returned loan", "returned loans").c_str());
+        std::printf(" (with %s)",
+                    counted(removed.loans, "returned loan", "returned loans").c_str());
     std::printf("\n");
 }
 
@@ -108,17 +112,20 @@ void add_user_commands(CLI::App& app, Desk& desk)
     auto* adding = group->add_subcommand("add", "Add a user; prints the new id");
     adding->add_option("NAME", args->name, "The name")->required();
     adding->add_option("ADDRESS", args->address, "The address")->required();
-    adding->add_option("PHONE", args->phone, "The phone: " + std::string(rules::phone_rule()))->required();
+    adding->add_option("PHONE", args->phone, "The phone: " + std::string(rules::phone_rule()))
+        ->required();
     bind(adding, desk, args, run_add);
 
     auto* listing = group->add_subcommand("list", "List users and how many loans each holds");
-    listing->add_option("--search", args->search, "Only users with TEXT in name, address or phone")->type_name("TEXT");
+    listing->add_option("--search", args->search, "Only users with TEXT in name, address or phone")
+        ->type_name("TEXT");
     listing->add_flag("--json", args->json, "JSON for scripts");
     bind(listing, desk, args, run_list);
 
     auto* showing = group->add_subcommand("show", "Show a user and their open loans");
     showing->add_option("ID", args->id, "The user")->required()->type_name("ID");
-    showing->add_option("--date", args->date, "Mark loans overdue as of DD/MM/YYYY (default today)")->type_name("DATE");
+    showing->add_option("--date", args->date, "Mark loans overdue as of DD/MM/YYYY (default today)")
+        ->type_name("DATE");
     showing->add_flag("--json", args->json, "JSON for scripts");
     bind(showing, desk, args, run_show);
 

@@ -30,25 +30,52 @@ TEST(SpreadsheetRead, FilesAsSpreadsheetsWriteThem)
 {
     const std::vector<ReadCase> cases = {
         {"comma, LF", "a,b\n1,2\n", ',', false, {{1, {"a", "b"}}, {2, {"1", "2"}}}},
-        {"semicolon, CR LF, no last line end", "a;b\r\n1,5;2\r\n3;4", ';', false,
+        {"semicolon, CR LF, no last line end",
+         "a;b\r\n1,5;2\r\n3;4",
+         ';',
+         false,
          {{1, {"a", "b"}}, {2, {"1,5", "2"}}, {3, {"3", "4"}}}},
-        {"tab", "a\tb\tc;d\n1\t2\t3\n", '\t', false,
+        {"tab",
+         "a\tb\tc;d\n1\t2\t3\n",
+         '\t',
+         false,
          {{1, {"a", "b", "c;d"}}, {2, {"1", "2", "3"}}}},
-        {"delimiter counted outside quotes", "\"a;b;c\",d,e;f\n", ',', false,
+        {"delimiter counted outside quotes",
+         "\"a;b;c\",d,e;f\n",
+         ',',
+         false,
          {{1, {"a;b;c", "d", "e;f"}}}},
-        {"byte order mark skipped", "\xEF\xBB\xBFtitle\nX\n", ',', false,
+        {"byte order mark skipped",
+         "\xEF\xBB\xBFtitle\nX\n",
+         ',',
+         false,
          {{1, {"title"}}, {2, {"X"}}}},
-        {"quoted line breaks keep the next row's line", "a,b\n\"x\r\ny\",\"he said \"\"hi\"\"\"\nz,w\n",
-         ',', false, {{1, {"a", "b"}}, {2, {"x\r\ny", "he said \"hi\""}}, {4, {"z", "w"}}}},
-        {"blank rows skipped, lines still counted", "a;b\n;\n\n  ; \r\n1;2\n;;\n", ';', false,
+        {"quoted line breaks keep the next row's line",
+         "a,b\n\"x\r\ny\",\"he said \"\"hi\"\"\"\nz,w\n",
+         ',',
+         false,
+         {{1, {"a", "b"}}, {2, {"x\r\ny", "he said \"hi\""}}, {4, {"z", "w"}}}},
+        {"blank rows skipped, lines still counted",
+         "a;b\n;\n\n  ; \r\n1;2\n;;\n",
+         ';',
+         false,
          {{1, {"a", "b"}}, {5, {"1", "2"}}}},
         {"lone CR ends a row", "a,b\r1,2\r", ',', false, {{1, {"a", "b"}}, {2, {"1", "2"}}}},
-        {"Windows-1252 converted", "t\xE9;\x80\x93\n", ';', true,
+        {"Windows-1252 converted",
+         "t\xE9;\x80\x93\n",
+         ';',
+         true,
          {{1, {"t\xC3\xA9", "\xE2\x82\xAC\xE2\x80\x9C"}}}},
         {"overlong UTF-8 is not UTF-8", "\xC0\xAF\n", ',', true, {{1, {"\xC3\x80\xC2\xAF"}}}},
-        {"valid UTF-8 kept", "\xC3\xA9,\xF0\x9F\x93\x96\n", ',', false,
+        {"valid UTF-8 kept",
+         "\xC3\xA9,\xF0\x9F\x93\x96\n",
+         ',',
+         false,
          {{1, {"\xC3\xA9", "\xF0\x9F\x93\x96"}}}},
-        {"text after a closing quote joins the cell", "\"a\"b,c\"d\n", ',', false,
+        {"text after a closing quote joins the cell",
+         "\"a\"b,c\"d\n",
+         ',',
+         false,
          {{1, {"ab", "c\"d"}}}},
     };
     for (const ReadCase& c : cases) {
@@ -78,8 +105,8 @@ TEST(SpreadsheetRead, QuoteThatNeverClosesNamesItsLine)
  * whose cells are all blank vanish. */
 TEST(SpreadsheetWrite, RowsReadBackAsWritten)
 {
-    const std::vector<std::string> pieces = {"a", "Z", " ", ",", "\"", "\n", "\r\n", ";",
-                                             "\t", "\xC3\xA9", "", "1", "\r"};
+    const std::vector<std::string> pieces = {"a", "Z",  " ",        ",", "\"", "\n", "\r\n",
+                                             ";", "\t", "\xC3\xA9", "",  "1",  "\r"};
     std::mt19937 random(14);
     for (int round = 0; round < 400; ++round) {
         const std::size_t width = 1 + random() % 4;
@@ -87,7 +114,8 @@ TEST(SpreadsheetWrite, RowsReadBackAsWritten)
         for (auto rows = 1 + random() % 4; rows > 0; --rows) {
             Cells& row = table.emplace_back(width);
             for (std::string& cell : row)
-                for (auto n = random() % 5; n > 0; --n) cell += pieces[random() % pieces.size()];
+                for (auto n = random() % 5; n > 0; --n)
+                    cell += pieces[random() % pieces.size()];
         }
         for (bool excel : {false, true}) {
             std::string out;
@@ -122,14 +150,26 @@ TEST(ImportColumns, MatchedByNameAndSynonym)
     };
     const std::vector<Case> cases = {
         {{" Qty ", "WRITER", "Title", "ISBN", "Subject"}, {2, 1, 4, 0, std::nullopt}, {"ISBN"}, ""},
-        {{"title", "author", "category", ""}, {0, 1, 2, std::nullopt, std::nullopt}, {"(column 4)"}, ""},
-        {{"ID", "title", "author", "genre", "copies", "available"}, {1, 2, 3, 4, 0}, {"available"}, ""},
-        {{"title", "genre"}, {0, std::nullopt, 1, std::nullopt, std::nullopt}, {}, "no \"author\" column"},
-        {{"title", "author", "writer", "genre"}, {0, 1, 3, std::nullopt, std::nullopt}, {},
+        {{"title", "author", "category", ""},
+         {0, 1, 2, std::nullopt, std::nullopt},
+         {"(column 4)"},
+         ""},
+        {{"ID", "title", "author", "genre", "copies", "available"},
+         {1, 2, 3, 4, 0},
+         {"available"},
+         ""},
+        {{"title", "genre"},
+         {0, std::nullopt, 1, std::nullopt, std::nullopt},
+         {},
+         "no \"author\" column"},
+        {{"title", "author", "writer", "genre"},
+         {0, 1, 3, std::nullopt, std::nullopt},
+         {},
          "columns \"author\" and \"writer\" both give the author"},
     };
     for (const Case& c : cases) {
-        const auto columns = desk::import_fields::match_columns(c.header, desk::import_fields::book_fields());
+        const auto columns =
+            desk::import_fields::match_columns(c.header, desk::import_fields::book_fields());
         EXPECT_EQ(columns.problem, c.problem);
         if (c.problem.empty()) {
             EXPECT_EQ(columns.index, c.index);
@@ -155,9 +195,16 @@ TEST(SheetFormulas, ShieldedOnlyForExcelAndUnshieldedOnce)
         const char* excel; /* the cell as written with --excel */
     };
     const std::vector<Case> cases = {
-        {"+34 91 234 56 78", "'+34 91 234 56 78"}, {"=SUM(A1)", "'=SUM(A1)"},
-        {"-5", "'-5"}, {"@home", "'@home"}, {"\tx", "'\tx"}, {"\rx", "\"'\rx\""},
-        {"Dune", "Dune"}, {"a=b", "a=b"}, {"", "\"\""}, {"\t ", "\"\t \""},
+        {"+34 91 234 56 78", "'+34 91 234 56 78"},
+        {"=SUM(A1)", "'=SUM(A1)"},
+        {"-5", "'-5"},
+        {"@home", "'@home"},
+        {"\tx", "'\tx"},
+        {"\rx", "\"'\rx\""},
+        {"Dune", "Dune"},
+        {"a=b", "a=b"},
+        {"", "\"\""},
+        {"\t ", "\"\t \""},
     };
     for (const Case& c : cases) {
         std::string plain, excel;
@@ -203,7 +250,7 @@ TEST(ImportPhones, RewrittenOnlyWhenTheDigitsFit)
         const std::string expected = character ? c.character : c.pattern;
         const auto phone = desk::import_fields::fit_phone(c.typed);
         using Verdict = desk::import_fields::Phone::Verdict;
-        const Verdict verdict = expected.empty() ? Verdict::refused
+        const Verdict verdict = expected.empty()      ? Verdict::refused
                                 : expected == c.typed ? Verdict::kept
                                                       : Verdict::changed;
         EXPECT_EQ(phone.verdict, verdict) << c.typed;

@@ -52,10 +52,10 @@ static int check_round_trip(const char* file)
     List loaded = list_new();
     const size_t next_id = serializer_load_books(file, loaded);
     Book back = list_front(loaded);
-    const int wrong = next_id != 8 || list_size(loaded) != 1 || !back
-        || book_get_id(back) != 7 || strcmp(book_get_title(back), "Dune, Part One") != 0
-        || strcmp(book_get_author(back), "Frank Herbert") != 0
-        || book_get_quantity(back) != 3 || book_get_available(back) != 2;
+    const int wrong = next_id != 8 || list_size(loaded) != 1 || !back || book_get_id(back) != 7 ||
+                      strcmp(book_get_title(back), "Dune, Part One") != 0 ||
+                      strcmp(book_get_author(back), "Frank Herbert") != 0 ||
+                      book_get_quantity(back) != 3 || book_get_available(back) != 2;
     list_delete(loaded, book_deleter);
     return wrong ? fail("the book did not come back as saved") : 0;
 }

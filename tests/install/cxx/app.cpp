@@ -35,7 +35,7 @@ bool same(const char* text, const char* expected)
     return text != nullptr && std::strcmp(text, expected) == 0;
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -55,10 +55,10 @@ int main(int argc, char** argv)
     Loans in(list_new());
     const size_t next_id = serializer_load_borrows(file.c_str(), in.get());
     auto back = static_cast<Borrow>(list_front(in.get()));
-    if (next_id != 5 || list_size(in.get()) != 1 || back == nullptr
-        || borrow_get_id(back) != 4 || borrow_get_user_id(back) != 2 || borrow_get_book_id(back) != 7
-        || !same(borrow_get_date(back), "01/12/2026") || !same(borrow_get_return_date(back), "15/12/2026")
-        || borrow_has_returned(back))
+    if (next_id != 5 || list_size(in.get()) != 1 || back == nullptr || borrow_get_id(back) != 4 ||
+        borrow_get_user_id(back) != 2 || borrow_get_book_id(back) != 7 ||
+        !same(borrow_get_date(back), "01/12/2026") ||
+        !same(borrow_get_return_date(back), "15/12/2026") || borrow_has_returned(back))
         return fail("the loan did not come back as saved");
     std::cout << "lendrec " << LENDREC_VERSION_STRING << ' ' << rule << ": loan saved and loaded\n";
     return 0;
