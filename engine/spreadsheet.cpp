@@ -163,12 +163,17 @@ private:
 };
 
 /* True when a cell must be quoted to read back as itself. */
-bool needs_quotes(std::string_view cell)
+/* True when `cell` must be quoted: it holds a delimiter, a quote or a line
+ * break, or begins or ends with a blank the import would trim (a cell
+ * written after a shielding apostrophe begins with that). */
+bool needs_quotes(std::string_view cell, bool shielded)
 {
     if (cell.find_first_of(",\"\r\n") != std::string_view::npos)
         return true;
-    return !cell.empty() && (cell.front() == ' ' || cell.back() == ' ' || cell.front() == '\t' ||
-                             cell.back() == '\t');
+    if (cell.empty())
+        return false;
+    bool blank_front = !shielded && (cell.front() == ' ' || cell.front() == '\t');
+    return blank_front || cell.back() == ' ' || cell.back() == '\t';
 }
 
 } // namespace
@@ -314,20 +319,19 @@ std::string_view unshield(std::string_view cell)
 void write_row(std::string& out, const std::vector<std::string_view>& cells,
                const WriteOptions& options)
 {
-    std::string shielded;
     for (std::size_t i = 0; i < cells.size(); ++i) {
         if (i > 0)
             out += ',';
-        std::string_view cell = cells[i];
-        if (options.excel && runs_as_formula(cell)) {
-            shielded.assign("'").append(cell);
-            cell = shielded;
-        }
-        if (!needs_quotes(cell) && !(cell.empty() && cells.size() == 1)) {
+        const std::string_view cell = cells[i];
+        const bool shielded = options.excel && runs_as_formula(cell);
+        const char* prefix = shielded ? "'" : "";
+        if (!needs_quotes(cell, shielded) && !(cell.empty() && cells.size() == 1)) {
+            out += prefix;
             out += cell;
             continue;
         }
         out += '"';
+        out += prefix;
         for (char c : cell) {
             if (c == '"')
                 out += '"';
