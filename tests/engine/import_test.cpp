@@ -5,12 +5,22 @@
 #include <gtest/gtest.h>
 
 #include "import.hpp"
-#include "filled_store.hpp"
+#include "memory_store.hpp"
 #include "text.hpp"
 
+namespace desk {
 namespace {
 
-using namespace enginetest;
+/* A library of one book (and with `lent`, one copy out to Ann). */
+std::unique_ptr<Library> library_of(const char* title, std::size_t copies, bool lent)
+{
+    auto store = std::make_unique<test::MemoryStore>();
+    store->books = {{1, title, "Anon", "Novel", copies, lent ? copies - 1 : copies}};
+    store->users = {{1, "Ann Lee", "1 Main St", "+34 91 234 56 78"}};
+    if (lent)
+        store->loans = {{1, 1, 1, "01/01/2026", "29/01/2026", false}};
+    return Library::open(std::move(store));
+}
 
 TEST(Import, MergesExactlyWhenTheFoldsAgree)
 {
@@ -26,35 +36,28 @@ TEST(Import, MergesExactlyWhenTheFoldsAgree)
     };
     for (const auto& [held, typed] : pairs) {
         SCOPED_TRACE(typed);
-        auto lib = desk::Library::open(
-            memory_store({[held](desk::Tables& t) { add_book(t, 1, held, 1, 1); }}));
+        auto lib = library_of(held, 1, false);
         const std::string csv = std::string("title,author,genre\n") + typed + ",anon,Novel\n";
-        const desk::ImportReport report =
-            desk::import_sheet(*lib, desk::ImportKind::books, desk::sheet::parse(csv), "t");
-        const std::string found = desk::text::fold(desk::text::clean(typed, 300).text);
-        const bool same = desk::text::fold(desk::text::clean(held, 300).text) == found;
+        const ImportReport report = import_sheet(*lib, ImportKind::books, sheet::parse(csv), "t");
+        const std::string found = text::fold(text::clean(typed, 300).text);
+        const bool same = text::fold(text::clean(held, 300).text) == found;
         EXPECT_EQ(report.merged, same ? 1u : 0u) << report.text;
         EXPECT_EQ(report.added, same ? 0u : 1u) << report.text;
         if (same) {
-            EXPECT_TRUE(desk::text::folded_contains(held, found)) << "merged, but search misses it";
+            EXPECT_TRUE(text::folded_contains(held, found)) << "merged, but search misses it";
         }
     }
 }
 
 TEST(Import, IdRowsSetCopiesAndLeaveNewRecordsAlone)
 {
-    auto lib = desk::Library::open(memory_store({[](desk::Tables& t) {
-        add_book(t, 1, "Dune", 3, 2);
-        add_user(t, 1);
-        add_loan(t, 1, 1, 1);
-    }}));
+    auto lib = library_of("Dune", 3, true);
     /* Row 2 names no book: it is added as book 2; row 3's id 2 must not
      * then update the book row 2 just made. */
-    const desk::ImportReport report = desk::import_sheet(
-        *lib, desk::ImportKind::books,
-        desk::sheet::parse(
-            "id,title,author,genre,copies\n1,Dune,Anon,Novel,5\n7,Emma,Anon,Novel,1\n"
-            "2,Edda,Anon,Novel,2\n"),
+    const ImportReport report = import_sheet(
+        *lib, ImportKind::books,
+        sheet::parse("id,title,author,genre,copies\n1,Dune,Anon,Novel,5\n7,Emma,Anon,Novel,1\n"
+                     "2,Edda,Anon,Novel,2\n"),
         "t");
     EXPECT_EQ(report.updated, 1u) << report.text;
     EXPECT_EQ(report.added, 2u) << report.text;
@@ -65,3 +68,4 @@ TEST(Import, IdRowsSetCopiesAndLeaveNewRecordsAlone)
 }
 
 } // namespace
+} // namespace desk

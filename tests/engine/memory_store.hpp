@@ -1,8 +1,7 @@
 /*
  * memory_store.hpp - a Store held in memory, for engine tests: rows given
  * as plain values become records when the library opens; each table may
- * carry load problems as a folder would report them. Commits are counted,
- * nothing is written.
+ * carry load problems as a folder would report them. Nothing is written.
  *
  *     auto store = std::make_unique<desk::test::MemoryStore>();
  *     store->books = {{1, "Dune", "Frank Herbert", "SF", 2, 2}};
@@ -50,7 +49,6 @@ public:
     std::vector<UserRow> users;
     std::vector<LoanRow> loans;
     TableLoad book_load, user_load, loan_load;
-    int* commits = nullptr; /* counts commits when set */
 
     void load(Tables& tables) override
     {
@@ -71,12 +69,7 @@ public:
         });
     }
 
-    std::vector<std::string> commit(const Tables&) override
-    {
-        if (commits != nullptr)
-            ++*commits;
-        return {};
-    }
+    std::vector<std::string> commit(const Tables&) override { return {}; }
 
     std::vector<std::string> notices() const override { return {}; }
     std::string where() const override { return "memory"; }
