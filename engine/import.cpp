@@ -99,9 +99,16 @@ private:
  * and phone; surrounding spaces of texts written by hand do not count. */
 std::string key(std::string_view first, std::string_view second, bool fold_second)
 {
-    second = fields::trim(second);
-    return text::fold(fields::trim(first)) + '\x1f' +
-           (fold_second ? text::fold(second) : std::string(second));
+    first = fields::trim(first), second = fields::trim(second);
+    std::string out;
+    out.reserve(first.size() + second.size() + 1);
+    text::fold_into(out, first);
+    out += '\x1f';
+    if (fold_second)
+        text::fold_into(out, second);
+    else
+        out += second;
+    return out;
 }
 
 std::string book_key(Book book)

@@ -200,8 +200,35 @@ std::size_t cluster_end(std::string_view text, std::size_t at)
 
 } // namespace
 
+namespace {
+
+bool is_ascii(std::string_view text)
+{
+    return std::all_of(text.begin(), text.end(),
+                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+/* clean() of text all in ASCII, which is in NFC already and whose only
+ * space separator is ' ': no character need be decoded. */
+Clean clean_ascii(std::string_view text, std::size_t max_chars)
+{
+    if (std::any_of(text.begin(), text.end(), [](char c) { return c < 0x20 || c == 0x7F; }))
+        return {{}, Fault::kControl};
+    const std::size_t first = text.find_first_not_of(' ');
+    if (first == std::string_view::npos)
+        return {{}, Fault::kBlank};
+    const std::string_view trimmed = text.substr(first, text.find_last_not_of(' ') - first + 1);
+    if (trimmed.size() > max_chars)
+        return {{}, Fault::kTooLong};
+    return {std::string(trimmed), Fault::kNone};
+}
+
+} // namespace
+
 Clean clean(std::string_view text, std::size_t max_chars)
 {
+    if (is_ascii(text))
+        return clean_ascii(text, max_chars);
     if (!is_utf8(text))
         return {{}, Fault::kNotUtf8};
     if (holds_control(text))
