@@ -29,10 +29,7 @@ const unsigned kRecordMode = 0640;
 
 using Renames = std::vector<std::pair<std::string, std::string>>;
 
-std::string in(const std::string& dir, const std::string& name)
-{
-    return fileset::in(dir, name);
-}
+using fileset::in;
 
 bool exists(const std::string& path)
 {

@@ -5,9 +5,9 @@
 
 #include <charconv>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
+#include "circulation.hpp"
 #include "spreadsheet.hpp"
 
 namespace desk {
@@ -65,7 +65,7 @@ std::string_view loan_status(Borrow loan, Day today)
 {
     if (borrow_has_returned(loan))
         return "returned";
-    return days_between(file_date(borrow_get_return_date(loan)), today) > 0 ? "overdue" : "open";
+    return days_overdue(loan, today) > 0 ? "overdue" : "open";
 }
 
 void loans_csv(const Library& lib, CsvText& csv, Day today)

@@ -284,7 +284,7 @@ public:
         const fields::Phone phone = fields::fit_phone(*typed);
         if (phone.verdict == fields::Phone::Verdict::refused) {
             row.refuse(
-                fmt::format("phone \"{}\" refused: it must be {}", *typed, fields::phone_rule()));
+                fmt::format("phone \"{}\" refused: it must be {}", *typed, rules::phone_rule()));
             return;
         }
         if (phone.verdict == fields::Phone::Verdict::changed) {

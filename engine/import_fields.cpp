@@ -38,11 +38,6 @@ std::optional<std::size_t> field_of(std::string_view folded, std::span<const Fie
     return std::nullopt;
 }
 
-bool record_takes(const std::string& phone)
-{
-    return rules::phone_fits(phone);
-}
-
 bool is_digit(char c)
 {
     return c >= '0' && c <= '9';
@@ -152,7 +147,7 @@ Phone fit_phone(std::string_view typed)
 {
     Phone result;
     result.text = typed;
-    if (record_takes(result.text)) {
+    if (rules::phone_fits(result.text)) {
         result.verdict = Phone::Verdict::kept;
         return result;
     }
@@ -161,18 +156,13 @@ Phone fit_phone(std::string_view typed)
     if (!digit_groups(typed, plus, groups))
         return result;
     for (std::string candidate : {pattern_shape(plus, groups), spaced_shape(plus, groups)}) {
-        if (!candidate.empty() && record_takes(candidate)) {
+        if (!candidate.empty() && rules::phone_fits(candidate)) {
             result.verdict = Phone::Verdict::changed;
             result.text = std::move(candidate);
             return result;
         }
     }
     return result;
-}
-
-std::string_view phone_rule()
-{
-    return rules::phone_rule();
 }
 
 std::optional<std::size_t> parse_copies(std::string_view cell)

@@ -68,9 +68,6 @@ struct Phone {
  */
 Phone fit_phone(std::string_view typed);
 
-/* The phone rule of this build in a few words, for refusal messages. */
-std::string_view phone_rule();
-
 /*
  * Reads a copies cell: plain decimal digits after trimming, fitting
  * size_t. Returns nullopt for anything else, the empty cell included.
