@@ -50,9 +50,9 @@ Removed remove_named(Library& lib, const char* what, std::size_t id, std::size_t
     for (Borrow loan : lib.loans().all())
         named += names(loan) == id ? 1u : 0u;
     if (named != 0 && !purge)
-        throw Failure(kRefused, fmt::format("{} {} is named by {} returned {}; --purge removes "
-                                            "it with them",
-                                            what, id, named, named == 1 ? "loan" : "loans"));
+        throw Failure(kRefused,
+                      fmt::format("{} {} is named by {}; --purge removes it with them", what, id,
+                                  text::counted(named, "returned loan", "returned loans")));
     Removed removed;
     if (named != 0)
         removed.loans = lib.loans().remove_if(
@@ -108,8 +108,8 @@ void edit_book(Library& lib, std::size_t id, const BookEdit& edit)
     Book book = find_book(lib, id);
     std::size_t out = copies_out(book);
     if (edit.copies && checked_copies(*edit.copies) < out)
-        throw Failure(kRefused, fmt::format("book {} has {} {} out on loan; it cannot own fewer",
-                                            id, out, out == 1 ? "copy" : "copies"));
+        throw Failure(kRefused, fmt::format("book {} has {} out on loan; it cannot own fewer", id,
+                                            text::counted(out, "copy", "copies")));
     set_text(book, clean.title, book_set_title);
     set_text(book, clean.author, book_set_author);
     set_text(book, clean.genre, book_set_genre);
@@ -125,9 +125,9 @@ Removed remove_book(Library& lib, std::size_t id, bool purge)
     Book book = find_book(lib, id);
     std::size_t out = std::max(lib.open_loans_of_book(id).size(), copies_out(book));
     if (out != 0)
-        throw Failure(kRefused, fmt::format("book {} has {} {} out on loan; take them back "
+        throw Failure(kRefused, fmt::format("book {} has {} out on loan; take them back "
                                             "before removing it",
-                                            id, out, out == 1 ? "copy" : "copies"));
+                                            id, text::counted(out, "copy", "copies")));
     Removed removed = remove_named(lib, "book", id, borrow_get_book_id, purge);
     removed.label = book_get_title(book);
     lib.books().remove(book);

@@ -18,10 +18,7 @@ namespace {
 /* How many findings a refusal names before "and N more". */
 constexpr std::size_t kNamed = 5;
 
-std::string counted(std::size_t count, const char* one, const char* many)
-{
-    return fmt::format("{} {}", count, count == 1 ? one : many);
-}
+using text::counted;
 
 /* Why each kind of finding waits for a person. */
 constexpr const char* kDuplicates = "duplicate identifiers: which record keeps the identifier "

@@ -3,6 +3,7 @@
  * borrow.
  */
 #include "circulation.hpp"
+#include "text.hpp"
 
 #include <algorithm>
 #include <new>
@@ -53,9 +54,9 @@ void check_borrower(const Library& lib, User user, Day day, std::size_t limit)
 {
     std::span<const Borrow> held = lib.open_loans_of_user(user_get_id(user));
     if (held.size() >= limit)
-        throw Failure(kRefused, fmt::format("user {} ({}) already holds {} {}, the limit",
-                                            user_get_id(user), user_get_name(user), held.size(),
-                                            held.size() == 1 ? "loan" : "loans"));
+        throw Failure(kRefused, fmt::format("user {} ({}) already holds {}, the limit",
+                                            user_get_id(user), user_get_name(user),
+                                            text::counted(held.size(), "loan", "loans")));
     for (Borrow loan : held)
         if (days_overdue(loan, day) > 0)
             throw Failure(kRefused, fmt::format("user {} ({}) has an overdue loan: loan {}, "

@@ -234,8 +234,9 @@ private:
         must(book_set_quantity(book, quantity + copies) &&
              book_set_available(book, book_get_available(book) + copies));
         lib_.books().changed(book);
-        row.tell(fmt::format("merged into book {} \"{}\": {} more {}", book_get_id(book),
-                             book_get_title(book), copies, copies == 1 ? "copy" : "copies"));
+        row.tell(fmt::format("merged into book {} \"{}\": {}", book_get_id(book),
+                             book_get_title(book),
+                             text::counted(copies, "more copy", "more copies")));
         ++report.merged;
     }
 

@@ -82,9 +82,9 @@ Removed remove_user(Library& lib, std::size_t id, bool purge)
     User user = find_user(lib, id);
     std::size_t held = lib.open_loans_of_user(id).size();
     if (held != 0)
-        throw Failure(kRefused, fmt::format("user {} holds {} {}; take them back before "
+        throw Failure(kRefused, fmt::format("user {} holds {}; take them back before "
                                             "removing the user",
-                                            id, held, held == 1 ? "loan" : "loans"));
+                                            id, text::counted(held, "loan", "loans")));
     Removed removed = remove_named(lib, "user", id, borrow_get_user_id, purge);
     removed.label = user_get_name(user);
     lib.users().remove(user);

@@ -354,4 +354,12 @@ std::string cut_to_width(std::string_view text, std::size_t width)
     return std::string(text.substr(0, at)) + "\u2026";
 }
 
+std::string counted(std::size_t count, std::string_view one, std::string_view many)
+{
+    std::string out = std::to_string(count);
+    out += ' ';
+    out += count == 1 ? one : many;
+    return out;
+}
+
 } // namespace desk::text

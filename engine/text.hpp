@@ -72,6 +72,9 @@ std::size_t display_width(std::string_view text);
  */
 std::string cut_to_width(std::string_view text, std::size_t width);
 
+/* "1 copy", "3 copies": the count and the word that goes with it. */
+std::string counted(std::size_t count, std::string_view one, std::string_view many);
+
 } // namespace desk::text
 
 #endif

@@ -52,9 +52,4 @@ unsigned lock_timeout_seconds()
     return static_cast<unsigned>(parse_count(env, "LENDREC_LOCK_TIMEOUT", 0, 3600));
 }
 
-std::string counted(std::size_t count, const char* one, const char* many)
-{
-    return fmt::format("{} {}", count, count == 1 ? one : many);
-}
-
 } // namespace desk

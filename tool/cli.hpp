@@ -16,6 +16,7 @@
 #include <string>
 
 #include "failure.hpp"
+#include "text.hpp"
 
 namespace desk {
 
@@ -42,7 +43,7 @@ std::size_t parse_count(const std::string& text, const char* what, std::size_t m
                         std::size_t max);
 
 /* "1 copy", "3 copies": the count and the word that goes with it. */
-std::string counted(std::size_t count, const char* one, const char* many);
+using text::counted;
 
 /* The seconds to wait for the library's lock: $LENDREC_LOCK_TIMEOUT when
  * set (a count up to 3600), else 5. */

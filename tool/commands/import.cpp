@@ -46,8 +46,8 @@ void run_import(const ImportArgs& args, const Desk& desk)
     std::fputs(report.text.c_str(), stdout);
     if (report.fatal || (report.refused > 0 && !args.skip_bad)) {
         std::fflush(stdout);
-        throw Failure(kRefused, fmt::format("nothing imported: {} {} refused{}", report.refused,
-                                            report.refused == 1 ? "row" : "rows",
+        throw Failure(kRefused, fmt::format("nothing imported: {} refused{}",
+                                            counted(report.refused, "row", "rows"),
                                             report.fatal ? "" : " (--skip-bad leaves them out)"));
     }
     if (!args.dry_run)
