@@ -12,23 +12,14 @@ namespace desk {
 
 namespace {
 
-void drop(std::unordered_map<std::size_t, std::vector<Borrow>>& index, std::size_t key, Borrow loan)
+void drop(IdMap<std::vector<Borrow>>& index, std::size_t key, Borrow loan)
 {
-    auto found = index.find(key);
-    if (found == index.end())
+    if (index.get(key).empty())
         return;
-    std::erase(found->second, loan);
-    if (found->second.empty())
-        index.erase(found);
-}
-
-std::span<const Borrow> lookup(const std::unordered_map<std::size_t, std::vector<Borrow>>& index,
-                               std::size_t key)
-{
-    auto found = index.find(key);
-    if (found == index.end())
-        return {};
-    return found->second;
+    std::vector<Borrow>& loans = index.at(key);
+    std::erase(loans, loan);
+    if (loans.empty())
+        index.erase(key);
 }
 
 } // namespace
@@ -39,6 +30,8 @@ std::unique_ptr<Library> Library::open(std::unique_ptr<Store> store)
 {
     std::unique_ptr<Library> lib(new Library(std::move(store)));
     lib->store_->load(lib->tables_);
+    lib->open_by_book_.reserve(lib->tables_.books.all().size());
+    lib->open_by_user_.reserve(lib->tables_.users.all().size());
     for (Borrow loan : lib->tables_.loans.all())
         lib->index_open(loan);
     return lib;
@@ -48,18 +41,18 @@ void Library::index_open(Borrow loan)
 {
     if (borrow_has_returned(loan))
         return;
-    open_by_book_[borrow_get_book_id(loan)].push_back(loan);
-    open_by_user_[borrow_get_user_id(loan)].push_back(loan);
+    open_by_book_.at(borrow_get_book_id(loan)).push_back(loan);
+    open_by_user_.at(borrow_get_user_id(loan)).push_back(loan);
 }
 
 std::span<const Borrow> Library::open_loans_of_book(std::size_t book_id) const
 {
-    return lookup(open_by_book_, book_id);
+    return open_by_book_.get(book_id);
 }
 
 std::span<const Borrow> Library::open_loans_of_user(std::size_t user_id) const
 {
-    return lookup(open_by_user_, user_id);
+    return open_by_user_.get(user_id);
 }
 
 bool Library::add_loan(Borrow loan)

@@ -18,9 +18,9 @@
 #include <memory>
 #include <span>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
+#include "id_map.hpp"
 #include "records.hpp"
 #include "store.hpp"
 
@@ -82,7 +82,7 @@ private:
 
     std::unique_ptr<Store> store_;
     Tables tables_;
-    std::unordered_map<std::size_t, std::vector<Borrow>> open_by_book_, open_by_user_;
+    IdMap<std::vector<Borrow>> open_by_book_, open_by_user_;
 };
 
 } // namespace desk

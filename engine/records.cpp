@@ -57,8 +57,7 @@ Records<Handle>::~Records()
 template <typename Handle>
 Handle Records<Handle>::find(std::size_t id) const
 {
-    auto found = by_id_.find(id);
-    return found == by_id_.end() ? nullptr : found->second;
+    return by_id_.get(id);
 }
 
 template <typename Handle>
@@ -74,8 +73,11 @@ template <typename Handle>
 void Records<Handle>::index(Handle record)
 {
     std::size_t id = id_of(record);
-    if (!by_id_.emplace(id, record).second)
+    Handle& slot = by_id_.at(id);
+    if (slot != nullptr)
         duplicates_.push_back(id);
+    else
+        slot = record;
     highest_ = std::max(highest_, id);
 }
 
@@ -146,9 +148,8 @@ std::size_t Records<Handle>::remove_if(const std::function<bool(Handle)>& doomed
     std::erase_if(items_, [&set](Handle record) { return set.contains(record); });
     for (Handle record : going) {
         added_.erase(record);
-        auto found = by_id_.find(id_of(record));
-        if (found != by_id_.end() && found->second == record)
-            by_id_.erase(found);
+        if (by_id_.get(id_of(record)) == record)
+            by_id_.erase(id_of(record));
     }
     for (Handle record : going)
         list_search_remove(

@@ -13,13 +13,13 @@
 #include <cstddef>
 #include <functional>
 #include <string>
-#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
 #include "book.h"
 #include "borrow.h"
 #include "fileset.hpp"
+#include "id_map.hpp"
 #include "list.h"
 #include "serializer.h"
 #include "user.h"
@@ -124,7 +124,7 @@ private:
     std::string name_;
     List list_;
     std::vector<Handle> items_;
-    std::unordered_map<std::size_t, Handle> by_id_;
+    IdMap<Handle> by_id_;
     std::vector<std::size_t> duplicates_;
     std::unordered_set<Handle> added_; /* records added since loading */
     std::size_t highest_ = 0;

@@ -1,0 +1,96 @@
+/*
+ * id_map.hpp - a value for each record identifier, found in constant time.
+ *
+ * A library's identifiers run from 1 upwards with few gaps, so the values
+ * sit in a plain array indexed by identifier. Once an identifier lands far
+ * beyond the count held (a file edited by hand, a jump of the trailer),
+ * the map moves, once, into a hash table, and stays correct for any
+ * identifier up to SIZE_MAX.
+ *
+ * An identifier never given a value reads as a default-made `Value` (a
+ * null handle, an empty list): callers treat that as absent.
+ * Throws std::bad_alloc when memory runs out, the map unchanged.
+ */
+#ifndef LENDREC_ENGINE_ID_MAP_HPP
+#define LENDREC_ENGINE_ID_MAP_HPP
+
+#include <algorithm>
+#include <cstddef>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+namespace desk {
+
+template <typename Value>
+class IdMap {
+public:
+    /* Makes room for `count` identifiers without moving again. */
+    void reserve(std::size_t count)
+    {
+        expected_ = std::max(expected_, count);
+        if (dense())
+            slots_.reserve(std::min(count + 1, dense_limit()));
+        else
+            table_.reserve(count);
+    }
+
+    /* The value of `id`; a default-made Value when it has none. */
+    const Value& get(std::size_t id) const
+    {
+        static const Value none{};
+        if (dense())
+            return id < slots_.size() ? slots_[id] : none;
+        auto found = table_.find(id);
+        return found == table_.end() ? none : found->second;
+    }
+
+    /* The value of `id`, made default when it had none. */
+    Value& at(std::size_t id)
+    {
+        if (dense() && id >= slots_.size()) {
+            if (id < dense_limit())
+                slots_.resize(std::max(id + 1, std::min(2 * slots_.size(), dense_limit())));
+            else
+                spread();
+        }
+        return dense() ? slots_[id] : table_[id];
+    }
+
+    /* Gives `id` back its default value. */
+    void erase(std::size_t id)
+    {
+        if (!dense())
+            table_.erase(id);
+        else if (id < slots_.size())
+            slots_[id] = Value{};
+    }
+
+private:
+    bool dense() const { return !spread_; }
+
+    /* Identifiers below this stay in the array: a few times what is held. */
+    std::size_t dense_limit() const { return 4 * expected_ + 4096; }
+
+    /* Moves every value given into the hash table. */
+    void spread()
+    {
+        std::unordered_map<std::size_t, Value> table;
+        table.reserve(expected_);
+        for (std::size_t id = 0; id < slots_.size(); ++id)
+            if (slots_[id] != Value{})
+                table.emplace(id, std::move(slots_[id]));
+        table_ = std::move(table);
+        slots_ = {};
+        spread_ = true;
+    }
+
+    std::vector<Value> slots_;
+    std::unordered_map<std::size_t, Value> table_;
+    std::size_t expected_ = 0;
+    bool spread_ = false;
+};
+
+} // namespace desk
+
+#endif
