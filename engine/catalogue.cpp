@@ -5,6 +5,7 @@
 #include "catalogue.hpp"
 
 #include <algorithm>
+#include <numeric>
 #include <new>
 
 #include <fmt/format.h>
@@ -134,10 +135,53 @@ Removed remove_book(Library& lib, std::size_t id, bool purge)
     return removed;
 }
 
+namespace {
+
+/* The book's text that `order` sorts by, folded; empty for the id order. */
+std::string sort_key(Book book, BookOrder order)
+{
+    switch (order) {
+    case BookOrder::title:
+        return text::fold(book_get_title(book));
+    case BookOrder::author:
+        return text::fold(book_get_author(book));
+    case BookOrder::id:
+        break;
+    }
+    return {};
+}
+
+/* Sorts `books` stably by `order`; a list already in order (a record file
+ * in identifier order, the usual case) is only read. */
+void sort_books(std::vector<Book>& books, BookOrder order)
+{
+    const auto by_id = [](Book a, Book b) { return book_get_id(a) < book_get_id(b); };
+    if (order == BookOrder::id) {
+        if (!std::is_sorted(books.begin(), books.end(), by_id))
+            std::stable_sort(books.begin(), books.end(), by_id);
+        return;
+    }
+    std::vector<std::string> keys;
+    keys.reserve(books.size());
+    for (Book book : books)
+        keys.push_back(sort_key(book, order));
+    std::vector<std::size_t> places(books.size());
+    std::iota(places.begin(), places.end(), std::size_t{0});
+    std::stable_sort(places.begin(), places.end(),
+                     [&keys](std::size_t a, std::size_t b) { return keys[a] < keys[b]; });
+    std::vector<Book> sorted;
+    sorted.reserve(books.size());
+    for (std::size_t place : places)
+        sorted.push_back(books[place]);
+    books = std::move(sorted);
+}
+
+} // namespace
+
 std::vector<Book> list_books(const Library& lib, const BookFilter& filter)
 {
     std::string needle = text::fold(filter.search), genre = text::fold(filter.genre);
-    std::vector<std::pair<std::string, Book>> keyed;
+    std::vector<Book> books;
     for (Book book : lib.books().all()) {
         if (!needle.empty() && !text::folded_contains(book_get_title(book), needle) &&
             !text::folded_contains(book_get_author(book), needle))
@@ -146,22 +190,9 @@ std::vector<Book> list_books(const Library& lib, const BookFilter& filter)
             continue;
         if (filter.on_shelf && !book_has_available(book))
             continue;
-        keyed.emplace_back(filter.order == BookOrder::title    ? text::fold(book_get_title(book))
-                           : filter.order == BookOrder::author ? text::fold(book_get_author(book))
-                                                               : std::string(),
-                           book);
+        books.push_back(book);
     }
-    if (filter.order == BookOrder::id)
-        std::stable_sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) {
-            return book_get_id(a.second) < book_get_id(b.second);
-        });
-    else
-        std::stable_sort(keyed.begin(), keyed.end(),
-                         [](const auto& a, const auto& b) { return a.first < b.first; });
-    std::vector<Book> books;
-    books.reserve(keyed.size());
-    for (const auto& entry : keyed)
-        books.push_back(entry.second);
+    sort_books(books, filter.order);
     return books;
 }
 

@@ -4,8 +4,8 @@
 #include "export.hpp"
 
 #include <charconv>
+#include <initializer_list>
 #include <string_view>
-#include <vector>
 
 #include "circulation.hpp"
 #include "spreadsheet.hpp"
@@ -24,23 +24,23 @@ struct Number {
     std::size_t size = 0;
 };
 
-/* Writes the rows of a CSV text, one row at a time. */
+/* Writes the rows of a CSV text into a sink, one row at a time. */
 class CsvText {
 public:
-    explicit CsvText(bool excel) : options_{excel}
+    CsvText(TextSink& sink, bool excel) : sink_(sink), options_{excel}
     {
         if (excel)
-            text_ += sheet::kUtf8Bom;
+            sink_.text() += sheet::kUtf8Bom;
     }
-    void row(const std::vector<std::string_view>& cells)
+    void row(std::initializer_list<std::string_view> cells)
     {
-        sheet::write_row(text_, cells, options_);
+        sheet::write_row(sink_.text(), cells, options_);
+        sink_.flush_if_full();
     }
-    std::string take() { return std::move(text_); }
 
 private:
+    TextSink& sink_;
     sheet::WriteOptions options_;
-    std::string text_;
 };
 
 void books_csv(const Library& lib, CsvText& csv)
@@ -89,9 +89,9 @@ void loans_csv(const Library& lib, CsvText& csv, Day today)
 
 } // namespace
 
-std::string export_csv(const Library& lib, ExportKind kind, Day today, bool excel)
+void export_csv(const Library& lib, ExportKind kind, Day today, bool excel, TextSink& out)
 {
-    CsvText csv(excel);
+    CsvText csv(out, excel);
     switch (kind) {
     case ExportKind::books:
         books_csv(lib, csv);
@@ -103,7 +103,7 @@ std::string export_csv(const Library& lib, ExportKind kind, Day today, bool exce
         loans_csv(lib, csv, today);
         break;
     }
-    return csv.take();
+    out.flush();
 }
 
 } // namespace desk

@@ -14,6 +14,7 @@
 
 #include "dates.hpp"
 #include "library.hpp"
+#include "text_sink.hpp"
 
 namespace desk {
 
@@ -21,14 +22,15 @@ namespace desk {
 enum class ExportKind { books, users, loans };
 
 /*
- * The CSV text of one kind of record: a header row, then one row per record
+ * Writes into `out`, handing on every piece, the CSV text of one kind of
+ * record: a header row, then one row per record
  * in file order. Loans carry the book's title and the user's name beside
  * their identifiers and a status, "open", "returned" or "overdue" (due
  * before `today`); loans are not for importing. With `excel` the text
  * starts with a UTF-8 byte order mark, rows end in CR LF and cells a
  * spreadsheet would run as formulas are shielded (sheet::write_row).
  */
-std::string export_csv(const Library& lib, ExportKind kind, Day today, bool excel);
+void export_csv(const Library& lib, ExportKind kind, Day today, bool excel, TextSink& out);
 
 } // namespace desk
 

@@ -3,7 +3,7 @@
  *
  * A library's identifiers run from 1 upwards with few gaps, so the values
  * sit in a plain array indexed by identifier. Once an identifier lands far
- * beyond the count held (a file edited by hand, a jump of the trailer),
+ * beyond the array (a file edited by hand, a jump of the trailer),
  * the map moves, once, into a hash table, and stays correct for any
  * identifier up to SIZE_MAX.
  *
@@ -69,8 +69,10 @@ public:
 private:
     bool dense() const { return !spread_; }
 
-    /* Identifiers below this stay in the array: a few times what is held. */
-    std::size_t dense_limit() const { return 4 * expected_ + 4096; }
+    /* Identifiers below this stay in the array: a few times what it holds
+     * or was told to expect, so that identifiers handed out one after
+     * another keep it an array. */
+    std::size_t dense_limit() const { return 4 * std::max(expected_, slots_.size()) + 4096; }
 
     /* Moves every value given into the hash table. */
     void spread()

@@ -4,6 +4,9 @@
  */
 #include "json_text.hpp"
 
+#include <algorithm>
+#include <array>
+
 #include "text.hpp"
 
 namespace desk {
@@ -19,6 +22,20 @@ std::size_t sequence_length(std::string_view text, std::size_t at)
     if (length == 0 || at + length > text.size())
         return 0;
     return text::is_utf8(text.substr(at, length)) ? length : 0;
+}
+
+/* True for each byte written as it stands: printable ASCII but for the
+ * quote and the backslash. */
+constexpr std::array<bool, 256> kPlain = [] {
+    std::array<bool, 256> plain{};
+    for (int c = 0x20; c < 0x80; ++c)
+        plain[static_cast<std::size_t>(c)] = c != '"' && c != '\\';
+    return plain;
+}();
+
+bool plain(char c)
+{
+    return kPlain[static_cast<unsigned char>(c)];
 }
 
 void append_escaped(std::string& out, unsigned char c)
@@ -52,14 +69,24 @@ void append_escaped(std::string& out, unsigned char c)
 
 void append_json_string(std::string& out, std::string_view text)
 {
-    out += '"';
     std::size_t at = 0;
+    while (at < text.size() && plain(text[at]))
+        ++at;
+    if (at == text.size()) { /* the usual text: nothing to escape */
+        append_all(out, {"\"", text, "\""});
+        return;
+    }
+    out += '"';
+    out.append(text.substr(0, at));
     while (at < text.size()) {
-        unsigned char c = static_cast<unsigned char>(text[at]);
-        if (c >= 0x20 && c < 0x80 && c != '"' && c != '\\') {
-            out += static_cast<char>(c);
+        const std::size_t start = at;
+        while (at < text.size() && plain(text[at]))
             ++at;
-        } else if (c < 0x80) {
+        out.append(text.substr(start, at - start));
+        if (at == text.size())
+            break;
+        unsigned char c = static_cast<unsigned char>(text[at]);
+        if (c < 0x80) {
             append_escaped(out, c);
             ++at;
         } else if (std::size_t length = sequence_length(text, at)) {
@@ -71,6 +98,17 @@ void append_json_string(std::string& out, std::string_view text)
         }
     }
     out += '"';
+}
+
+void append_json_key(std::string& out, std::string_view before, std::string_view key)
+{
+    if (std::all_of(key.begin(), key.end(), plain)) {
+        append_all(out, {before, "\"", key, "\": "});
+        return;
+    }
+    out += before;
+    append_json_string(out, key);
+    out.append(": ", 2);
 }
 
 } // namespace desk

@@ -10,10 +10,13 @@
 #ifndef LENDREC_ENGINE_JSON_TEXT_HPP
 #define LENDREC_ENGINE_JSON_TEXT_HPP
 
+#include <charconv>
 #include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
+
+#include "text_sink.hpp"
 
 namespace desk {
 
@@ -21,6 +24,10 @@ namespace desk {
  * backslashes and control characters escaped; bytes that are not UTF-8
  * become U+FFFD. */
 void append_json_string(std::string& out, std::string_view text);
+
+/* Appends `before` (a separator), then `"key": `; a view's keys are plain
+ * ASCII names, written as they stand (any other key is escaped). */
+void append_json_key(std::string& out, std::string_view before, std::string_view key);
 
 class JsonText {
 public:
@@ -42,17 +49,25 @@ public:
     template <typename Value>
     void operator()(std::string_view key, const Value& value)
     {
-        if (!first_)
-            out_ += ", ";
+        append_json_key(out_, first_ ? "" : ", ", key);
         first_ = false;
-        append_json_string(out_, key);
-        out_ += ": ";
         write(value);
     }
 
 private:
-    void write(std::size_t number) { out_ += std::to_string(number); }
-    void write(long number) { out_ += std::to_string(number); }
+    void write(std::size_t number) { append_number(number); }
+    void write(long number)
+    {
+        if (number < 0)
+            out_ += '-';
+        append_number(number < 0 ? 0 - static_cast<std::size_t>(number)
+                                 : static_cast<std::size_t>(number));
+    }
+    void append_number(std::size_t number)
+    {
+        char digits[24];
+        out_.append(digits, std::to_chars(digits, digits + sizeof digits, number).ptr);
+    }
     void write(bool flag) { out_ += flag ? "true" : "false"; }
     void write(const std::string& text) { append_json_string(out_, text); }
     void write(const std::optional<std::string>& text)
@@ -72,21 +87,44 @@ private:
     bool first_ = true;
 };
 
-/* A JSON array of the views' shapes, one a line, as text ending in a
- * newline. */
+/* A JSON array of views' shapes, one a line, written into `sink` as the
+ * views come: "[", the objects, then "]" and a newline at close(). */
+class JsonArray {
+public:
+    explicit JsonArray(TextSink& sink) : sink_(sink), writer_(sink.text()) { sink_.text() += '['; }
+
+    template <typename View>
+    void add(const View& view)
+    {
+        sink_.text() += empty_ ? "\n  " : ",\n  ";
+        empty_ = false;
+        writer_.object(view);
+        sink_.flush_if_full();
+    }
+
+    /* Ends the array and hands on what is left. */
+    void close()
+    {
+        sink_.text() += empty_ ? "]\n" : "\n]\n";
+        sink_.flush();
+    }
+
+private:
+    TextSink& sink_;
+    JsonText writer_;
+    bool empty_ = true;
+};
+
+/* A JSON array of the views' shapes as one text (JsonArray). */
 template <typename Views>
 std::string json_array_text(const Views& views)
 {
-    std::string out = "[";
-    JsonText writer(out);
-    const char* separator = "\n  ";
-    for (const auto& view : views) {
-        out += separator;
-        writer.object(view);
-        separator = ",\n  ";
-    }
-    out += views.empty() ? "]\n" : "\n]\n";
-    return out;
+    return collected([&views](TextSink& sink) {
+        JsonArray array(sink);
+        for (const auto& view : views)
+            array.add(view);
+        array.close();
+    });
 }
 
 } // namespace desk

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <new>
+#include <unordered_set>
 
 #include <fmt/format.h>
 
@@ -106,7 +107,8 @@ std::size_t Records<Handle>::take_id()
                                           "{})",
                                           name_, next_id_));
     Handle holder = find(next_id_);
-    if (holder != nullptr && !added_.contains(holder))
+    /* A record added just before its identifier was taken is the last added. */
+    if (holder != nullptr && std::find(added_.rbegin(), added_.rend(), holder) == added_.rend())
         throw Failure(kFiles, fmt::format("{}: identifier {} is already in use, the trailer "
                                           "fell behind; run `lendrec check --repair`",
                                           name_, next_id_));
@@ -130,7 +132,7 @@ bool Records<Handle>::add(Handle record)
     }
     items_.push_back(record);
     index(record);
-    added_.insert(record);
+    added_.push_back(record);
     touch();
     return true;
 }
@@ -147,7 +149,7 @@ std::size_t Records<Handle>::remove_if(const std::function<bool(Handle)>& doomed
     std::unordered_set<Handle> set(going.begin(), going.end());
     std::erase_if(items_, [&set](Handle record) { return set.contains(record); });
     for (Handle record : going) {
-        added_.erase(record);
+        std::erase(added_, record);
         if (by_id_.get(id_of(record)) == record)
             by_id_.erase(id_of(record));
     }

@@ -13,7 +13,6 @@
 #include <cstddef>
 #include <functional>
 #include <string>
-#include <unordered_set>
 #include <vector>
 
 #include "book.h"
@@ -126,7 +125,7 @@ private:
     std::vector<Handle> items_;
     IdMap<Handle> by_id_;
     std::vector<std::size_t> duplicates_;
-    std::unordered_set<Handle> added_; /* records added since loading */
+    std::vector<Handle> added_; /* records added since loading, in order */
     std::size_t highest_ = 0;
     std::size_t next_id_ = 1;
     bool touched_ = false;

@@ -13,6 +13,7 @@
 #include <memory>
 
 #include "text.hpp"
+#include "text_sink.hpp"
 
 namespace desk::sheet {
 namespace {
@@ -168,8 +169,9 @@ private:
  * written after a shielding apostrophe begins with that). */
 bool needs_quotes(std::string_view cell, bool shielded)
 {
-    if (cell.find_first_of(",\"\r\n") != std::string_view::npos)
-        return true;
+    for (char c : cell)
+        if (c == ',' || c == '"' || c == '\r' || c == '\n')
+            return true;
     if (cell.empty())
         return false;
     bool blank_front = !shielded && (cell.front() == ' ' || cell.front() == '\t');
@@ -316,30 +318,33 @@ std::string_view unshield(std::string_view cell)
                : cell;
 }
 
-void write_row(std::string& out, const std::vector<std::string_view>& cells,
+void write_row(std::string& out, std::span<const std::string_view> cells,
                const WriteOptions& options)
 {
     for (std::size_t i = 0; i < cells.size(); ++i) {
-        if (i > 0)
-            out += ',';
         const std::string_view cell = cells[i];
         const bool shielded = options.excel && runs_as_formula(cell);
-        const char* prefix = shielded ? "'" : "";
         if (!needs_quotes(cell, shielded) && !(cell.empty() && cells.size() == 1)) {
-            out += prefix;
-            out += cell;
+            append_all(out, {i > 0 ? "," : "", shielded ? "'" : "", cell});
             continue;
         }
-        out += '"';
-        out += prefix;
-        for (char c : cell) {
-            if (c == '"')
-                out += '"';
-            out += c;
+        append_all(out, {i > 0 ? "," : "", shielded ? "\"'" : "\""});
+        for (std::size_t at = 0; at < cell.size();) {
+            const std::size_t quote = std::min(cell.find('"', at), cell.size());
+            out.append(cell.substr(at, quote - at));
+            if (quote < cell.size())
+                out += "\"\"";
+            at = quote + 1;
         }
         out += '"';
     }
     out += options.excel ? "\r\n" : "\n";
+}
+
+void write_row(std::string& out, std::initializer_list<std::string_view> cells,
+               const WriteOptions& options)
+{
+    write_row(out, std::span<const std::string_view>(cells.begin(), cells.size()), options);
 }
 
 } // namespace desk::sheet

@@ -15,6 +15,8 @@
 
 #include <cstddef>
 #include <optional>
+#include <initializer_list>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -100,7 +102,9 @@ std::string_view unshield(std::string_view cell);
  * starting or ending with a space, is enclosed in quotes with its quotes
  * doubled; an only cell that is empty is quoted so the row is not blank.
  */
-void write_row(std::string& out, const std::vector<std::string_view>& cells,
+void write_row(std::string& out, std::span<const std::string_view> cells,
+               const WriteOptions& options);
+void write_row(std::string& out, std::initializer_list<std::string_view> cells,
                const WriteOptions& options);
 
 /* The UTF-8 byte order mark. */

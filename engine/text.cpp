@@ -324,6 +324,11 @@ std::size_t display_width(std::string_view text)
 {
     std::size_t width = 0;
     for (std::size_t at = 0; at < text.size();) {
+        if (at + 8 <= text.size() && is_ascii8(text.data() + at)) {
+            width += 8;
+            at += 8;
+            continue;
+        }
         if (is_ascii(static_cast<unsigned char>(text[at]))) {
             ++width;
             ++at;

@@ -4,6 +4,7 @@
 #include "output.hpp"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 
@@ -48,19 +49,69 @@ std::size_t terminal_width()
     return 0;
 }
 
-Table::Table(std::vector<std::string> headings)
+Cell::Cell(std::size_t number) : number_(true)
 {
-    for (std::string& heading : headings) {
-        bool right = !heading.empty() && heading[0] == '>';
-        right_.push_back(right);
-        headings_.push_back(right ? heading.substr(1) : heading);
-    }
+    length_ = static_cast<std::size_t>(
+        std::to_chars(digits_, digits_ + sizeof digits_, number).ptr - digits_);
 }
 
-void Table::add(std::vector<std::string> row)
+Cell::Cell(long number) : number_(true)
 {
-    row.resize(headings_.size());
-    rows_.push_back(std::move(row));
+    length_ = static_cast<std::size_t>(
+        std::to_chars(digits_, digits_ + sizeof digits_, number).ptr - digits_);
+}
+
+TextSink standard_output()
+{
+    return TextSink(
+        [](std::string_view piece) { std::fwrite(piece.data(), 1, piece.size(), stdout); });
+}
+
+Table::Table(std::vector<std::string> headings) : columns_(headings.size()), widths_(columns_, 0)
+{
+    for (std::string& heading : headings) {
+        const bool right = !heading.empty() && heading[0] == '>';
+        right_.push_back(right);
+        if (right)
+            heading.erase(0, 1);
+    }
+    row_.assign(headings.begin(), headings.end());
+    add_row();
+    rows_ = 0; /* the headings are not one of the table's rows */
+}
+
+void Table::add(std::initializer_list<Cell> row)
+{
+    row_.clear();
+    for (const Cell& cell : row)
+        if (row_.size() < columns_)
+            row_.push_back(cell.text());
+    row_.resize(columns_);
+    add_row();
+}
+
+/* Adds the cells in row_, their texts one after another. */
+void Table::add_row()
+{
+    const std::size_t first = measures_.size();
+    std::size_t bytes = 0;
+    for (std::size_t column = 0; column < columns_; ++column) {
+        /* No cell of a record comes near 4 GiB; one that did is cut there. */
+        std::string_view text = row_[column];
+        if (text.size() > UINT32_MAX)
+            text = text.substr(0, UINT32_MAX);
+        const std::size_t width = std::min<std::size_t>(text::display_width_fast(text), UINT32_MAX);
+        measures_.push_back(
+            {static_cast<std::uint32_t>(text.size()), static_cast<std::uint32_t>(width)});
+        widths_[column] = std::max(widths_[column], width);
+        bytes += text.size();
+    }
+    const std::size_t start = text_.size();
+    text_.resize(start + bytes);
+    char* end = text_.data() + start;
+    for (std::size_t column = 0; column < columns_; ++column)
+        end = std::copy_n(row_[column].data(), measures_[first + column].bytes, end);
+    ++rows_;
 }
 
 /* Narrows the widest text column, a column at a time, until the row fits
@@ -74,8 +125,7 @@ void Table::narrow(std::vector<std::size_t>& widths, std::size_t max_width) cons
     while (max_width != 0 && total > max_width) {
         std::size_t widest = n;
         for (std::size_t c = 0; c < n; ++c)
-            if (!right_[c] &&
-                widths[c] > std::max<std::size_t>(8, text::display_width(headings_[c])) &&
+            if (!right_[c] && widths[c] > std::max<std::size_t>(8, measures_[c].width) &&
                 (widest == n || widths[c] > widths[widest]))
                 widest = c;
         if (widest == n)
@@ -85,56 +135,66 @@ void Table::narrow(std::vector<std::size_t>& widths, std::size_t max_width) cons
     }
 }
 
-/* Appends one row, each cell padded (or cut) to its column's width;
- * `measured` holds the cells' own widths. */
-void Table::render_row(std::string& out, const std::vector<std::string>& cells,
-                       const std::size_t* measured, const std::vector<std::size_t>& widths) const
+/* Appends the row whose cells start with cell `at`, their text at
+ * `first` in text_, each padded (or cut) to its column's width; the
+ * bytes of text the row took. */
+std::size_t Table::render_row(std::string& out, std::size_t at, std::size_t first,
+                              const std::vector<std::size_t>& widths) const
 {
-    std::size_t start = out.size(), n = widths.size();
-    for (std::size_t c = 0; c < n; ++c) {
-        std::size_t width = measured[c];
+    /* Room for every cell, its padding, a cut's "…" and the gaps. */
+    std::size_t room = 1;
+    for (std::size_t c = 0; c < columns_; ++c)
+        room += measures_[at + c].bytes + widths[c] + 4;
+    const std::size_t start = out.size();
+    out.resize(start + room);
+    char* const begin = out.data() + start;
+    char* end = begin;
+    std::size_t taken = 0;
+    for (std::size_t c = 0; c < columns_; ++c, ++at) {
+        std::string_view shown = std::string_view(text_).substr(first + taken, measures_[at].bytes);
+        taken += shown.size();
+        std::size_t width = measures_[at].width;
         std::string cut;
         if (width > widths[c]) {
-            cut = text::cut_to_width(cells[c], widths[c]);
+            cut = text::cut_to_width(shown, widths[c]);
+            shown = cut;
             width = text::display_width(cut);
         }
-        std::size_t gap = widths[c] - width;
-        if (right_[c])
-            pad(out, gap);
-        out += width == measured[c] ? cells[c] : cut;
-        if (c + 1 < n)
-            pad(out, (right_[c] ? 0 : gap) + 2);
+        const std::size_t gap = widths[c] - width;
+        const std::size_t before = right_[c] ? gap : 0;
+        const std::size_t after = c + 1 == columns_ ? 0 : right_[c] ? 2 : gap + 2;
+        end = std::fill_n(end, before, ' ');
+        end = std::copy(shown.begin(), shown.end(), end);
+        end = std::fill_n(end, after, ' ');
     }
-    while (out.size() > start && out.back() == ' ') /* an empty last cell */
-        out.pop_back();
-    out += '\n';
+    while (end > begin && end[-1] == ' ') /* an empty last cell */
+        --end;
+    *end++ = '\n';
+    out.resize(static_cast<std::size_t>(end - out.data()));
+    return taken;
+}
+
+void Table::render(std::size_t max_width, TextSink& out) const
+{
+    std::vector<std::size_t> widths = widths_;
+    narrow(widths, max_width);
+    std::size_t first = 0;
+    for (std::size_t row = 0; row <= rows_; ++row) {
+        first += render_row(out.text(), row * columns_, first, widths);
+        out.flush_if_full();
+    }
+    out.flush();
 }
 
 std::string Table::render(std::size_t max_width) const
 {
-    std::size_t n = headings_.size();
-    std::vector<std::size_t> widths(n, 0), measured;
-    measured.reserve((rows_.size() + 1) * n);
-    auto measure = [&](const std::vector<std::string>& cells) {
-        for (std::size_t c = 0; c < n; ++c) {
-            measured.push_back(text::display_width(cells[c]));
-            widths[c] = std::max(widths[c], measured.back());
-        }
-    };
-    measure(headings_);
-    for (const auto& row : rows_)
-        measure(row);
-    narrow(widths, max_width);
-    std::string out;
-    render_row(out, headings_, measured.data(), widths);
-    for (std::size_t r = 0; r < rows_.size(); ++r)
-        render_row(out, rows_[r], measured.data() + (r + 1) * n, widths);
-    return out;
+    return collected([&](TextSink& out) { render(max_width, out); });
 }
 
 void Table::print() const
 {
-    std::fputs(render(terminal_width()).c_str(), stdout);
+    TextSink out = standard_output();
+    render(terminal_width(), out);
 }
 
 void print_text(const std::string& text)

@@ -8,11 +8,16 @@
 #define LENDREC_TOOL_OUTPUT_HPP
 
 #include <cstddef>
+#include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include <nlohmann/json.hpp>
+
+#include "json_text.hpp"
+#include "text_sink.hpp"
 
 namespace desk {
 
@@ -20,29 +25,79 @@ namespace desk {
  * first), else 0: no limit. */
 std::size_t terminal_width();
 
+/* Standard output as a sink for long answers; a failed write is found by
+ * main's check of standard output at exit. */
+TextSink standard_output();
+
+/* One cell of a table: a text (which must outlive the add() call) or a
+ * whole number. */
+class Cell {
+public:
+    Cell(std::string_view text) : text_(text) {}
+    Cell(const std::string& text) : text_(text) {}
+    Cell(const char* text) : text_(text) {}
+    Cell(std::size_t number);
+    Cell(long number);
+    std::string_view text() const { return number_ ? std::string_view(digits_, length_) : text_; }
+
+private:
+    std::string_view text_;
+    char digits_[24]; /* the number's text, length_ long */
+    std::size_t length_ = 0;
+    bool number_ = false;
+};
+
 /* A table printed with its columns aligned: numeric columns to the right,
  * text to the left, two spaces apart. When `max_width` is not 0 the widest
- * text columns are cut (with "…") until a row fits. */
+ * text columns are cut (with "…") until a row fits. The cells are kept
+ * one after another in one text, so a table of 100,000 rows costs little
+ * more than its text. */
 class Table {
 public:
     /* Headings; a heading starting with '>' makes a right-aligned column
      * (the '>' is not printed). */
     explicit Table(std::vector<std::string> headings);
-    void add(std::vector<std::string> row);
-    bool empty() const { return rows_.empty(); }
+    /* Adds a row; missing cells at its end are empty, extra ones ignored. */
+    void add(std::initializer_list<Cell> row);
+    bool empty() const { return rows_ == 0; }
     std::string render(std::size_t max_width) const;
+    /* Writes the table, rows as they are rendered, into `out`. */
+    void render(std::size_t max_width, TextSink& out) const;
     /* render(terminal_width()) to standard output. */
     void print() const;
 
 private:
-    void narrow(std::vector<std::size_t>& widths, std::size_t max_width) const;
-    void render_row(std::string& out, const std::vector<std::string>& cells,
-                    const std::size_t* measured, const std::vector<std::size_t>& widths) const;
+    /* A cell's size in bytes and its width in terminal columns. */
+    struct Measure {
+        std::uint32_t bytes, width;
+    };
 
-    std::vector<std::string> headings_;
-    std::vector<bool> right_;
-    std::vector<std::vector<std::string>> rows_;
+    void add_row();
+    void narrow(std::vector<std::size_t>& widths, std::size_t max_width) const;
+    std::size_t render_row(std::string& out, std::size_t at, std::size_t first,
+                           const std::vector<std::size_t>& widths) const;
+
+    std::size_t columns_ = 0;
+    std::vector<char> right_; /* per column: aligned to the right */
+    /* The headings', then every row's cells, one after another. */
+    std::string text_;
+    std::vector<Measure> measures_;
+    std::vector<std::string_view> row_; /* the row being added */
+    std::vector<std::size_t> widths_;   /* each column's widest cell */
+    std::size_t rows_ = 0;              /* not counting the headings */
 };
+
+/* Prints, as the views come, the JSON array of `view(record)` for each of
+ * `records` (json_text.hpp). */
+template <typename Records, typename MakeView>
+void print_json_array(const Records& records, MakeView view)
+{
+    TextSink out = standard_output();
+    JsonArray array(out);
+    for (const auto& record : records)
+        array.add(view(record));
+    array.close();
+}
 
 /* Prints `text` as it stands (JSON written by the engine's views). */
 void print_text(const std::string& text);

@@ -136,7 +136,7 @@ TEST(TextTable, AlignsWideAndCombiningTextByColumns)
     };
     for (const auto& c : cases) {
         desk::Table table({"Title", ">Copies"});
-        table.add(c.row);
+        table.add({c.row[0], c.row[1]});
         EXPECT_EQ(table.render(c.max_width), c.rendered) << c.row[0];
     }
 }

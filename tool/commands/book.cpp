@@ -43,17 +43,16 @@ void run_list(const BookArgs& args, const Desk& desk)
                       : args.sort == "author" ? BookOrder::author
                                               : BookOrder::id};
     auto lib = open_for_reading(desk);
-    std::vector<BookView> books;
-    for (Book book : list_books(*lib, filter))
-        books.push_back(BookView::of(book));
+    const std::vector<Book> books = list_books(*lib, filter);
     if (args.json) {
-        print_text(json_array_text(books));
+        print_json_array(books, BookView::of);
         return;
     }
     Table table({">ID", "TITLE", "AUTHOR", "GENRE", ">COPIES", ">SHELF"});
-    for (const BookView& book : books)
-        table.add({std::to_string(book.id), book.title, book.author, book.genre,
-                   std::to_string(book.copies), std::to_string(book.on_shelf)});
+    for (Book record : books) {
+        const BookView book = BookView::of(record);
+        table.add({book.id, book.title, book.author, book.genre, book.copies, book.on_shelf});
+    }
     table.print();
 }
 
@@ -79,8 +78,7 @@ void run_show(const BookArgs& args, const Desk& desk)
     std::printf("\n");
     Table table({">LOAN", ">USER", "NAME", "DATE", "DUE"});
     for (const LoanView& loan : loans)
-        table.add({std::to_string(loan.id), std::to_string(loan.user),
-                   loan.name.value_or("(no such user)"), loan.date, loan.due});
+        table.add({loan.id, loan.user, loan.name.value_or("(no such user)"), loan.date, loan.due});
     table.print();
 }
 

@@ -100,11 +100,10 @@ void run_overdue(const LoanArgs& args, const Desk& desk)
 {
     Day day = date_or_today(args.date, "--date");
     auto lib = open_for_reading(desk);
-    std::vector<OverdueView> late;
-    for (const OverdueLoan& loan : overdue(*lib, day))
-        late.push_back(OverdueView::of(*lib, loan));
+    const std::vector<OverdueLoan> late = overdue(*lib, day);
+    const auto view = [&lib](const OverdueLoan& loan) { return OverdueView::of(*lib, loan); };
     if (args.json) {
-        print_text(json_array_text(late));
+        print_json_array(late, view);
         return;
     }
     if (late.empty()) {
@@ -112,12 +111,12 @@ void run_overdue(const LoanArgs& args, const Desk& desk)
         return;
     }
     Table table({">LOAN", "DUE", ">DAYS", ">BOOK", "TITLE", ">USER", "NAME", "PHONE"});
-    for (const OverdueView& row : late) {
+    for (const OverdueLoan& record : late) {
+        const OverdueView row = view(record);
         const LoanView& loan = row.loan;
-        table.add({std::to_string(loan.id), loan.due, std::to_string(loan.days_overdue),
-                   std::to_string(loan.book), loan.title.value_or("(no such book)"),
-                   std::to_string(loan.user), loan.name.value_or("(no such user)"),
-                   row.phone.value_or("")});
+        table.add({loan.id, loan.due, loan.days_overdue, loan.book,
+                   loan.title.value_or("(no such book)"), loan.user,
+                   loan.name.value_or("(no such user)"), row.phone.value_or("")});
     }
     table.print();
 }

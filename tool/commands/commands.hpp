@@ -44,7 +44,8 @@ using OpenLibrary = std::unique_ptr<Library, KeptUntilExit>;
 OpenLibrary open_library(const Desk& desk, Access access);
 
 /* The library of the desk's folder, for reading (warnings about its files
- * already printed) or for changing (refused while it holds any problem
+ * already printed, the lock already let go: nothing can be committed) or
+ * for changing (refused while it holds any problem
  * `lendrec check` reports; warnings come with the commit). */
 OpenLibrary open_for_reading(const Desk& desk);
 OpenLibrary open_for_change(const Desk& desk);

@@ -4,6 +4,7 @@
  */
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <system_error>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "commands.hpp"
 #include "export.hpp"
 #include "fileset.hpp"
+#include "output.hpp"
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -43,24 +45,31 @@ void refuse_library_file(const std::string& folder, const std::string& file)
     }
 }
 
-/* Writes the text to the file, or to standard output for an empty name. */
-void write_out(const std::string& file, const std::string& text)
+/* Where the rows go: the file, or standard output for an empty name. */
+void export_to(const std::string& file, const std::function<void(TextSink&)>& write_rows)
 {
     if (file.empty()) {
 #ifdef _WIN32
         _setmode(_fileno(stdout), _O_BINARY); /* the rows' line ends as written */
 #endif
-        std::fwrite(text.data(), 1, text.size(), stdout); /* main checks standard output at exit */
+        TextSink out = standard_output(); /* main checks standard output at exit */
+        write_rows(out);
         return;
     }
     struct Closer {
         void operator()(std::FILE* f) const { std::fclose(f); }
     };
-    std::unique_ptr<std::FILE, Closer> out(std::fopen(file.c_str(), "wb"));
-    bool written = out && std::fwrite(text.data(), 1, text.size(), out.get()) == text.size();
-    written = written && std::fclose(out.release()) == 0;
-    if (!written)
-        throw Failure(kWrite, fmt::format("{} could not be written", file));
+    const std::string refusal = fmt::format("{} could not be written", file);
+    std::unique_ptr<std::FILE, Closer> target(std::fopen(file.c_str(), "wb"));
+    if (!target)
+        throw Failure(kWrite, refusal);
+    TextSink out([&target, &refusal](std::string_view piece) {
+        if (std::fwrite(piece.data(), 1, piece.size(), target.get()) != piece.size())
+            throw Failure(kWrite, refusal);
+    });
+    write_rows(out);
+    if (std::fclose(target.release()) != 0)
+        throw Failure(kWrite, refusal);
 }
 
 void run_export(const ExportArgs& args, const Desk& desk)
@@ -72,9 +81,7 @@ void run_export(const ExportArgs& args, const Desk& desk)
     const ExportKind kind = args.kind == "books"   ? ExportKind::books
                             : args.kind == "users" ? ExportKind::users
                                                    : ExportKind::loans;
-    const std::string text = export_csv(*lib, kind, day, args.excel);
-    lib.reset(); /* the lock is not held while writing elsewhere */
-    write_out(args.file, text);
+    export_to(args.file, [&](TextSink& out) { export_csv(*lib, kind, day, args.excel, out); });
 }
 
 } // namespace

@@ -31,6 +31,9 @@ OpenLibrary open_for_reading(const Desk& desk)
 {
     auto lib = open_library(desk, Access::read);
     warn(*lib);
+    /* The records stay in memory; the lock goes at once, so that an answer
+     * read slowly (a pager, a slow disk) never holds other clerks up. */
+    lib->close_store();
     return lib;
 }
 

@@ -30,17 +30,17 @@ void run_add(const UserArgs& args, const Desk& desk)
 void run_list(const UserArgs& args, const Desk& desk)
 {
     auto lib = open_for_reading(desk);
-    std::vector<UserView> users;
-    for (User user : list_users(*lib, args.search))
-        users.push_back(UserView::of(*lib, user));
+    const std::vector<User> users = list_users(*lib, args.search);
+    const auto view = [&lib](User user) { return UserView::of(*lib, user); };
     if (args.json) {
-        print_text(json_array_text(users));
+        print_json_array(users, view);
         return;
     }
     Table table({">ID", "NAME", "ADDRESS", "PHONE", ">LOANS"});
-    for (const UserView& user : users)
-        table.add({std::to_string(user.id), user.name, user.address, user.phone,
-                   std::to_string(user.open_loans)});
+    for (User record : users) {
+        const UserView user = view(record);
+        table.add({user.id, user.name, user.address, user.phone, user.open_loans});
+    }
     table.print();
 }
 
@@ -64,8 +64,7 @@ void run_show(const UserArgs& args, const Desk& desk)
     Table table({">LOAN", ">BOOK", "TITLE", "DATE", "DUE", "LATE"});
     for (const LoanView& loan : loans)
         table.add(
-            {std::to_string(loan.id), std::to_string(loan.book),
-             loan.title.value_or("(no such book)"), loan.date, loan.due,
+            {loan.id, loan.book, loan.title.value_or("(no such book)"), loan.date, loan.due,
              loan.days_overdue > 0
                  ? "OVERDUE " + counted(static_cast<std::size_t>(loan.days_overdue), "day", "days")
                  : ""});

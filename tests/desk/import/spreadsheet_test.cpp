@@ -120,7 +120,8 @@ TEST(SpreadsheetWrite, RowsReadBackAsWritten)
         for (bool excel : {false, true}) {
             std::string out;
             for (const Cells& row : table)
-                desk::sheet::write_row(out, {row.begin(), row.end()}, {excel});
+                desk::sheet::write_row(out, std::vector<std::string_view>(row.begin(), row.end()),
+                                       {excel});
             const desk::sheet::Sheet sheet = parse(out);
             std::vector<Cells> expected;
             for (const Cells& row : table)
