@@ -4,9 +4,12 @@
  */
 #include "import.hpp"
 
+#include <bit>
+#include <cstdint>
+#include <functional>
 #include <new>
 #include <optional>
-#include <unordered_map>
+#include <vector>
 
 #include <fmt/format.h>
 #include <fmt/ranges.h>
@@ -96,30 +99,122 @@ private:
 };
 
 /* The one key of a title and author (both folded), or of a name (folded)
- * and phone; surrounding spaces of texts written by hand do not count. */
-std::string key(std::string_view first, std::string_view second, bool fold_second)
+ * and phone, written over `out`; surrounding spaces of texts written by
+ * hand do not count. The view is valid until `out` changes. */
+std::string_view key(std::string& out, std::string_view first, std::string_view second,
+                     bool fold_second)
 {
-    first = fields::trim(first), second = fields::trim(second);
-    std::string out;
-    out.reserve(first.size() + second.size() + 1);
-    text::fold_into(out, first);
+    out.clear();
+    text::fold_into(out, fields::trim(first));
     out += '\x1f';
     if (fold_second)
-        text::fold_into(out, second);
+        text::fold_into(out, fields::trim(second));
     else
-        out += second;
+        out += fields::trim(second);
     return out;
 }
 
-std::string book_key(Book book)
+std::string_view book_key(std::string& out, Book book)
 {
-    return key(book_get_title(book), book_get_author(book), true);
+    return key(out, book_get_title(book), book_get_author(book), true);
 }
 
-std::string user_key(User user)
+std::string_view user_key(std::string& out, User user)
 {
-    return key(user_get_name(user), user_get_phone(user), false);
+    return key(out, user_get_name(user), user_get_phone(user), false);
 }
+
+/*
+ * The records of an import found by their keys. The keys are kept end to
+ * end in one string and the table is open-addressed, so a row adds no
+ * allocation of its own. A key once given stays in the table; taken away,
+ * it names no record until given again.
+ */
+template <typename Handle>
+class KeyIndex {
+public:
+    /* Makes room for `count` keys without growing. */
+    void reserve(std::size_t count)
+    {
+        if (2 * count > slots_.size())
+            regrow(std::bit_ceil(2 * count));
+    }
+
+    /* The record of `key`, or null. */
+    Handle find(std::string_view key) const
+    {
+        return slots_.empty() ? nullptr : slots_[place(key, hash(key))].record;
+    }
+
+    /* Gives `key` to `record` unless another record holds it. */
+    void insert(std::string_view key, Handle record)
+    {
+        reserve(used_ + 1);
+        const std::size_t h = hash(key);
+        Slot& slot = slots_[place(key, h)];
+        if (slot.record != nullptr)
+            return;
+        if (slot.length == kFree) {
+            slot = {h, keys_.size(), key.size(), nullptr};
+            keys_ += key;
+            ++used_;
+        }
+        slot.record = record;
+    }
+
+    /* Takes `key` away from `record`; nothing when another holds it. */
+    void erase(std::string_view key, Handle record)
+    {
+        if (slots_.empty())
+            return;
+        Slot& slot = slots_[place(key, hash(key))];
+        if (slot.record == record)
+            slot.record = nullptr;
+    }
+
+private:
+    static constexpr std::size_t kFree = SIZE_MAX; /* the length of a slot never used */
+
+    struct Slot {
+        std::size_t hash = 0, offset = 0, length = kFree;
+        Handle record = nullptr;
+    };
+
+    static std::size_t hash(std::string_view key) { return std::hash<std::string_view>{}(key); }
+
+    std::string_view key_of(const Slot& slot) const
+    {
+        return std::string_view(keys_).substr(slot.offset, slot.length);
+    }
+
+    /* The slot holding `key`, or the free slot where it would go. */
+    std::size_t place(std::string_view key, std::size_t h) const
+    {
+        const std::size_t mask = slots_.size() - 1;
+        std::size_t at = h & mask;
+        while (slots_[at].length != kFree && (slots_[at].hash != h || key_of(slots_[at]) != key))
+            at = (at + 1) & mask;
+        return at;
+    }
+
+    /* Moves every key into a table of `size` slots (a power of two). */
+    void regrow(std::size_t size)
+    {
+        std::vector<Slot> old(size);
+        old.swap(slots_);
+        for (const Slot& slot : old)
+            if (slot.length != kFree) {
+                std::size_t at = slot.hash & (size - 1);
+                while (slots_[at].length != kFree)
+                    at = (at + 1) & (size - 1);
+                slots_[at] = slot;
+            }
+    }
+
+    std::vector<Slot> slots_;
+    std::string keys_;
+    std::size_t used_ = 0;
+};
 
 /* Throws when a record setter ran out of memory (the values are clean). */
 void must(bool done)
@@ -150,7 +245,7 @@ public:
     {
         by_key_.reserve(lib.books().all().size() + rows);
         for (Book book : lib.books().all())
-            by_key_.try_emplace(book_key(book), book);
+            by_key_.insert(book_key(key_, book), book);
     }
 
     void row(const Row& row, ImportReport& report)
@@ -173,20 +268,18 @@ public:
             }
         }
         Book held = *id != 0 && *id < first_new_ ? lib_.books().find(*id) : nullptr;
-        if (held != nullptr)
+        if (held != nullptr) {
             update(held, values, row, report);
-        else if (*id == 0 && (held = find(values)) != nullptr)
+            return;
+        }
+        const std::string_view row_key = key(key_, values.title, values.author, true);
+        if (*id == 0 && (held = by_key_.find(row_key)) != nullptr)
             merge(held, values.copies.value_or(1), row, report);
         else
-            add(values, *id, row, report);
+            add(values, *id, row_key, row, report);
     }
 
 private:
-    Book find(const BookRow& values) const
-    {
-        const auto found = by_key_.find(key(values.title, values.author, true));
-        return found == by_key_.end() ? nullptr : found->second;
-    }
 
     void update(Book book, const BookRow& values, const Row& row, ImportReport& report)
     {
@@ -197,7 +290,7 @@ private:
                                    id, out));
             return;
         }
-        std::string old_key = book_key(book);
+        const std::string old_key(book_key(key_, book));
         bool changed = set_text(book, book_get_title(book), values.title, book_set_title);
         changed = set_text(book, book_get_author(book), values.author, book_set_author) || changed;
         changed = set_text(book, book_get_genre(book), values.genre, book_set_genre) || changed;
@@ -217,10 +310,8 @@ private:
 
     void rekey(Book book, const std::string& old_key)
     {
-        if (const auto found = by_key_.find(old_key);
-            found != by_key_.end() && found->second == book)
-            by_key_.erase(found);
-        by_key_.try_emplace(book_key(book), book);
+        by_key_.erase(old_key, book);
+        by_key_.insert(book_key(key_, book), book);
     }
 
     void merge(Book book, std::size_t copies, const Row& row, ImportReport& report)
@@ -240,8 +331,9 @@ private:
         ++report.merged;
     }
 
-    /* A new book; `asked` is the row's identifier (0: none). */
-    void add(const BookRow& values, std::size_t asked, const Row& row, ImportReport& report)
+    /* A new book under `new_key`; `asked` is the row's identifier (0: none). */
+    void add(const BookRow& values, std::size_t asked, std::string_view new_key, const Row& row,
+             ImportReport& report)
     {
         const std::size_t id = lib_.books().next_id();
         Book book = book_new(id, values.title.c_str(), values.author.c_str(), values.genre.c_str(),
@@ -249,7 +341,7 @@ private:
         if (book == nullptr || !lib_.books().add(book))
             throw std::bad_alloc();
         lib_.books().take_id();
-        by_key_.try_emplace(book_key(book), book);
+        by_key_.insert(new_key, book);
         if (asked != 0 && asked != id)
             row.tell(fmt::format("no book {} in the library: added as book {}", asked, id));
         ++report.added;
@@ -257,7 +349,8 @@ private:
 
     Library& lib_;
     std::size_t first_new_; /* identifiers from here on were added by this import */
-    std::unordered_map<std::string, Book> by_key_;
+    KeyIndex<Book> by_key_;
+    std::string key_; /* the key being made */
 };
 
 struct UserRow {
@@ -270,7 +363,7 @@ public:
     {
         by_key_.reserve(lib.users().all().size() + rows);
         for (User user : lib.users().all())
-            by_key_.try_emplace(user_key(user), user);
+            by_key_.insert(user_key(key_, user), user);
     }
 
     void row(const Row& row, ImportReport& report)
@@ -295,15 +388,16 @@ public:
         UserRow values{std::move(*name), std::move(*address), phone.text};
         User held = *id != 0 && *id < first_new_ ? lib_.users().find(*id) : nullptr;
         const bool by_id = held != nullptr;
-        if (held == nullptr && *id == 0) {
-            const auto found = by_key_.find(key(values.name, values.phone, false));
-            held = found == by_key_.end() ? nullptr : found->second;
-            if (held != nullptr)
-                values.name = user_get_name(held); /* matched folded: kept as held */
+        if (!by_id) {
+            const std::string_view row_key = key(key_, values.name, values.phone, false);
+            held = *id == 0 ? by_key_.find(row_key) : nullptr;
+            if (held == nullptr) {
+                add(values, *id, row_key, row, report);
+                return;
+            }
+            values.name = user_get_name(held); /* matched folded: kept as held */
         }
-        if (held == nullptr)
-            add(values, *id, row, report);
-        else if (!update(held, values, row, report) && !by_id)
+        if (!update(held, values, row, report) && !by_id)
             row.tell(fmt::format("user {} \"{}\" already there", user_get_id(held), values.name));
     }
 
@@ -311,7 +405,7 @@ private:
     /* Sets the user's texts; false when they were all the same already. */
     bool update(User user, const UserRow& values, const Row& row, ImportReport& report)
     {
-        const std::string old_key = user_key(user);
+        const std::string old_key(user_key(key_, user));
         bool changed = set_text(user, user_get_name(user), values.name, user_set_name);
         changed =
             set_text(user, user_get_address(user), values.address, user_set_address) || changed;
@@ -320,24 +414,24 @@ private:
             ++report.unchanged;
             return false;
         }
-        if (const auto found = by_key_.find(old_key);
-            found != by_key_.end() && found->second == user)
-            by_key_.erase(found);
-        by_key_.try_emplace(user_key(user), user);
+        by_key_.erase(old_key, user);
+        by_key_.insert(user_key(key_, user), user);
         lib_.users().changed(user);
         row.tell(fmt::format("user {} \"{}\" updated", user_get_id(user), values.name));
         ++report.updated;
         return true;
     }
 
-    void add(const UserRow& values, std::size_t asked, const Row& row, ImportReport& report)
+    /* A new user under `new_key`; `asked` is the row's identifier (0: none). */
+    void add(const UserRow& values, std::size_t asked, std::string_view new_key, const Row& row,
+             ImportReport& report)
     {
         const std::size_t id = lib_.users().next_id();
         User user = user_new(id, values.name.c_str(), values.address.c_str(), values.phone.c_str());
         if (user == nullptr || !lib_.users().add(user))
             throw std::bad_alloc();
         lib_.users().take_id();
-        by_key_.try_emplace(user_key(user), user);
+        by_key_.insert(new_key, user);
         if (asked != 0 && asked != id)
             row.tell(fmt::format("no user {} in the library: added as user {}", asked, id));
         ++report.added;
@@ -345,7 +439,8 @@ private:
 
     Library& lib_;
     std::size_t first_new_;
-    std::unordered_map<std::string, User> by_key_;
+    KeyIndex<User> by_key_;
+    std::string key_; /* the key being made */
 };
 
 /* The report's opening lines: how the file was read. */

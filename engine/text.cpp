@@ -30,12 +30,42 @@ bool is_ascii(unsigned char byte)
     return byte < 0x80;
 }
 
-/* True when the eight bytes at `p` are all ASCII. */
-bool is_ascii8(const char* p)
+/* A word with every one of its eight bytes 1. */
+constexpr std::uint64_t kEachByte = 0x0101010101010101u;
+
+/* The eight bytes at `p` as one word. */
+std::uint64_t load8(const char* p)
 {
     std::uint64_t word = 0;
     std::memcpy(&word, p, sizeof word);
-    return (word & 0x8080808080808080u) == 0;
+    return word;
+}
+
+/* True when the eight bytes at `p` are all ASCII. */
+bool is_ascii8(const char* p)
+{
+    return (load8(p) & kEachByte * 0x80) == 0;
+}
+
+/* Where the run of ASCII bytes from `at` ends, eight bytes at a time
+ * while they are all ASCII. */
+std::size_t ascii_end(std::string_view text, std::size_t at)
+{
+    while (at + 8 <= text.size() && is_ascii8(text.data() + at))
+        at += 8;
+    while (at < text.size() && is_ascii(static_cast<unsigned char>(text[at])))
+        ++at;
+    return at;
+}
+
+/* Eight ASCII bytes with 'A' to 'Z' lowered, as one word: a byte's top
+ * bit, set by adding, marks it at least 'A' and not past 'Z'. Adding less
+ * than 0x80 to an ASCII byte never carries into the next byte. */
+std::uint64_t lowered8(std::uint64_t word)
+{
+    const std::uint64_t from_a = word + kEachByte * std::uint64_t{0x80 - 'A'};
+    const std::uint64_t past_z = word + kEachByte * std::uint64_t{0x80 - 'Z' - 1};
+    return word | (from_a & ~past_z & kEachByte * 0x80) >> 2; /* 0x80 >> 2 is 'a' - 'A' */
 }
 
 /* Length of the UTF-8 sequence starting at `at`, or 0 when it is not a
@@ -121,9 +151,15 @@ void append_lowered(std::string& out, std::string_view run)
 {
     const std::size_t first = out.size();
     out += run;
-    for (std::size_t i = first; i < out.size(); ++i)
-        if (out[i] >= 'A' && out[i] <= 'Z')
-            out[i] = static_cast<char>(out[i] + ('a' - 'A'));
+    char* lowered = out.data() + first;
+    std::size_t i = 0;
+    for (; i + 8 <= run.size(); i += 8) {
+        const std::uint64_t word = lowered8(load8(lowered + i));
+        std::memcpy(lowered + i, &word, sizeof word);
+    }
+    for (; i < run.size(); ++i)
+        if (lowered[i] >= 'A' && lowered[i] <= 'Z')
+            lowered[i] = static_cast<char>(lowered[i] + ('a' - 'A'));
 }
 
 /* True for C0, DEL, C1 and the line and paragraph separators. */
@@ -204,8 +240,7 @@ namespace {
 
 bool is_ascii(std::string_view text)
 {
-    return std::all_of(text.begin(), text.end(),
-                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    return ascii_end(text, 0) == text.size();
 }
 
 /* clean() of text all in ASCII, which is in NFC already and whose only
@@ -279,8 +314,7 @@ void fold_into(std::string& out, std::string_view text)
     };
     for (std::size_t at = 0; at < text.size();) {
         const std::size_t start = at;
-        while (at < text.size() && ascii_at(at))
-            ++at;
+        at = ascii_end(text, at);
         append_lowered(out, text.substr(start, at - start));
         const std::size_t run = at;
         while (at < text.size() && !ascii_at(at)) {
