@@ -4,7 +4,7 @@
  */
 #include "import.hpp"
 
-#include <bit>
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <new>
@@ -125,95 +125,109 @@ std::string_view user_key(std::string& out, User user)
 }
 
 /*
- * The records of an import found by their keys. The keys are kept end to
- * end in one string and the table is open-addressed, so a row adds no
- * allocation of its own. A key once given stays in the table; taken away,
- * it names no record until given again.
+ * The records of an import found by their keys (`key_of` makes a record's
+ * key). The table is open-addressed, of eight-byte slots: the high half of
+ * a key's hash, which also picks the slot, and the record's place among
+ * those given. A key is compared in full, made again from its record, only
+ * when the halves agree; so the index keeps no key text, and a row makes
+ * no allocation of its own. Throws std::bad_alloc when memory runs out.
  */
-template <typename Handle>
+template <typename Handle, std::string_view (*key_of)(std::string&, Handle)>
 class KeyIndex {
 public:
-    /* Makes room for `count` keys without growing. */
+    /* Makes room for `count` records without growing. */
     void reserve(std::size_t count)
     {
+        records_.reserve(count);
         if (2 * count > slots_.size())
-            regrow(std::bit_ceil(2 * count));
+            regrow(std::max(2 * count, 2 * slots_.size()));
     }
 
-    /* The record of `key`, or null. */
-    Handle find(std::string_view key) const
+    /* The record holding `key`, or null. */
+    Handle find(std::string_view key)
     {
-        return slots_.empty() ? nullptr : slots_[place(key, hash(key))].record;
+        const std::size_t at = probe(key, tag_of(key));
+        return slots_.empty() || slots_[at].place == 0 ? nullptr : record_at(at);
     }
 
     /* Gives `key` to `record` unless another record holds it. */
     void insert(std::string_view key, Handle record)
     {
-        reserve(used_ + 1);
-        const std::size_t h = hash(key);
-        Slot& slot = slots_[place(key, h)];
-        if (slot.record != nullptr)
+        if (records_.size() >= kMaxRecords)
+            throw std::bad_alloc();
+        reserve(records_.size() + 1);
+        const std::uint32_t tag = tag_of(key);
+        const std::size_t at = probe(key, tag);
+        if (slots_[at].place != 0)
             return;
-        if (slot.length == kFree) {
-            slot = {h, keys_.size(), key.size(), nullptr};
-            keys_ += key;
-            ++used_;
-        }
-        slot.record = record;
+        records_.push_back(record);
+        slots_[at] = {tag, static_cast<std::uint32_t>(records_.size())};
     }
 
-    /* Takes `key` away from `record`; nothing when another holds it. */
+    /* Takes `key` (as it was given) away from `record`; nothing when
+     * another record holds it. */
     void erase(std::string_view key, Handle record)
     {
-        if (slots_.empty())
-            return;
-        Slot& slot = slots_[place(key, hash(key))];
-        if (slot.record == record)
-            slot.record = nullptr;
+        const std::uint32_t tag = tag_of(key);
+        for (std::size_t at = home(tag); !slots_.empty() && slots_[at].place != 0;
+             at = next(at))
+            if (slots_[at].tag == tag && record_at(at) == record) {
+                records_[slots_[at].place - 1] = nullptr;
+                return;
+            }
     }
 
 private:
-    static constexpr std::size_t kFree = SIZE_MAX; /* the length of a slot never used */
+    /* Places fit a slot, and a tag scaled to the table fits a word. */
+    static constexpr std::size_t kMaxRecords = UINT32_MAX / 4;
 
+    /* The high half of a key's hash, and the record's place counted from 1
+     * (0: the slot is free). A record taken away leaves a null place. */
     struct Slot {
-        std::size_t hash = 0, offset = 0, length = kFree;
-        Handle record = nullptr;
+        std::uint32_t tag = 0, place = 0;
     };
 
-    static std::size_t hash(std::string_view key) { return std::hash<std::string_view>{}(key); }
-
-    std::string_view key_of(const Slot& slot) const
+    static std::uint32_t tag_of(std::string_view key)
     {
-        return std::string_view(keys_).substr(slot.offset, slot.length);
+        return static_cast<std::uint32_t>(std::hash<std::string_view>{}(key) >> 32);
     }
 
-    /* The slot holding `key`, or the free slot where it would go. */
-    std::size_t place(std::string_view key, std::size_t h) const
+    /* The slot a tag starts looking from: the tag scaled to the table. */
+    std::size_t home(std::uint32_t tag) const { return (tag * slots_.size()) >> 32; }
+    std::size_t next(std::size_t at) const { return at + 1 == slots_.size() ? 0 : at + 1; }
+    Handle record_at(std::size_t at) const { return records_[slots_[at].place - 1]; }
+
+    /* The slot of the record holding `key`, or the free slot where it would
+     * go (0 for an empty table). */
+    std::size_t probe(std::string_view key, std::uint32_t tag)
     {
-        const std::size_t mask = slots_.size() - 1;
-        std::size_t at = h & mask;
-        while (slots_[at].length != kFree && (slots_[at].hash != h || key_of(slots_[at]) != key))
-            at = (at + 1) & mask;
+        std::size_t at = slots_.empty() ? 0 : home(tag);
+        while (!slots_.empty() && slots_[at].place != 0) {
+            const Handle held = record_at(at);
+            if (held != nullptr && slots_[at].tag == tag && key_of(scratch_, held) == key)
+                return at;
+            at = next(at);
+        }
         return at;
     }
 
-    /* Moves every key into a table of `size` slots (a power of two). */
+    /* Moves every slot still naming a record into a table of `size`. */
     void regrow(std::size_t size)
     {
         std::vector<Slot> old(size);
         old.swap(slots_);
         for (const Slot& slot : old)
-            if (slot.length != kFree) {
-                std::size_t at = slot.hash & (size - 1);
-                while (slots_[at].length != kFree)
-                    at = (at + 1) & (size - 1);
+            if (slot.place != 0 && records_[slot.place - 1] != nullptr) {
+                std::size_t at = home(slot.tag);
+                while (slots_[at].place != 0)
+                    at = next(at);
                 slots_[at] = slot;
             }
     }
 
     std::vector<Slot> slots_;
-    std::string keys_;
-    std::size_t used_ = 0;
+    std::vector<Handle> records_;
+    std::string scratch_; /* a held record's key, made to compare */
 };
 
 /* Throws when a record setter ran out of memory (the values are clean). */
@@ -276,7 +290,7 @@ public:
         if (*id == 0 && (held = by_key_.find(row_key)) != nullptr)
             merge(held, values.copies.value_or(1), row, report);
         else
-            add(values, *id, row_key, row, report);
+            by_key_.insert(row_key, add(values, *id, row, report));
     }
 
 private:
@@ -331,9 +345,8 @@ private:
         ++report.merged;
     }
 
-    /* A new book under `new_key`; `asked` is the row's identifier (0: none). */
-    void add(const BookRow& values, std::size_t asked, std::string_view new_key, const Row& row,
-             ImportReport& report)
+    /* A new book, returned; `asked` is the row's identifier (0: none). */
+    Book add(const BookRow& values, std::size_t asked, const Row& row, ImportReport& report)
     {
         const std::size_t id = lib_.books().next_id();
         Book book = book_new(id, values.title.c_str(), values.author.c_str(), values.genre.c_str(),
@@ -341,15 +354,15 @@ private:
         if (book == nullptr || !lib_.books().add(book))
             throw std::bad_alloc();
         lib_.books().take_id();
-        by_key_.insert(new_key, book);
         if (asked != 0 && asked != id)
             row.tell(fmt::format("no book {} in the library: added as book {}", asked, id));
         ++report.added;
+        return book;
     }
 
     Library& lib_;
     std::size_t first_new_; /* identifiers from here on were added by this import */
-    KeyIndex<Book> by_key_;
+    KeyIndex<Book, book_key> by_key_;
     std::string key_; /* the key being made */
 };
 
@@ -392,7 +405,7 @@ public:
             const std::string_view row_key = key(key_, values.name, values.phone, false);
             held = *id == 0 ? by_key_.find(row_key) : nullptr;
             if (held == nullptr) {
-                add(values, *id, row_key, row, report);
+                by_key_.insert(row_key, add(values, *id, row, report));
                 return;
             }
             values.name = user_get_name(held); /* matched folded: kept as held */
@@ -422,24 +435,23 @@ private:
         return true;
     }
 
-    /* A new user under `new_key`; `asked` is the row's identifier (0: none). */
-    void add(const UserRow& values, std::size_t asked, std::string_view new_key, const Row& row,
-             ImportReport& report)
+    /* A new user, returned; `asked` is the row's identifier (0: none). */
+    User add(const UserRow& values, std::size_t asked, const Row& row, ImportReport& report)
     {
         const std::size_t id = lib_.users().next_id();
         User user = user_new(id, values.name.c_str(), values.address.c_str(), values.phone.c_str());
         if (user == nullptr || !lib_.users().add(user))
             throw std::bad_alloc();
         lib_.users().take_id();
-        by_key_.insert(new_key, user);
         if (asked != 0 && asked != id)
             row.tell(fmt::format("no user {} in the library: added as user {}", asked, id));
         ++report.added;
+        return user;
     }
 
     Library& lib_;
     std::size_t first_new_;
-    KeyIndex<User> by_key_;
+    KeyIndex<User, user_key> by_key_;
     std::string key_; /* the key being made */
 };
 

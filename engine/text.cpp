@@ -238,16 +238,42 @@ std::size_t cluster_end(std::string_view text, std::size_t at)
 
 namespace {
 
-bool is_ascii(std::string_view text)
+/* The eight bytes of `text` from `at`, spaces standing in past its end. */
+std::uint64_t word_at(std::string_view text, std::size_t at)
 {
-    return ascii_end(text, 0) == text.size();
+    if (at + 8 <= text.size())
+        return load8(text.data() + at);
+    std::uint64_t word = kEachByte * ' ';
+    std::memcpy(&word, text.data() + at, text.size() - at);
+    return word;
+}
+
+/* What one look at every byte of a text tells: whether it is all ASCII
+ * and, if so, whether it holds a control character (C0 or DEL). */
+struct AsciiScan {
+    bool ascii, control;
+};
+
+/* Eight bytes at a time: in a word of ASCII bytes, subtracting n from each
+ * byte sets the top bit of the first one below n, and no other top bit
+ * when none is below n; DEL is the byte that xor 0x7F makes zero. */
+AsciiScan scan_ascii(std::string_view text)
+{
+    std::uint64_t high = 0, control = 0;
+    for (std::size_t at = 0; at < text.size(); at += 8) {
+        const std::uint64_t word = word_at(text, at), del = word ^ kEachByte * 0x7F;
+        high |= word;
+        control |= ((word - kEachByte * 0x20) & ~word) | ((del - kEachByte) & ~del);
+    }
+    const std::uint64_t top = kEachByte * 0x80;
+    return {(high & top) == 0, (control & top) != 0};
 }
 
 /* clean() of text all in ASCII, which is in NFC already and whose only
  * space separator is ' ': no character need be decoded. */
-Clean clean_ascii(std::string_view text, std::size_t max_chars)
+Clean clean_ascii(std::string_view text, bool control, std::size_t max_chars)
 {
-    if (std::any_of(text.begin(), text.end(), [](char c) { return c < 0x20 || c == 0x7F; }))
+    if (control)
         return {{}, Fault::kControl};
     const std::size_t first = text.find_first_not_of(' ');
     if (first == std::string_view::npos)
@@ -262,8 +288,8 @@ Clean clean_ascii(std::string_view text, std::size_t max_chars)
 
 Clean clean(std::string_view text, std::size_t max_chars)
 {
-    if (is_ascii(text))
-        return clean_ascii(text, max_chars);
+    if (const AsciiScan scan = scan_ascii(text); scan.ascii)
+        return clean_ascii(text, scan.control, max_chars);
     if (!is_utf8(text))
         return {{}, Fault::kNotUtf8};
     if (holds_control(text))
