@@ -4,9 +4,12 @@
  */
 #include "import.hpp"
 
+#include <algorithm>
+#include <cstdint>
+#include <functional>
 #include <new>
 #include <optional>
-#include <unordered_map>
+#include <vector>
 
 #include <fmt/format.h>
 #include <fmt/ranges.h>
@@ -96,30 +99,136 @@ private:
 };
 
 /* The one key of a title and author (both folded), or of a name (folded)
- * and phone; surrounding spaces of texts written by hand do not count. */
-std::string key(std::string_view first, std::string_view second, bool fold_second)
+ * and phone, written over `out`; surrounding spaces of texts written by
+ * hand do not count. The view is valid until `out` changes. */
+std::string_view key(std::string& out, std::string_view first, std::string_view second,
+                     bool fold_second)
 {
-    first = fields::trim(first), second = fields::trim(second);
-    std::string out;
-    out.reserve(first.size() + second.size() + 1);
-    text::fold_into(out, first);
+    out.clear();
+    text::fold_into(out, fields::trim(first));
     out += '\x1f';
     if (fold_second)
-        text::fold_into(out, second);
+        text::fold_into(out, fields::trim(second));
     else
-        out += second;
+        out += fields::trim(second);
     return out;
 }
 
-std::string book_key(Book book)
+std::string_view book_key(std::string& out, Book book)
 {
-    return key(book_get_title(book), book_get_author(book), true);
+    return key(out, book_get_title(book), book_get_author(book), true);
 }
 
-std::string user_key(User user)
+std::string_view user_key(std::string& out, User user)
 {
-    return key(user_get_name(user), user_get_phone(user), false);
+    return key(out, user_get_name(user), user_get_phone(user), false);
 }
+
+/*
+ * The records of an import found by their keys (`key_of` makes a record's
+ * key). The table is open-addressed, of eight-byte slots: the high half of
+ * a key's hash, which also picks the slot, and the record's place among
+ * those given. A key is compared in full, made again from its record, only
+ * when the halves agree; so the index keeps no key text, and a row makes
+ * no allocation of its own. Throws std::bad_alloc when memory runs out.
+ */
+template <typename Handle, std::string_view (*key_of)(std::string&, Handle)>
+class KeyIndex {
+public:
+    /* Makes room for `count` records without growing. */
+    void reserve(std::size_t count)
+    {
+        records_.reserve(count);
+        if (2 * count > slots_.size())
+            regrow(std::max(2 * count, 2 * slots_.size()));
+    }
+
+    /* The record holding `key`, or null. */
+    Handle find(std::string_view key)
+    {
+        const std::size_t at = probe(key, tag_of(key));
+        return slots_.empty() || slots_[at].place == 0 ? nullptr : record_at(at);
+    }
+
+    /* Gives `key` to `record` unless another record holds it. */
+    void insert(std::string_view key, Handle record)
+    {
+        if (records_.size() >= kMaxRecords)
+            throw std::bad_alloc();
+        reserve(records_.size() + 1);
+        const std::uint32_t tag = tag_of(key);
+        const std::size_t at = probe(key, tag);
+        if (slots_[at].place != 0)
+            return;
+        records_.push_back(record);
+        slots_[at] = {tag, static_cast<std::uint32_t>(records_.size())};
+    }
+
+    /* Takes `key` (as it was given) away from `record`; nothing when
+     * another record holds it. */
+    void erase(std::string_view key, Handle record)
+    {
+        const std::uint32_t tag = tag_of(key);
+        for (std::size_t at = home(tag); !slots_.empty() && slots_[at].place != 0;
+             at = next(at))
+            if (slots_[at].tag == tag && record_at(at) == record) {
+                records_[slots_[at].place - 1] = nullptr;
+                return;
+            }
+    }
+
+private:
+    /* Places fit a slot, and a tag scaled to the table fits a word. */
+    static constexpr std::size_t kMaxRecords = UINT32_MAX / 4;
+
+    /* The high half of a key's hash, and the record's place counted from 1
+     * (0: the slot is free). A record taken away leaves a null place. */
+    struct Slot {
+        std::uint32_t tag = 0, place = 0;
+    };
+
+    static std::uint32_t tag_of(std::string_view key)
+    {
+        return static_cast<std::uint32_t>(std::hash<std::string_view>{}(key) >> 32);
+    }
+
+    /* The slot a tag starts looking from: the tag scaled to the table. */
+    std::size_t home(std::uint32_t tag) const { return (tag * slots_.size()) >> 32; }
+    std::size_t next(std::size_t at) const { return at + 1 == slots_.size() ? 0 : at + 1; }
+    Handle record_at(std::size_t at) const { return records_[slots_[at].place - 1]; }
+
+    /* The slot of the record holding `key`, or the free slot where it would
+     * go (0 for an empty table). */
+    std::size_t probe(std::string_view key, std::uint32_t tag)
+    {
+        std::size_t at = slots_.empty() ? 0 : home(tag);
+        while (!slots_.empty() && slots_[at].place != 0) {
+            const Handle held = record_at(at);
+            if (held != nullptr && slots_[at].tag == tag && key_of(scratch_, held) == key)
+                return at;
+            at = next(at);
+        }
+        return at;
+    }
+
+    /* Moves every slot still naming a record into a table of `size`. */
+    void regrow(std::size_t size)
+    {
+        std::vector<Slot> old(size);
+        old.swap(slots_);
+        for (const Slot& slot : old)
+            if (slot.place != 0 && records_[slot.place - 1] != nullptr) {
+                std::size_t at = home(slot.tag);
+                while (slots_[at].place != 0)
+                    at = next(at);
+                slots_[at] = slot;
+            }
+    }
+
+    std::vector<Slot> slots_;
+    std::vector<Handle> records_;
+    std::string scratch_; /* a held record's key, made to compare */
+};
 
 /* Throws when a record setter ran out of memory (the values are clean). */
 void must(bool done)
@@ -150,7 +259,7 @@ public:
     {
         by_key_.reserve(lib.books().all().size() + rows);
         for (Book book : lib.books().all())
-            by_key_.try_emplace(book_key(book), book);
+            by_key_.insert(book_key(key_, book), book);
     }
 
     void row(const Row& row, ImportReport& report)
@@ -173,20 +282,18 @@ public:
             }
         }
         Book held = *id != 0 && *id < first_new_ ? lib_.books().find(*id) : nullptr;
-        if (held != nullptr)
+        if (held != nullptr) {
             update(held, values, row, report);
-        else if (*id == 0 && (held = find(values)) != nullptr)
+            return;
+        }
+        const std::string_view row_key = key(key_, values.title, values.author, true);
+        if (*id == 0 && (held = by_key_.find(row_key)) != nullptr)
             merge(held, values.copies.value_or(1), row, report);
         else
-            add(values, *id, row, report);
+            by_key_.insert(row_key, add(values, *id, row, report));
     }
 
 private:
-    Book find(const BookRow& values) const
-    {
-        const auto found = by_key_.find(key(values.title, values.author, true));
-        return found == by_key_.end() ? nullptr : found->second;
-    }
 
     void update(Book book, const BookRow& values, const Row& row, ImportReport& report)
     {
@@ -197,7 +304,7 @@ private:
                                    id, out));
             return;
         }
-        std::string old_key = book_key(book);
+        const std::string old_key(book_key(key_, book));
         bool changed = set_text(book, book_get_title(book), values.title, book_set_title);
         changed = set_text(book, book_get_author(book), values.author, book_set_author) || changed;
         changed = set_text(book, book_get_genre(book), values.genre, book_set_genre) || changed;
@@ -217,10 +324,8 @@ private:
 
     void rekey(Book book, const std::string& old_key)
     {
-        if (const auto found = by_key_.find(old_key);
-            found != by_key_.end() && found->second == book)
-            by_key_.erase(found);
-        by_key_.try_emplace(book_key(book), book);
+        by_key_.erase(old_key, book);
+        by_key_.insert(book_key(key_, book), book);
     }
 
     void merge(Book book, std::size_t copies, const Row& row, ImportReport& report)
@@ -240,8 +345,8 @@ private:
         ++report.merged;
     }
 
-    /* A new book; `asked` is the row's identifier (0: none). */
-    void add(const BookRow& values, std::size_t asked, const Row& row, ImportReport& report)
+    /* A new book, returned; `asked` is the row's identifier (0: none). */
+    Book add(const BookRow& values, std::size_t asked, const Row& row, ImportReport& report)
     {
         const std::size_t id = lib_.books().next_id();
         Book book = book_new(id, values.title.c_str(), values.author.c_str(), values.genre.c_str(),
@@ -249,15 +354,16 @@ private:
         if (book == nullptr || !lib_.books().add(book))
             throw std::bad_alloc();
         lib_.books().take_id();
-        by_key_.try_emplace(book_key(book), book);
         if (asked != 0 && asked != id)
             row.tell(fmt::format("no book {} in the library: added as book {}", asked, id));
         ++report.added;
+        return book;
     }
 
     Library& lib_;
     std::size_t first_new_; /* identifiers from here on were added by this import */
-    std::unordered_map<std::string, Book> by_key_;
+    KeyIndex<Book, book_key> by_key_;
+    std::string key_; /* the key being made */
 };
 
 struct UserRow {
@@ -270,7 +376,7 @@ public:
     {
         by_key_.reserve(lib.users().all().size() + rows);
         for (User user : lib.users().all())
-            by_key_.try_emplace(user_key(user), user);
+            by_key_.insert(user_key(key_, user), user);
     }
 
     void row(const Row& row, ImportReport& report)
@@ -295,15 +401,16 @@ public:
         UserRow values{std::move(*name), std::move(*address), phone.text};
         User held = *id != 0 && *id < first_new_ ? lib_.users().find(*id) : nullptr;
         const bool by_id = held != nullptr;
-        if (held == nullptr && *id == 0) {
-            const auto found = by_key_.find(key(values.name, values.phone, false));
-            held = found == by_key_.end() ? nullptr : found->second;
-            if (held != nullptr)
-                values.name = user_get_name(held); /* matched folded: kept as held */
+        if (!by_id) {
+            const std::string_view row_key = key(key_, values.name, values.phone, false);
+            held = *id == 0 ? by_key_.find(row_key) : nullptr;
+            if (held == nullptr) {
+                by_key_.insert(row_key, add(values, *id, row, report));
+                return;
+            }
+            values.name = user_get_name(held); /* matched folded: kept as held */
         }
-        if (held == nullptr)
-            add(values, *id, row, report);
-        else if (!update(held, values, row, report) && !by_id)
+        if (!update(held, values, row, report) && !by_id)
             row.tell(fmt::format("user {} \"{}\" already there", user_get_id(held), values.name));
     }
 
@@ -311,7 +418,7 @@ private:
     /* Sets the user's texts; false when they were all the same already. */
     bool update(User user, const UserRow& values, const Row& row, ImportReport& report)
     {
-        const std::string old_key = user_key(user);
+        const std::string old_key(user_key(key_, user));
         bool changed = set_text(user, user_get_name(user), values.name, user_set_name);
         changed =
             set_text(user, user_get_address(user), values.address, user_set_address) || changed;
@@ -320,32 +427,32 @@ private:
             ++report.unchanged;
             return false;
         }
-        if (const auto found = by_key_.find(old_key);
-            found != by_key_.end() && found->second == user)
-            by_key_.erase(found);
-        by_key_.try_emplace(user_key(user), user);
+        by_key_.erase(old_key, user);
+        by_key_.insert(user_key(key_, user), user);
         lib_.users().changed(user);
         row.tell(fmt::format("user {} \"{}\" updated", user_get_id(user), values.name));
         ++report.updated;
         return true;
     }
 
-    void add(const UserRow& values, std::size_t asked, const Row& row, ImportReport& report)
+    /* A new user, returned; `asked` is the row's identifier (0: none). */
+    User add(const UserRow& values, std::size_t asked, const Row& row, ImportReport& report)
     {
         const std::size_t id = lib_.users().next_id();
         User user = user_new(id, values.name.c_str(), values.address.c_str(), values.phone.c_str());
         if (user == nullptr || !lib_.users().add(user))
             throw std::bad_alloc();
         lib_.users().take_id();
-        by_key_.try_emplace(user_key(user), user);
         if (asked != 0 && asked != id)
             row.tell(fmt::format("no user {} in the library: added as user {}", asked, id));
         ++report.added;
+        return user;
     }
 
     Library& lib_;
     std::size_t first_new_;
-    std::unordered_map<std::string, User> by_key_;
+    KeyIndex<User, user_key> by_key_;
+    std::string key_; /* the key being made */
 };
 
 /* The report's opening lines: how the file was read. */

@@ -30,12 +30,42 @@ bool is_ascii(unsigned char byte)
     return byte < 0x80;
 }
 
-/* True when the eight bytes at `p` are all ASCII. */
-bool is_ascii8(const char* p)
+/* A word with every one of its eight bytes 1. */
+constexpr std::uint64_t kEachByte = 0x0101010101010101u;
+
+/* The eight bytes at `p` as one word. */
+std::uint64_t load8(const char* p)
 {
     std::uint64_t word = 0;
     std::memcpy(&word, p, sizeof word);
-    return (word & 0x8080808080808080u) == 0;
+    return word;
+}
+
+/* True when the eight bytes at `p` are all ASCII. */
+bool is_ascii8(const char* p)
+{
+    return (load8(p) & kEachByte * 0x80) == 0;
+}
+
+/* Where the run of ASCII bytes from `at` ends, eight bytes at a time
+ * while they are all ASCII. */
+std::size_t ascii_end(std::string_view text, std::size_t at)
+{
+    while (at + 8 <= text.size() && is_ascii8(text.data() + at))
+        at += 8;
+    while (at < text.size() && is_ascii(static_cast<unsigned char>(text[at])))
+        ++at;
+    return at;
+}
+
+/* Eight ASCII bytes with 'A' to 'Z' lowered, as one word: a byte's top
+ * bit, set by adding, marks it at least 'A' and not past 'Z'. Adding less
+ * than 0x80 to an ASCII byte never carries into the next byte. */
+std::uint64_t lowered8(std::uint64_t word)
+{
+    const std::uint64_t from_a = word + kEachByte * std::uint64_t{0x80 - 'A'};
+    const std::uint64_t past_z = word + kEachByte * std::uint64_t{0x80 - 'Z' - 1};
+    return word | (from_a & ~past_z & kEachByte * 0x80) >> 2; /* 0x80 >> 2 is 'a' - 'A' */
 }
 
 /* Length of the UTF-8 sequence starting at `at`, or 0 when it is not a
@@ -121,9 +151,15 @@ void append_lowered(std::string& out, std::string_view run)
 {
     const std::size_t first = out.size();
     out += run;
-    for (std::size_t i = first; i < out.size(); ++i)
-        if (out[i] >= 'A' && out[i] <= 'Z')
-            out[i] = static_cast<char>(out[i] + ('a' - 'A'));
+    char* lowered = out.data() + first;
+    std::size_t i = 0;
+    for (; i + 8 <= run.size(); i += 8) {
+        const std::uint64_t word = lowered8(load8(lowered + i));
+        std::memcpy(lowered + i, &word, sizeof word);
+    }
+    for (; i < run.size(); ++i)
+        if (lowered[i] >= 'A' && lowered[i] <= 'Z')
+            lowered[i] = static_cast<char>(lowered[i] + ('a' - 'A'));
 }
 
 /* True for C0, DEL, C1 and the line and paragraph separators. */
@@ -202,17 +238,42 @@ std::size_t cluster_end(std::string_view text, std::size_t at)
 
 namespace {
 
-bool is_ascii(std::string_view text)
+/* The eight bytes of `text` from `at`, spaces standing in past its end. */
+std::uint64_t word_at(std::string_view text, std::size_t at)
 {
-    return std::all_of(text.begin(), text.end(),
-                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    if (at + 8 <= text.size())
+        return load8(text.data() + at);
+    std::uint64_t word = kEachByte * ' ';
+    std::memcpy(&word, text.data() + at, text.size() - at);
+    return word;
+}
+
+/* What one look at every byte of a text tells: whether it is all ASCII
+ * and, if so, whether it holds a control character (C0 or DEL). */
+struct AsciiScan {
+    bool ascii, control;
+};
+
+/* Eight bytes at a time: in a word of ASCII bytes, subtracting n from each
+ * byte sets the top bit of the first one below n, and no other top bit
+ * when none is below n; DEL is the byte that xor 0x7F makes zero. */
+AsciiScan scan_ascii(std::string_view text)
+{
+    std::uint64_t high = 0, control = 0;
+    for (std::size_t at = 0; at < text.size(); at += 8) {
+        const std::uint64_t word = word_at(text, at), del = word ^ kEachByte * 0x7F;
+        high |= word;
+        control |= ((word - kEachByte * 0x20) & ~word) | ((del - kEachByte) & ~del);
+    }
+    const std::uint64_t top = kEachByte * 0x80;
+    return {(high & top) == 0, (control & top) != 0};
 }
 
 /* clean() of text all in ASCII, which is in NFC already and whose only
  * space separator is ' ': no character need be decoded. */
-Clean clean_ascii(std::string_view text, std::size_t max_chars)
+Clean clean_ascii(std::string_view text, bool control, std::size_t max_chars)
 {
-    if (std::any_of(text.begin(), text.end(), [](char c) { return c < 0x20 || c == 0x7F; }))
+    if (control)
         return {{}, Fault::kControl};
     const std::size_t first = text.find_first_not_of(' ');
     if (first == std::string_view::npos)
@@ -227,8 +288,8 @@ Clean clean_ascii(std::string_view text, std::size_t max_chars)
 
 Clean clean(std::string_view text, std::size_t max_chars)
 {
-    if (is_ascii(text))
-        return clean_ascii(text, max_chars);
+    if (const AsciiScan scan = scan_ascii(text); scan.ascii)
+        return clean_ascii(text, scan.control, max_chars);
     if (!is_utf8(text))
         return {{}, Fault::kNotUtf8};
     if (holds_control(text))
@@ -279,8 +340,7 @@ void fold_into(std::string& out, std::string_view text)
     };
     for (std::size_t at = 0; at < text.size();) {
         const std::size_t start = at;
-        while (at < text.size() && ascii_at(at))
-            ++at;
+        at = ascii_end(text, at);
         append_lowered(out, text.substr(start, at - start));
         const std::size_t run = at;
         while (at < text.size() && !ascii_at(at)) {

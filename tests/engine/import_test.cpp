@@ -67,5 +67,20 @@ TEST(Import, IdRowsSetCopiesAndLeaveNewRecordsAlone)
     EXPECT_STREQ(book_get_title(lib->books().find(2)), "Emma");
 }
 
+TEST(Import, AnUpdatedBookIsFoundByItsNewTitleOnly)
+{
+    auto lib = library_of("Dune", 3, false);
+    const ImportReport report = import_sheet(
+        *lib, ImportKind::books,
+        sheet::parse("id,title,author,genre,copies\n1,Dune Messiah,Anon,Novel,3\n"
+                     ",Dune,Anon,Novel,1\n,DUNE MESSIAH,anon,Novel,2\n,dune,ANON,Novel,1\n"),
+        "t");
+    EXPECT_EQ(report.updated, 1u) << report.text;
+    EXPECT_EQ(report.added, 1u) << report.text;
+    EXPECT_EQ(report.merged, 2u) << report.text;
+    EXPECT_EQ(book_get_quantity(lib->books().find(1)), 5u);
+    EXPECT_EQ(book_get_quantity(lib->books().find(2)), 2u);
+}
+
 } // namespace
 } // namespace desk

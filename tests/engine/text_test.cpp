@@ -4,6 +4,7 @@
  */
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstddef>
 #include <string>
 #include <vector>
@@ -74,6 +75,25 @@ TEST(TextFold, GivesOneKeyThatSearchesAndSortsAsAReaderExpects)
     EXPECT_TRUE(desk::text::folded_contains("Cien a\u00F1os", desk::text::fold("ANOS")));
     EXPECT_TRUE(desk::text::folded_contains("Dune", ""));
     EXPECT_FALSE(desk::text::folded_contains("Dune", "dunes"));
+}
+
+/* ASCII is folded and checked eight bytes at a time: every byte, at every
+ * place of a word and of a last, short word, folds as the C locale lowers
+ * it and is a control character to clean() exactly when it is C0 or DEL. */
+TEST(TextAscii, EveryByteAtEveryPlaceOfAWord)
+{
+    for (std::size_t place = 0; place < 17; ++place)
+        for (int byte = 0; byte < 0x80; ++byte) {
+            std::string text(place + 2, 'X');
+            text[place] = static_cast<char>(byte);
+            std::string lowered = text;
+            for (char& c : lowered)
+                c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            EXPECT_EQ(desk::text::fold(text), lowered) << byte << " at " << place;
+            const bool control = byte < 0x20 || byte == 0x7F;
+            EXPECT_EQ(desk::text::clean(text, 300).fault, control ? Fault::kControl : Fault::kNone)
+                << byte << " at " << place;
+        }
 }
 
 TEST(TextIsUtf8, RefusesMalformedSequences)

@@ -92,6 +92,26 @@ TEST(SpreadsheetRead, FilesAsSpreadsheetsWriteThem)
     }
 }
 
+/* Plain cells of every length up to 19, so that each delimiter and row
+ * end falls at every place of the reader's eight-byte words. */
+TEST(SpreadsheetRead, CellsEndAtEveryPlaceOfAWord)
+{
+    Cells row;
+    for (std::size_t length = 0; length < 20; ++length)
+        row.emplace_back(length, static_cast<char>('a' + length));
+    for (const char delimiter : {',', ';', '\t'})
+        for (const std::string end : {"\n", "\r\n", "\r"}) {
+            std::string bytes = std::string("h") + delimiter + "h" + end;
+            for (int copy = 0; copy < 2; ++copy)
+                for (std::size_t c = 0; c < row.size(); ++c)
+                    bytes += row[c] + (c + 1 < row.size() ? std::string(1, delimiter) : end);
+            const desk::sheet::Sheet sheet = parse(bytes);
+            ASSERT_EQ(sheet.rows(), 3u) << delimiter << end;
+            EXPECT_EQ(sheet.cells(1), row) << delimiter << end;
+            EXPECT_EQ(sheet.cells(2), row) << delimiter << end;
+        }
+}
+
 TEST(SpreadsheetRead, QuoteThatNeverClosesNamesItsLine)
 {
     const desk::sheet::Sheet sheet = parse("a,b\n1,2\n\"3\n4,5\n");
