@@ -169,8 +169,7 @@ public:
     void erase(std::string_view key, Handle record)
     {
         const std::uint32_t tag = tag_of(key);
-        for (std::size_t at = home(tag); !slots_.empty() && slots_[at].place != 0;
-             at = next(at))
+        for (std::size_t at = home(tag); !slots_.empty() && slots_[at].place != 0; at = next(at))
             if (slots_[at].tag == tag && record_at(at) == record) {
                 records_[slots_[at].place - 1] = nullptr;
                 return;
@@ -294,7 +293,6 @@ public:
     }
 
 private:
-
     void update(Book book, const BookRow& values, const Row& row, ImportReport& report)
     {
         const std::size_t id = book_get_id(book), out = lib_.open_loans_of_book(id).size();
