@@ -30,11 +30,11 @@ public:
     CsvText(TextSink& sink, bool excel) : sink_(sink), options_{excel}
     {
         if (excel)
-            sink_.text() += sheet::kUtf8Bom;
+            sink_.append(sheet::kUtf8Bom);
     }
     void row(std::initializer_list<std::string_view> cells)
     {
-        sheet::write_row(sink_.text(), cells, options_);
+        sheet::write_row(sink_, cells, options_);
         sink_.flush_if_full();
     }
 

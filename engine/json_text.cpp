@@ -38,45 +38,47 @@ bool plain(char c)
     return kPlain[static_cast<unsigned char>(c)];
 }
 
-void append_escaped(std::string& out, unsigned char c)
+void append_escaped(TextSink& out, unsigned char c)
 {
     static const char* const kHex = "0123456789abcdef";
     switch (c) {
     case '"':
-        out += "\\\"";
+        out.append("\\\"");
         return;
     case '\\':
-        out += "\\\\";
+        out.append("\\\\");
         return;
     case '\n':
-        out += "\\n";
+        out.append("\\n");
         return;
     case '\r':
-        out += "\\r";
+        out.append("\\r");
         return;
     case '\t':
-        out += "\\t";
+        out.append("\\t");
         return;
     default:
         break;
     }
-    out += "\\u00";
-    out += kHex[c >> 4];
-    out += kHex[c & 0xF];
+    out.append("\\u00");
+    out.append(kHex[c >> 4]);
+    out.append(kHex[c & 0xF]);
 }
 
 } // namespace
 
-void append_json_string(std::string& out, std::string_view text)
+void append_json_string(TextSink& out, std::string_view text)
 {
     std::size_t at = 0;
     while (at < text.size() && plain(text[at]))
         ++at;
     if (at == text.size()) { /* the usual text: nothing to escape */
-        append_all(out, {"\"", text, "\""});
+        out.append('"');
+        out.append(text);
+        out.append('"');
         return;
     }
-    out += '"';
+    out.append('"');
     out.append(text.substr(0, at));
     while (at < text.size()) {
         const std::size_t start = at;
@@ -93,22 +95,25 @@ void append_json_string(std::string& out, std::string_view text)
             out.append(text.substr(at, length));
             at += length;
         } else {
-            out += "\xEF\xBF\xBD"; /* U+FFFD for a byte that is not UTF-8 */
+            out.append("\xEF\xBF\xBD"); /* U+FFFD for a byte that is not UTF-8 */
             ++at;
         }
     }
-    out += '"';
+    out.append('"');
 }
 
-void append_json_key(std::string& out, std::string_view before, std::string_view key)
+void append_json_key(TextSink& out, std::string_view before, std::string_view key)
 {
     if (std::all_of(key.begin(), key.end(), plain)) {
-        append_all(out, {before, "\"", key, "\": "});
+        out.append(before);
+        out.append('"');
+        out.append(key);
+        out.append("\": ");
         return;
     }
-    out += before;
+    out.append(before);
     append_json_string(out, key);
-    out.append(": ", 2);
+    out.append(": ");
 }
 
 } // namespace desk

@@ -23,25 +23,25 @@ namespace desk {
 /* Appends `text` to `out` as a JSON string: quoted, with quotes,
  * backslashes and control characters escaped; bytes that are not UTF-8
  * become U+FFFD. */
-void append_json_string(std::string& out, std::string_view text);
+void append_json_string(TextSink& out, std::string_view text);
 
 /* Appends `before` (a separator), then `"key": `; a view's keys are plain
  * ASCII names, written as they stand (any other key is escaped). */
-void append_json_key(std::string& out, std::string_view before, std::string_view key);
+void append_json_key(TextSink& out, std::string_view before, std::string_view key);
 
 class JsonText {
 public:
     /* Appends to `out`, which must outlive the writer. */
-    explicit JsonText(std::string& out) : out_(out) {}
+    explicit JsonText(TextSink& out) : out_(out) {}
 
     /* One object of `view`'s fields. */
     template <typename View>
     void object(const View& view)
     {
-        out_ += '{';
+        out_.append('{');
         first_ = true;
         view.fields(*this);
-        out_ += '}';
+        out_.append('}');
         first_ = false;
     }
 
@@ -59,23 +59,23 @@ private:
     void write(long number)
     {
         if (number < 0)
-            out_ += '-';
+            out_.append('-');
         append_number(number < 0 ? 0 - static_cast<std::size_t>(number)
                                  : static_cast<std::size_t>(number));
     }
     void append_number(std::size_t number)
     {
-        char digits[24];
-        out_.append(digits, std::to_chars(digits, digits + sizeof digits, number).ptr);
+        char* at = out_.room(24);
+        out_.commit(std::to_chars(at, at + 24, number).ptr);
     }
-    void write(bool flag) { out_ += flag ? "true" : "false"; }
+    void write(bool flag) { out_.append(flag ? "true" : "false"); }
     void write(const std::string& text) { append_json_string(out_, text); }
     void write(const std::optional<std::string>& text)
     {
         if (text)
             append_json_string(out_, *text);
         else
-            out_ += "null";
+            out_.append("null");
     }
     template <typename View>
     void write(const View& view)
@@ -83,7 +83,7 @@ private:
         object(view);
     }
 
-    std::string& out_;
+    TextSink& out_;
     bool first_ = true;
 };
 
@@ -91,12 +91,12 @@ private:
  * views come: "[", the objects, then "]" and a newline at close(). */
 class JsonArray {
 public:
-    explicit JsonArray(TextSink& sink) : sink_(sink), writer_(sink.text()) { sink_.text() += '['; }
+    explicit JsonArray(TextSink& sink) : sink_(sink), writer_(sink) { sink_.append('['); }
 
     template <typename View>
     void add(const View& view)
     {
-        sink_.text() += empty_ ? "\n  " : ",\n  ";
+        sink_.append(empty_ ? "\n  " : ",\n  ");
         empty_ = false;
         writer_.object(view);
         sink_.flush_if_full();
@@ -105,7 +105,7 @@ public:
     /* Ends the array and hands on what is left. */
     void close()
     {
-        sink_.text() += empty_ ? "]\n" : "\n]\n";
+        sink_.append(empty_ ? "]\n" : "\n]\n");
         sink_.flush();
     }
 

@@ -14,7 +14,6 @@
 #include <memory>
 
 #include "text.hpp"
-#include "text_sink.hpp"
 
 namespace desk::sheet {
 namespace {
@@ -222,13 +221,57 @@ private:
  * written after a shielding apostrophe begins with that). */
 bool needs_quotes(std::string_view cell, bool shielded)
 {
+    static constexpr auto kSpecial = [] {
+        std::array<bool, 256> special{};
+        for (char c : {',', '"', '\r', '\n'})
+            special[static_cast<unsigned char>(c)] = true;
+        return special;
+    }();
     for (char c : cell)
-        if (c == ',' || c == '"' || c == '\r' || c == '\n')
+        if (kSpecial[static_cast<unsigned char>(c)])
             return true;
     if (cell.empty())
         return false;
     bool blank_front = !shielded && (cell.front() == ' ' || cell.front() == '\t');
     return blank_front || cell.back() == ' ' || cell.back() == '\t';
+}
+
+/* How write_row writes a cell: after a shielding apostrophe, in quotes. */
+struct CellForm {
+    bool shielded, quoted;
+};
+
+CellForm form_of(std::string_view cell, std::size_t row_cells, const WriteOptions& options)
+{
+    const bool shielded = options.excel && runs_as_formula(cell);
+    return {shielded, needs_quotes(cell, shielded) || (cell.empty() && row_cells == 1)};
+}
+
+/* The bytes `cell` takes when written in `form`. */
+std::size_t written_size(std::string_view cell, CellForm form)
+{
+    std::size_t size = cell.size() + (form.shielded ? 1 : 0);
+    if (form.quoted)
+        size += 2 + static_cast<std::size_t>(std::count(cell.begin(), cell.end(), '"'));
+    return size;
+}
+
+/* Writes `cell` in `form` at `at`; the end of what it wrote. */
+char* write_cell(char* at, std::string_view cell, CellForm form)
+{
+    if (form.quoted)
+        *at++ = '"';
+    if (form.shielded)
+        *at++ = '\'';
+    if (!form.quoted)
+        return std::copy(cell.begin(), cell.end(), at);
+    for (char c : cell) {
+        if (c == '"')
+            *at++ = '"'; /* a quote inside quotes is doubled */
+        *at++ = c;
+    }
+    *at++ = '"';
+    return at;
 }
 
 } // namespace
@@ -370,30 +413,26 @@ std::string_view unshield(std::string_view cell)
                : cell;
 }
 
-void write_row(std::string& out, std::span<const std::string_view> cells,
-               const WriteOptions& options)
+void write_row(TextSink& out, std::span<const std::string_view> cells, const WriteOptions& options)
 {
-    for (std::size_t i = 0; i < cells.size(); ++i) {
-        const std::string_view cell = cells[i];
-        const bool shielded = options.excel && runs_as_formula(cell);
-        if (!needs_quotes(cell, shielded) && !(cell.empty() && cells.size() == 1)) {
-            append_all(out, {i > 0 ? "," : "", shielded ? "'" : "", cell});
-            continue;
-        }
-        append_all(out, {i > 0 ? "," : "", shielded ? "\"'" : "\""});
-        for (std::size_t at = 0; at < cell.size();) {
-            const std::size_t quote = std::min(cell.find('"', at), cell.size());
-            out.append(cell.substr(at, quote - at));
-            if (quote < cell.size())
-                out += "\"\"";
-            at = quote + 1;
-        }
-        out += '"';
+    const std::string_view line_end = options.excel ? "\r\n" : "\n";
+    thread_local std::vector<CellForm> forms; /* kept from row to row */
+    forms.clear();
+    std::size_t size = line_end.size() + (cells.empty() ? 0 : cells.size() - 1);
+    for (std::string_view cell : cells) {
+        forms.push_back(form_of(cell, cells.size(), options));
+        size += written_size(cell, forms.back());
     }
-    out += options.excel ? "\r\n" : "\n";
+    char* at = out.room(size);
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+        if (i > 0)
+            *at++ = ',';
+        at = write_cell(at, cells[i], forms[i]);
+    }
+    out.commit(std::copy(line_end.begin(), line_end.end(), at));
 }
 
-void write_row(std::string& out, std::initializer_list<std::string_view> cells,
+void write_row(TextSink& out, std::initializer_list<std::string_view> cells,
                const WriteOptions& options)
 {
     write_row(out, std::span<const std::string_view>(cells.begin(), cells.size()), options);

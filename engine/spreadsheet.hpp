@@ -21,6 +21,8 @@
 #include <string_view>
 #include <vector>
 
+#include "text_sink.hpp"
+
 namespace desk::sheet {
 
 /* A file read whole: its rows of text cells (the header first, when the
@@ -102,9 +104,8 @@ std::string_view unshield(std::string_view cell);
  * starting or ending with a space, is enclosed in quotes with its quotes
  * doubled; an only cell that is empty is quoted so the row is not blank.
  */
-void write_row(std::string& out, std::span<const std::string_view> cells,
-               const WriteOptions& options);
-void write_row(std::string& out, std::initializer_list<std::string_view> cells,
+void write_row(TextSink& out, std::span<const std::string_view> cells, const WriteOptions& options);
+void write_row(TextSink& out, std::initializer_list<std::string_view> cells,
                const WriteOptions& options);
 
 /* The UTF-8 byte order mark. */

@@ -1,10 +1,12 @@
 /*
  * text_sink.hpp - a long answer (a list of 100,000 books, an export)
- * handed on in pieces while it is written, so that it never sits whole in
- * memory.
+ * written into a buffer of its own and handed on in pieces while it is
+ * written, so that it never sits whole in memory. Appending is a copy
+ * into the buffer and nothing more: an answer is made of millions of
+ * short pieces.
  *
  *     TextSink out([](std::string_view piece) { fwrite(...); });
- *     for (...) { out.text() += ...; out.flush_if_full(); }
+ *     for (...) { out.append(...); out.flush_if_full(); }
  *     out.flush();
  */
 #ifndef LENDREC_ENGINE_TEXT_SINK_HPP
@@ -12,11 +14,12 @@
 
 #include <algorithm>
 #include <cstddef>
-#include <initializer_list>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 namespace desk {
 
@@ -26,47 +29,48 @@ public:
      * goes through to whoever is writing. */
     using Write = std::function<void(std::string_view)>;
 
-    explicit TextSink(Write write) : write_(std::move(write)) {}
+    explicit TextSink(Write write) : write_(std::move(write)), buffer_(2 * kPiece) {}
 
-    /* Where writers append. */
-    std::string& text() { return text_; }
+    void append(std::string_view piece)
+    {
+        std::memcpy(room(piece.size()), piece.data(), piece.size());
+        used_ += piece.size();
+    }
+    void append(char c) { *room(1) = c, ++used_; }
+
+    /* Space for `size` more bytes after what is written: write there, then
+     * call commit() with the end of what was written. */
+    char* room(std::size_t size)
+    {
+        if (buffer_.size() - used_ < size)
+            buffer_.resize(std::max(2 * buffer_.size(), used_ + size));
+        return buffer_.data() + used_;
+    }
+    void commit(const char* end) { used_ = static_cast<std::size_t>(end - buffer_.data()); }
 
     /* Hands on what was written once it passes a piece's size; call it
      * between records. */
     void flush_if_full()
     {
-        if (text_.size() >= kPiece)
+        if (used_ >= kPiece)
             flush();
     }
 
     /* Hands on everything written so far. */
     void flush()
     {
-        if (text_.empty())
+        if (used_ == 0)
             return;
-        write_(text_);
-        text_.clear();
+        const std::size_t used = std::exchange(used_, 0);
+        write_(std::string_view(buffer_.data(), used));
     }
 
 private:
     static constexpr std::size_t kPiece = std::size_t{1} << 16;
     Write write_;
-    std::string text_;
+    std::vector<char> buffer_;
+    std::size_t used_ = 0;
 };
-
-/* Appends `pieces` to `out` with one growth of `out`: cheaper than an
- * append each when a long answer is made of many short pieces. */
-inline void append_all(std::string& out, std::initializer_list<std::string_view> pieces)
-{
-    std::size_t size = out.size();
-    for (std::string_view piece : pieces)
-        size += piece.size();
-    const std::size_t start = out.size();
-    out.resize(size);
-    char* end = out.data() + start;
-    for (std::string_view piece : pieces)
-        end = std::copy(piece.begin(), piece.end(), end);
-}
 
 /* Everything `write_all(sink)` writes, as one text: for small answers and
  * tests. */

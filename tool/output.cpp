@@ -138,20 +138,18 @@ void Table::narrow(std::vector<std::size_t>& widths, std::size_t max_width) cons
 /* Appends the row whose cells start with cell `at`, their text at
  * `first` in text_, each padded (or cut) to its column's width; the
  * bytes of text the row took. */
-std::size_t Table::render_row(std::string& out, std::size_t at, std::size_t first,
+std::size_t Table::render_row(TextSink& out, std::size_t at, std::size_t first,
                               const std::vector<std::size_t>& widths) const
 {
     /* Room for every cell, its padding, a cut's "…" and the gaps. */
     std::size_t room = 1;
     for (std::size_t c = 0; c < columns_; ++c)
         room += measures_[at + c].bytes + widths[c] + 4;
-    const std::size_t start = out.size();
-    out.resize(start + room);
-    char* const begin = out.data() + start;
+    char* const begin = out.room(room);
     char* end = begin;
     std::size_t taken = 0;
     for (std::size_t c = 0; c < columns_; ++c, ++at) {
-        std::string_view shown = std::string_view(text_).substr(first + taken, measures_[at].bytes);
+        std::string_view shown(text_.data() + first + taken, measures_[at].bytes);
         taken += shown.size();
         std::size_t width = measures_[at].width;
         std::string cut;
@@ -170,7 +168,7 @@ std::size_t Table::render_row(std::string& out, std::size_t at, std::size_t firs
     while (end > begin && end[-1] == ' ') /* an empty last cell */
         --end;
     *end++ = '\n';
-    out.resize(static_cast<std::size_t>(end - out.data()));
+    out.commit(end);
     return taken;
 }
 
@@ -180,7 +178,7 @@ void Table::render(std::size_t max_width, TextSink& out) const
     narrow(widths, max_width);
     std::size_t first = 0;
     for (std::size_t row = 0; row <= rows_; ++row) {
-        first += render_row(out.text(), row * columns_, first, widths);
+        first += render_row(out, row * columns_, first, widths);
         out.flush_if_full();
     }
     out.flush();

@@ -74,7 +74,7 @@ private:
 
     void add_row();
     void narrow(std::vector<std::size_t>& widths, std::size_t max_width) const;
-    std::size_t render_row(std::string& out, std::size_t at, std::size_t first,
+    std::size_t render_row(TextSink& out, std::size_t at, std::size_t first,
                            const std::vector<std::size_t>& widths) const;
 
     std::size_t columns_ = 0;

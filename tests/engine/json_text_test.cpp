@@ -29,8 +29,8 @@ TEST(JsonText, StringsReadBackAsWritten)
         {"surrogate \xED\xA0\x80", "surrogate \xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},
     };
     for (const Case& c : cases) {
-        std::string out;
-        desk::append_json_string(out, c.text);
+        const std::string out =
+            desk::collected([&c](desk::TextSink& sink) { desk::append_json_string(sink, c.text); });
         EXPECT_EQ(nlohmann::json::parse(out).get<std::string>(), c.read_back) << out;
     }
 }
@@ -42,8 +42,8 @@ TEST(JsonText, ViewsWrittenAsTextEqualTheirTrees)
     desk::LoanView loan{5, 7, 2, std::nullopt, "Ann", "01/02/2026", "01/03/2026", false, 12};
     desk::OverdueView late{loan, std::nullopt};
     auto same = [](const auto& view) {
-        std::string text;
-        desk::JsonText(text).object(view);
+        const std::string text =
+            desk::collected([&view](desk::TextSink& sink) { desk::JsonText(sink).object(view); });
         EXPECT_EQ(nlohmann::json::parse(text), view.to_json()) << text;
     };
     same(book), same(user), same(loan), same(late);

@@ -138,10 +138,11 @@ TEST(SpreadsheetWrite, RowsReadBackAsWritten)
                     cell += pieces[random() % pieces.size()];
         }
         for (bool excel : {false, true}) {
-            std::string out;
-            for (const Cells& row : table)
-                desk::sheet::write_row(out, std::vector<std::string_view>(row.begin(), row.end()),
-                                       {excel});
+            const std::string out = desk::collected([&](desk::TextSink& sink) {
+                for (const Cells& row : table)
+                    desk::sheet::write_row(
+                        sink, std::vector<std::string_view>(row.begin(), row.end()), {excel});
+            });
             const desk::sheet::Sheet sheet = parse(out);
             std::vector<Cells> expected;
             for (const Cells& row : table)
@@ -228,9 +229,11 @@ TEST(SheetFormulas, ShieldedOnlyForExcelAndUnshieldedOnce)
         {"\t ", "\"\t \""},
     };
     for (const Case& c : cases) {
-        std::string plain, excel;
-        desk::sheet::write_row(plain, {c.cell}, {});
-        desk::sheet::write_row(excel, {c.cell}, {true});
+        const auto written = [&c](bool for_excel) {
+            return desk::collected(
+                [&](desk::TextSink& sink) { desk::sheet::write_row(sink, {c.cell}, {for_excel}); });
+        };
+        const std::string plain = written(false), excel = written(true);
         EXPECT_EQ(excel, std::string(c.excel) + "\r\n") << c.cell;
         EXPECT_EQ(plain.find('\''), std::string::npos) << "shielded without --excel: " << c.cell;
         const desk::sheet::Sheet sheet = desk::sheet::parse(excel);
