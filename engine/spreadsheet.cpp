@@ -227,8 +227,15 @@ bool needs_quotes(std::string_view cell, bool shielded)
             special[static_cast<unsigned char>(c)] = true;
         return special;
     }();
-    for (char c : cell)
-        if (kSpecial[static_cast<unsigned char>(c)])
+    std::size_t at = 0;
+    for (; at + 8 <= cell.size(); at += 8) { /* eight bytes at a time */
+        const std::uint64_t word = load8(cell.data() + at);
+        if ((zero_bytes(word ^ kEachByte * ',') | zero_bytes(word ^ kEachByte * '"') |
+             zero_bytes(word ^ kEachByte * '\r') | zero_bytes(word ^ kEachByte * '\n')) != 0)
+            return true;
+    }
+    for (; at < cell.size(); ++at)
+        if (kSpecial[static_cast<unsigned char>(cell[at])])
             return true;
     if (cell.empty())
         return false;
@@ -245,15 +252,6 @@ CellForm form_of(std::string_view cell, std::size_t row_cells, const WriteOption
 {
     const bool shielded = options.excel && runs_as_formula(cell);
     return {shielded, needs_quotes(cell, shielded) || (cell.empty() && row_cells == 1)};
-}
-
-/* The bytes `cell` takes when written in `form`. */
-std::size_t written_size(std::string_view cell, CellForm form)
-{
-    std::size_t size = cell.size() + (form.shielded ? 1 : 0);
-    if (form.quoted)
-        size += 2 + static_cast<std::size_t>(std::count(cell.begin(), cell.end(), '"'));
-    return size;
 }
 
 /* Writes `cell` in `form` at `at`; the end of what it wrote. */
@@ -416,18 +414,15 @@ std::string_view unshield(std::string_view cell)
 void write_row(TextSink& out, std::span<const std::string_view> cells, const WriteOptions& options)
 {
     const std::string_view line_end = options.excel ? "\r\n" : "\n";
-    thread_local std::vector<CellForm> forms; /* kept from row to row */
-    forms.clear();
-    std::size_t size = line_end.size() + (cells.empty() ? 0 : cells.size() - 1);
-    for (std::string_view cell : cells) {
-        forms.push_back(form_of(cell, cells.size(), options));
-        size += written_size(cell, forms.back());
-    }
-    char* at = out.room(size);
+    /* Room for the worst case: every cell quoted, shielded, all quotes. */
+    std::size_t room = line_end.size() + cells.size();
+    for (std::string_view cell : cells)
+        room += 2 * cell.size() + 3;
+    char* at = out.room(room);
     for (std::size_t i = 0; i < cells.size(); ++i) {
         if (i > 0)
             *at++ = ',';
-        at = write_cell(at, cells[i], forms[i]);
+        at = write_cell(at, cells[i], form_of(cells[i], cells.size(), options));
     }
     out.commit(std::copy(line_end.begin(), line_end.end(), at));
 }
