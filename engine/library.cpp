@@ -10,64 +10,43 @@
 
 namespace desk {
 
-namespace {
-
-void drop(IdMap<std::vector<Borrow>>& index, std::size_t key, Borrow loan)
-{
-    if (index.get(key).empty())
-        return;
-    std::vector<Borrow>& loans = index.at(key);
-    std::erase(loans, loan);
-    if (loans.empty())
-        index.erase(key);
-}
-
-} // namespace
-
 Library::Library(std::unique_ptr<Store> store) : store_(std::move(store)) {}
 
 std::unique_ptr<Library> Library::open(std::unique_ptr<Store> store)
 {
     std::unique_ptr<Library> lib(new Library(std::move(store)));
     lib->store_->load(lib->tables_);
-    lib->open_by_book_.reserve(lib->tables_.books.all().size());
-    lib->open_by_user_.reserve(lib->tables_.users.all().size());
-    for (Borrow loan : lib->tables_.loans.all())
-        lib->index_open(loan);
+    lib->open_by_book_.build(lib->tables_.loans.all(), lib->tables_.books.all().size());
+    lib->open_by_user_.build(lib->tables_.loans.all(), lib->tables_.users.all().size());
     return lib;
-}
-
-void Library::index_open(Borrow loan)
-{
-    if (borrow_has_returned(loan))
-        return;
-    open_by_book_.at(borrow_get_book_id(loan)).push_back(loan);
-    open_by_user_.at(borrow_get_user_id(loan)).push_back(loan);
 }
 
 std::span<const Borrow> Library::open_loans_of_book(std::size_t book_id) const
 {
-    return open_by_book_.get(book_id);
+    return open_by_book_.of(book_id);
 }
 
 std::span<const Borrow> Library::open_loans_of_user(std::size_t user_id) const
 {
-    return open_by_user_.get(user_id);
+    return open_by_user_.of(user_id);
 }
 
 bool Library::add_loan(Borrow loan)
 {
     if (!tables_.loans.add(loan))
         return false;
-    index_open(loan);
+    if (!borrow_has_returned(loan)) {
+        open_by_book_.add(loan);
+        open_by_user_.add(loan);
+    }
     return true;
 }
 
 void Library::close_loan(Borrow loan)
 {
     borrow_return(loan);
-    drop(open_by_book_, borrow_get_book_id(loan), loan);
-    drop(open_by_user_, borrow_get_user_id(loan), loan);
+    open_by_book_.drop(loan);
+    open_by_user_.drop(loan);
     tables_.loans.changed(loan);
 }
 

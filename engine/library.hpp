@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "id_map.hpp"
+#include "open_loans.hpp"
 #include "records.hpp"
 #include "store.hpp"
 
@@ -78,11 +78,10 @@ public:
 
 private:
     explicit Library(std::unique_ptr<Store> store);
-    void index_open(Borrow loan);
 
     std::unique_ptr<Store> store_;
     Tables tables_;
-    IdMap<std::vector<Borrow>> open_by_book_, open_by_user_;
+    OpenLoans open_by_book_{borrow_get_book_id}, open_by_user_{borrow_get_user_id};
 };
 
 } // namespace desk
