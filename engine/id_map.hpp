@@ -50,7 +50,8 @@ public:
     {
         if (dense() && id >= slots_.size()) {
             if (id < dense_limit())
-                slots_.resize(std::max(id + 1, std::min(2 * slots_.size(), dense_limit())));
+                slots_.resize(std::min(std::max({id + 1, 2 * slots_.size(), slots_.capacity()}),
+                                       std::max(id + 1, dense_limit())));
             else
                 spread();
         }

@@ -5,27 +5,28 @@
 
 #include <algorithm>
 #include <new>
+#include <utility>
 
 namespace desk {
 
 void OpenLoans::build(std::span<const Borrow> loans, std::size_t ids)
 {
-    grouped_.clear();
+    std::vector<std::pair<std::size_t, Borrow>> keyed; /* each open loan with its key */
     for (Borrow loan : loans)
         if (!borrow_has_returned(loan))
-            grouped_.push_back(loan);
-    if (grouped_.size() > UINT32_MAX)
+            keyed.emplace_back(key_(loan), loan);
+    if (keyed.size() > UINT32_MAX)
         throw std::bad_alloc(); /* far beyond what any library lends */
-    std::stable_sort(grouped_.begin(), grouped_.end(),
-                     [this](Borrow a, Borrow b) { return key_(a) < key_(b); });
+    std::stable_sort(keyed.begin(), keyed.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    grouped_.clear();
+    grouped_.reserve(keyed.size());
     ranges_.reserve(ids);
-    for (std::size_t first = 0, last = 0; first < grouped_.size(); first = last) {
-        const std::size_t id = key_(grouped_[first]);
-        last = first + 1;
-        while (last < grouped_.size() && key_(grouped_[last]) == id)
-            ++last;
-        ranges_.at(id) = {static_cast<std::uint32_t>(first),
-                          static_cast<std::uint32_t>(last - first)};
+    for (std::size_t first = 0, last = 0; first < keyed.size(); first = last) {
+        for (last = first; last < keyed.size() && keyed[last].first == keyed[first].first; ++last)
+            grouped_.push_back(keyed[last].second);
+        ranges_.at(keyed[first].first) = {static_cast<std::uint32_t>(first),
+                                          static_cast<std::uint32_t>(last - first)};
     }
 }
 
