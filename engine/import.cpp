@@ -32,8 +32,7 @@ class Row {
 public:
     Row(const sheet::Sheet& sheet, std::size_t row, const fields::Columns& columns,
         ImportReport& report, const std::string& label, std::string& told)
-        : sheet_(sheet), row_(row), columns_(columns), report_(report), label_(label),
-          told_(told)
+        : sheet_(sheet), row_(row), columns_(columns), report_(report), label_(label), told_(told)
     {}
 
     /* The cell of field `f`, trimmed and unshielded; empty when the column
@@ -565,8 +564,8 @@ void each_row(Import& import, const sheet::Sheet& sheet, const fields::Columns& 
             read(r + 1);
         auto& from = pending[r % 2];
         if (from.read)
-            import.apply(from.values, from.key,
-                         Row(sheet, r, columns, report, label, from.told), report);
+            import.apply(from.values, from.key, Row(sheet, r, columns, report, label, from.told),
+                         report);
         report.text += from.told;
         from.told.clear();
     }

@@ -90,8 +90,8 @@ public:
     std::size_t take_id();
     void set_next_id(std::size_t id);
 
-    /* Makes room for `count` more records, added one after another under
-     * the identifiers handed out next, without moving what is held.
+    /* Makes room for `count` more records, so that adding them one after
+     * another under the identifiers handed out next moves nothing held.
      * Throws std::bad_alloc when memory runs out. */
     void reserve(std::size_t count);
 
