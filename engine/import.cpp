@@ -5,8 +5,10 @@
 #include "import.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <functional>
+#include <iterator>
 #include <new>
 #include <optional>
 #include <vector>
@@ -24,12 +26,13 @@ namespace {
 
 namespace fields = import_fields;
 
-/* One data row being imported, with where to report about it. */
+/* One data row being imported, with where to report about it: what it
+ * tells goes to `told`, its refusal is counted in `report`. */
 class Row {
 public:
     Row(const sheet::Sheet& sheet, std::size_t row, const fields::Columns& columns,
-        ImportReport& report, const std::string& label)
-        : sheet_(sheet), row_(row), columns_(columns), report_(report), label_(label)
+        ImportReport& report, const std::string& label, std::string& told)
+        : sheet_(sheet), row_(row), columns_(columns), report_(report), label_(label), told_(told)
     {}
 
     /* The cell of field `f`, trimmed and unshielded; empty when the column
@@ -52,10 +55,11 @@ public:
         return false;
     }
 
-    /* Adds "LABEL:LINE: message" to the report. */
+    /* Adds "LABEL:LINE: message" to what the row told. */
     void tell(const std::string& message) const
     {
-        report_.text += fmt::format("{}:{}: {}\n", label_, sheet_.line(row_), message);
+        fmt::format_to(std::back_inserter(told_), "{}:{}: {}\n", label_, sheet_.line(row_),
+                       message);
     }
 
     /* Tells the cause and counts the row as refused; always nullopt. */
@@ -66,13 +70,17 @@ public:
         return std::nullopt;
     }
 
-    /* The cleaned text of field `f` ("a title"), or the row refused. */
-    std::optional<std::string> text(std::size_t f, const char* what, std::size_t max) const
+    /* Puts the cleaned text of field `f` ("a title") in `into`; false, the
+     * row refused, when it cannot be cleaned. */
+    bool text(std::size_t f, const char* what, std::size_t max, std::string& into) const
     {
         text::Clean clean = text::clean(cell(f), max);
-        if (clean.fault != text::Fault::kNone)
-            return refuse(text::fault_sentence(clean.fault, what, max));
-        return std::move(clean.text);
+        if (clean.fault != text::Fault::kNone) {
+            refuse(text::fault_sentence(clean.fault, what, max));
+            return false;
+        }
+        into = std::move(clean.text);
+        return true;
     }
 
     /* The whole number of field `f`, or the row refused. */
@@ -96,6 +104,7 @@ private:
     const fields::Columns& columns_;
     ImportReport& report_;
     const std::string& label_;
+    std::string& told_;
 };
 
 /* The one key of a title and author (both folded), or of a name (folded)
@@ -124,13 +133,25 @@ std::string_view user_key(std::string& out, User user)
     return key(out, user_get_name(user), user_get_phone(user), false);
 }
 
+/* A merge key with the high half of its hash, made once for the looks
+ * of one row. The text is borrowed. */
+struct Key {
+    std::string_view text;
+    std::uint32_t tag = 0;
+
+    Key() = default;
+    explicit Key(std::string_view key)
+        : text(key), tag(static_cast<std::uint32_t>(std::hash<std::string_view>{}(key) >> 32))
+    {}
+};
+
 /*
  * The records of an import found by their keys (`key_of` makes a record's
- * key). The table is open-addressed, of eight-byte slots: the high half of
- * a key's hash, which also picks the slot, and the record's place among
- * those given. A key is compared in full, made again from its record, only
- * when the halves agree; so the index keeps no key text, and a row makes
- * no allocation of its own. Throws std::bad_alloc when memory runs out.
+ * key). The table is open-addressed, of eight-byte slots: a key's tag,
+ * which also picks the slot, and the record's place among those given. A
+ * key is compared in full, made again from its record, only when the tags
+ * agree; so the index keeps no key text, and a row makes no allocation of
+ * its own. Throws std::bad_alloc when memory runs out.
  */
 template <typename Handle, std::string_view (*key_of)(std::string&, Handle)>
 class KeyIndex {
@@ -143,34 +164,45 @@ public:
             regrow(std::max(2 * count, 2 * slots_.size()));
     }
 
-    /* The record holding `key`, or null. */
-    Handle find(std::string_view key)
+    /* Starts fetching the slot a look for `key` begins at, so that the
+     * look, made a little later, need not wait for memory. */
+    void prefetch(const Key& key) const
     {
-        const std::size_t at = probe(key, tag_of(key));
+#if defined(__GNUC__)
+        if (!slots_.empty())
+            __builtin_prefetch(&slots_[home(key.tag)]);
+#else
+        (void)key;
+#endif
+    }
+
+    /* The record holding `key`, or null. */
+    Handle find(const Key& key)
+    {
+        const std::size_t at = probe(key);
         return slots_.empty() || slots_[at].place == 0 ? nullptr : record_at(at);
     }
 
     /* Gives `key` to `record` unless another record holds it. */
-    void insert(std::string_view key, Handle record)
+    void insert(const Key& key, Handle record)
     {
         if (records_.size() >= kMaxRecords)
             throw std::bad_alloc();
         reserve(records_.size() + 1);
-        const std::uint32_t tag = tag_of(key);
-        const std::size_t at = probe(key, tag);
+        const std::size_t at = probe(key);
         if (slots_[at].place != 0)
             return;
         records_.push_back(record);
-        slots_[at] = {tag, static_cast<std::uint32_t>(records_.size())};
+        slots_[at] = {key.tag, static_cast<std::uint32_t>(records_.size())};
     }
 
     /* Takes `key` (as it was given) away from `record`; nothing when
      * another record holds it. */
-    void erase(std::string_view key, Handle record)
+    void erase(const Key& key, Handle record)
     {
-        const std::uint32_t tag = tag_of(key);
-        for (std::size_t at = home(tag); !slots_.empty() && slots_[at].place != 0; at = next(at))
-            if (slots_[at].tag == tag && record_at(at) == record) {
+        for (std::size_t at = home(key.tag); !slots_.empty() && slots_[at].place != 0;
+             at = next(at))
+            if (slots_[at].tag == key.tag && record_at(at) == record) {
                 records_[slots_[at].place - 1] = nullptr;
                 return;
             }
@@ -180,16 +212,11 @@ private:
     /* Places fit a slot, and a tag scaled to the table fits a word. */
     static constexpr std::size_t kMaxRecords = UINT32_MAX / 4;
 
-    /* The high half of a key's hash, and the record's place counted from 1
-     * (0: the slot is free). A record taken away leaves a null place. */
+    /* A key's tag, and the record's place counted from 1 (0: the slot is
+     * free). A record taken away leaves a null place. */
     struct Slot {
         std::uint32_t tag = 0, place = 0;
     };
-
-    static std::uint32_t tag_of(std::string_view key)
-    {
-        return static_cast<std::uint32_t>(std::hash<std::string_view>{}(key) >> 32);
-    }
 
     /* The slot a tag starts looking from: the tag scaled to the table. */
     std::size_t home(std::uint32_t tag) const { return (tag * slots_.size()) >> 32; }
@@ -198,13 +225,15 @@ private:
 
     /* The slot of the record holding `key`, or the free slot where it would
      * go (0 for an empty table). */
-    std::size_t probe(std::string_view key, std::uint32_t tag)
+    std::size_t probe(const Key& key)
     {
-        std::size_t at = slots_.empty() ? 0 : home(tag);
+        std::size_t at = slots_.empty() ? 0 : home(key.tag);
         while (!slots_.empty() && slots_[at].place != 0) {
-            const Handle held = record_at(at);
-            if (held != nullptr && slots_[at].tag == tag && key_of(scratch_, held) == key)
-                return at;
+            if (slots_[at].tag == key.tag) {
+                const Handle held = record_at(at);
+                if (held != nullptr && key_of(scratch_, held) == key.text)
+                    return at;
+            }
             at = next(at);
         }
         return at;
@@ -248,48 +277,61 @@ bool set_text(Handle record, const char* now, const std::string& value,
 }
 
 struct BookRow {
+    std::size_t id = 0; /* the row's identifier; 0: none */
     std::string title, author, genre;
     std::optional<std::size_t> copies; /* without the column: nullopt */
 };
 
 class BookImport {
 public:
+    using Values = BookRow;
+
     BookImport(Library& lib, std::size_t rows) : lib_(lib), first_new_(lib.books().next_id())
     {
+        lib.books().reserve(rows);
         by_key_.reserve(lib.books().all().size() + rows);
         for (Book book : lib.books().all())
-            by_key_.insert(book_key(key_, book), book);
+            by_key_.insert(Key(book_key(key_, book)), book);
     }
 
-    void row(const Row& row, ImportReport& report)
+    /* Reads the row into `values`, checked, and its merge key over
+     * `row_key`; false, the row refused. Changes nothing held. */
+    bool read(const Row& row, ImportReport&, BookRow& values, std::string& row_key) const
     {
         const auto id = row.id(fields::kBookId);
-        auto title = id ? row.text(fields::kTitle, "a title", rules::kMaxText) : std::nullopt;
-        auto author =
-            title ? row.text(fields::kAuthor, "an author", rules::kMaxText) : std::nullopt;
-        auto genre = author ? row.text(fields::kGenre, "a genre", rules::kMaxGenre) : std::nullopt;
-        if (!genre)
-            return;
-        BookRow values{std::move(*title), std::move(*author), std::move(*genre), std::nullopt};
+        if (!id || !row.text(fields::kTitle, "a title", rules::kMaxText, values.title) ||
+            !row.text(fields::kAuthor, "an author", rules::kMaxText, values.author) ||
+            !row.text(fields::kGenre, "a genre", rules::kMaxGenre, values.genre))
+            return false;
+        values.id = *id;
+        values.copies = std::nullopt;
         if (row.has(fields::kCopies)) {
             values.copies = row.number(fields::kCopies, "copies");
             if (!values.copies)
-                return;
+                return false;
             if (*values.copies > rules::kMaxCopies) {
                 row.refuse(fmt::format("copies is more than {}", rules::kMaxCopies));
-                return;
+                return false;
             }
         }
-        Book held = *id != 0 && *id < first_new_ ? lib_.books().find(*id) : nullptr;
-        if (held != nullptr) {
+        key(row_key, values.title, values.author, true);
+        return true;
+    }
+
+    void prefetch(const Key& row_key) const { by_key_.prefetch(row_key); }
+
+    /* Updates the book the row's identifier names, merges the row into
+     * the book of its key, or adds it. */
+    void apply(BookRow& values, const Key& row_key, const Row& row, ImportReport& report)
+    {
+        Book held =
+            values.id != 0 && values.id < first_new_ ? lib_.books().find(values.id) : nullptr;
+        if (held != nullptr)
             update(held, values, row, report);
-            return;
-        }
-        const std::string_view row_key = key(key_, values.title, values.author, true);
-        if (*id == 0 && (held = by_key_.find(row_key)) != nullptr)
+        else if (values.id == 0 && (held = by_key_.find(row_key)) != nullptr)
             merge(held, values.copies.value_or(1), row, report);
         else
-            by_key_.insert(row_key, add(values, *id, row, report));
+            by_key_.insert(row_key, add(values, values.id, row, report));
     }
 
 private:
@@ -322,8 +364,8 @@ private:
 
     void rekey(Book book, const std::string& old_key)
     {
-        by_key_.erase(old_key, book);
-        by_key_.insert(book_key(key_, book), book);
+        by_key_.erase(Key(old_key), book);
+        by_key_.insert(Key(book_key(key_, book)), book);
     }
 
     void merge(Book book, std::size_t copies, const Row& row, ImportReport& report)
@@ -365,45 +407,62 @@ private:
 };
 
 struct UserRow {
+    std::size_t id = 0; /* the row's identifier; 0: none */
     std::string name, address, phone;
 };
 
 class UserImport {
 public:
+    using Values = UserRow;
+
     UserImport(Library& lib, std::size_t rows) : lib_(lib), first_new_(lib.users().next_id())
     {
+        lib.users().reserve(rows);
         by_key_.reserve(lib.users().all().size() + rows);
         for (User user : lib.users().all())
-            by_key_.insert(user_key(key_, user), user);
+            by_key_.insert(Key(user_key(key_, user)), user);
     }
 
-    void row(const Row& row, ImportReport& report)
+    /* Reads the row into `values`, checked and its phone fitted, and its
+     * merge key over `row_key`; false, the row refused. Changes nothing
+     * held. */
+    bool read(const Row& row, ImportReport& report, UserRow& values, std::string& row_key) const
     {
         const auto id = row.id(fields::kUserId);
-        auto name = id ? row.text(fields::kName, "a name", rules::kMaxText) : std::nullopt;
-        auto address =
-            name ? row.text(fields::kAddress, "an address", rules::kMaxText) : std::nullopt;
-        auto typed = address ? row.text(fields::kPhone, "a phone", rules::kMaxText) : std::nullopt;
-        if (!typed)
-            return;
-        const fields::Phone phone = fields::fit_phone(*typed);
+        std::string typed;
+        if (!id || !row.text(fields::kName, "a name", rules::kMaxText, values.name) ||
+            !row.text(fields::kAddress, "an address", rules::kMaxText, values.address) ||
+            !row.text(fields::kPhone, "a phone", rules::kMaxText, typed))
+            return false;
+        fields::Phone phone = fields::fit_phone(typed);
         if (phone.verdict == fields::Phone::Verdict::refused) {
             row.refuse(
-                fmt::format("phone \"{}\" refused: it must be {}", *typed, rules::phone_rule()));
-            return;
+                fmt::format("phone \"{}\" refused: it must be {}", typed, rules::phone_rule()));
+            return false;
         }
         if (phone.verdict == fields::Phone::Verdict::changed) {
-            row.tell(fmt::format("phone \"{}\" changed to \"{}\"", *typed, phone.text));
+            row.tell(fmt::format("phone \"{}\" changed to \"{}\"", typed, phone.text));
             ++report.changed;
         }
-        UserRow values{std::move(*name), std::move(*address), phone.text};
-        User held = *id != 0 && *id < first_new_ ? lib_.users().find(*id) : nullptr;
+        values.id = *id;
+        values.phone = std::move(phone.text);
+        key(row_key, values.name, values.phone, false);
+        return true;
+    }
+
+    void prefetch(const Key& row_key) const { by_key_.prefetch(row_key); }
+
+    /* Updates the user the row's identifier names, or the user of its key
+     * (telling when nothing changed), or adds the row. */
+    void apply(UserRow& values, const Key& row_key, const Row& row, ImportReport& report)
+    {
+        User held =
+            values.id != 0 && values.id < first_new_ ? lib_.users().find(values.id) : nullptr;
         const bool by_id = held != nullptr;
         if (!by_id) {
-            const std::string_view row_key = key(key_, values.name, values.phone, false);
-            held = *id == 0 ? by_key_.find(row_key) : nullptr;
+            held = values.id == 0 ? by_key_.find(row_key) : nullptr;
             if (held == nullptr) {
-                by_key_.insert(row_key, add(values, *id, row, report));
+                by_key_.insert(row_key, add(values, values.id, row, report));
                 return;
             }
             values.name = user_get_name(held); /* matched folded: kept as held */
@@ -425,8 +484,8 @@ private:
             ++report.unchanged;
             return false;
         }
-        by_key_.erase(old_key, user);
-        by_key_.insert(user_key(key_, user), user);
+        by_key_.erase(Key(old_key), user);
+        by_key_.insert(Key(user_key(key_, user)), user);
         lib_.users().changed(user);
         row.tell(fmt::format("user {} \"{}\" updated", user_get_id(user), values.name));
         ++report.updated;
@@ -464,17 +523,51 @@ void tell_reading(const sheet::Sheet& sheet, const fields::Columns& columns,
             fmt::format("{}: columns not used: {}\n", label, fmt::join(columns.unused, ", "));
 }
 
-/* Runs `import.row` over every data row of the sheet. */
+/* A data row read and waiting to be applied: its values (when `read`),
+ * its merge key and the lines it has told. */
+template <typename Values>
+struct Pending {
+    Values values;
+    bool read = false; /* false: refused */
+    std::string key_text, told;
+    Key key;
+};
+
+/*
+ * Runs every data row of the sheet through `import`. A row is read (its
+ * cells checked, its merge key made) one row ahead of being applied, so
+ * that the index slot its key looks at is on its way from memory while
+ * the row before is applied. What a row tells waits with it, so that the
+ * report keeps the rows' order.
+ */
 template <typename Import>
 void each_row(Import& import, const sheet::Sheet& sheet, const fields::Columns& columns,
               ImportReport& report, const std::string& label)
 {
-    for (std::size_t r = 1; r < sheet.rows(); ++r) {
-        const Row row(sheet, r, columns, report, label);
-        if (sheet.holds_nul && row.has_nul())
+    std::array<Pending<typename Import::Values>, 2> pending;
+    const auto read = [&](std::size_t r) {
+        auto& into = pending[r % 2];
+        const Row row(sheet, r, columns, report, label, into.told);
+        const bool nul = sheet.holds_nul && row.has_nul();
+        if (nul)
             row.refuse("a cell holds a NUL character");
-        else
-            import.row(row, report);
+        into.read = !nul && import.read(row, report, into.values, into.key_text);
+        if (into.read) {
+            into.key = Key(into.key_text);
+            import.prefetch(into.key);
+        }
+    };
+    if (sheet.rows() > 1)
+        read(1);
+    for (std::size_t r = 1; r < sheet.rows(); ++r) {
+        if (r + 1 < sheet.rows())
+            read(r + 1);
+        auto& from = pending[r % 2];
+        if (from.read)
+            import.apply(from.values, from.key, Row(sheet, r, columns, report, label, from.told),
+                         report);
+        report.text += from.told;
+        from.told.clear();
     }
 }
 

@@ -124,6 +124,14 @@ void Records<Handle>::set_next_id(std::size_t id)
 }
 
 template <typename Handle>
+void Records<Handle>::reserve(std::size_t count)
+{
+    items_.reserve(items_.size() + count);
+    added_.reserve(added_.size() + count);
+    by_id_.reserve(items_.size() + count);
+}
+
+template <typename Handle>
 bool Records<Handle>::add(Handle record)
 {
     if (list_push_back(list_, record) == nullptr) {

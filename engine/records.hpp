@@ -90,6 +90,11 @@ public:
     std::size_t take_id();
     void set_next_id(std::size_t id);
 
+    /* Makes room for `count` more records, so that adding them one after
+     * another under the identifiers handed out next moves nothing held.
+     * Throws std::bad_alloc when memory runs out. */
+    void reserve(std::size_t count);
+
     /* Appends a record the caller made (the list owns it from now on);
      * false, the record deleted, when memory runs out. Touches the file. */
     bool add(Handle record);

@@ -4,6 +4,9 @@
  */
 #include <gtest/gtest.h>
 
+#include <tuple>
+#include <vector>
+
 #include "import.hpp"
 #include "memory_store.hpp"
 #include "text.hpp"
@@ -80,6 +83,32 @@ TEST(Import, AnUpdatedBookIsFoundByItsNewTitleOnly)
     EXPECT_EQ(report.merged, 2u) << report.text;
     EXPECT_EQ(book_get_quantity(lib->books().find(1)), 5u);
     EXPECT_EQ(book_get_quantity(lib->books().find(2)), 2u);
+}
+
+TEST(Import, TellsEveryRowInTheSheetsOrder)
+{
+    /* A row is read before the row above it is applied; what each row
+     * tells, on reading or applying, still comes out in the sheet's order. */
+    const std::vector<std::tuple<ImportKind, const char*, const char*>> cases = {
+        {ImportKind::books,
+         "id,title,author,genre,copies\n,Dune,anon,Novel,1\n,,Anon,Novel,1\n"
+         "9,Emma,Anon,Novel,two\n9,Emma,Anon,Novel,1\n,DUNE,Anon,Novel,2\n",
+         "t:2: merged into book 1 \"Dune\": 1 more copy\n"
+         "t:3: a title may not be blank\n"
+         "t:4: copies is not a whole number: \"two\"\n"
+         "t:5: no book 9 in the library: added as book 2\n"
+         "t:6: merged into book 1 \"Dune\": 2 more copies\n"},
+        {ImportKind::users,
+         "name,address,phone\nAnn Lee,1 Main St,+34 91 234 56 78\n,1 Main St,+34 91 234 56 78\n"
+         "ann lee,2 High St,+34 91 234 56 78\n",
+         "t:2: user 1 \"Ann Lee\" already there\n"
+         "t:3: a name may not be blank\n"
+         "t:4: user 1 \"Ann Lee\" updated\n"},
+    };
+    for (const auto& [kind, csv, told] : cases) {
+        auto lib = library_of("Dune", 3, false);
+        EXPECT_EQ(import_sheet(*lib, kind, sheet::parse(csv), "t").text, told);
+    }
 }
 
 } // namespace
