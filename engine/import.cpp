@@ -219,9 +219,18 @@ private:
     };
 
     /* The slot a tag starts looking from: the tag scaled to the table. */
-    std::size_t home(std::uint32_t tag) const { return (tag * slots_.size()) >> 32; }
-    std::size_t next(std::size_t at) const { return at + 1 == slots_.size() ? 0 : at + 1; }
-    Handle record_at(std::size_t at) const { return records_[slots_[at].place - 1]; }
+    std::size_t home(std::uint32_t tag) const
+    {
+        return (tag * slots_.size()) >> 32;
+    }
+    std::size_t next(std::size_t at) const
+    {
+        return at + 1 == slots_.size() ? 0 : at + 1;
+    }
+    Handle record_at(std::size_t at) const
+    {
+        return records_[slots_[at].place - 1];
+    }
 
     /* The slot of the record holding `key`, or the free slot where it would
      * go (0 for an empty table). */
