@@ -16,8 +16,15 @@ std::unique_ptr<Library> Library::open(std::unique_ptr<Store> store)
 {
     std::unique_ptr<Library> lib(new Library(std::move(store)));
     lib->store_->load(lib->tables_);
-    lib->open_by_book_.build(lib->tables_.loans.all(), lib->tables_.books.all().size());
-    lib->open_by_user_.build(lib->tables_.loans.all(), lib->tables_.users.all().size());
+    /* One walk of the loans for both indexes. */
+    std::vector<OpenLoans::Keyed> by_book, by_user;
+    for (Borrow loan : lib->tables_.loans.all())
+        if (!borrow_has_returned(loan)) {
+            by_book.emplace_back(borrow_get_book_id(loan), loan);
+            by_user.emplace_back(borrow_get_user_id(loan), loan);
+        }
+    lib->open_by_book_.build(std::move(by_book), lib->tables_.books.all().size());
+    lib->open_by_user_.build(std::move(by_user), lib->tables_.users.all().size());
     return lib;
 }
 

@@ -9,12 +9,8 @@
 
 namespace desk {
 
-void OpenLoans::build(std::span<const Borrow> loans, std::size_t ids)
+void OpenLoans::build(std::vector<Keyed> keyed, std::size_t ids)
 {
-    std::vector<std::pair<std::size_t, Borrow>> keyed; /* each open loan with its key */
-    for (Borrow loan : loans)
-        if (!borrow_has_returned(loan))
-            keyed.emplace_back(key_(loan), loan);
     if (keyed.size() > UINT32_MAX)
         throw std::bad_alloc(); /* far beyond what any library lends */
     std::stable_sort(keyed.begin(), keyed.end(),

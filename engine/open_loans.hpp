@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <span>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "borrow.h"
@@ -28,9 +29,13 @@ public:
 
     explicit OpenLoans(Key key) : key_(key) {}
 
-    /* Groups the open loans among `loans`; `ids` is about how many
-     * identifiers there are. Throws std::bad_alloc when memory runs out. */
-    void build(std::span<const Borrow> loans, std::size_t ids);
+    /* An open loan with the identifier that groups it. */
+    using Keyed = std::pair<std::size_t, Borrow>;
+
+    /* Groups `open` (the open loans, each with its key, in file order);
+     * `ids` is about how many identifiers there are. Throws std::bad_alloc
+     * when memory runs out. */
+    void build(std::vector<Keyed> open, std::size_t ids);
 
     /* The open loans of identifier `id`, in file order; empty for none.
      * Valid until the next add() or drop(). */

@@ -88,15 +88,17 @@ void Records<Handle>::loaded(std::size_t next_id)
     next_id_ = next_id;
     items_.clear();
     items_.reserve(list_size(list_));
+    by_id_.reserve(list_size(list_));
+    /* One walk of the list: each record is indexed while it is at hand. */
     list_foreach(
         list_,
-        [](void* record, void* args) {
-            static_cast<std::vector<Handle>*>(args)->push_back(static_cast<Handle>(record));
+        [](void* element, void* args) {
+            auto* self = static_cast<Records*>(args);
+            const auto record = static_cast<Handle>(element);
+            self->items_.push_back(record);
+            self->index(record);
         },
-        &items_);
-    by_id_.reserve(items_.size());
-    for (Handle record : items_)
-        index(record);
+        this);
 }
 
 template <typename Handle>
