@@ -151,14 +151,14 @@ std::string sort_key(Book book, BookOrder order)
     return {};
 }
 
-/* Sorts `books` stably by `order`; a list already in order (a record file
- * in identifier order, the usual case) is only read. */
-void sort_books(std::vector<Book>& books, BookOrder order)
+/* Sorts `books`, taken in the order of `records`, stably by `order`;
+ * books of a file in identifier order (the usual case) stay as they are. */
+void sort_books(std::vector<Book>& books, const Records<Book>& records, BookOrder order)
 {
-    const auto by_id = [](Book a, Book b) { return book_get_id(a) < book_get_id(b); };
     if (order == BookOrder::id) {
-        if (!std::is_sorted(books.begin(), books.end(), by_id))
-            std::stable_sort(books.begin(), books.end(), by_id);
+        if (!records.in_id_order())
+            std::stable_sort(books.begin(), books.end(),
+                             [](Book a, Book b) { return book_get_id(a) < book_get_id(b); });
         return;
     }
     std::vector<std::string> keys;
@@ -192,7 +192,7 @@ std::vector<Book> list_books(const Library& lib, const BookFilter& filter)
             continue;
         books.push_back(book);
     }
-    sort_books(books, filter.order);
+    sort_books(books, lib.books(), filter.order);
     return books;
 }
 

@@ -79,6 +79,8 @@ void Records<Handle>::index(Handle record)
         duplicates_.push_back(id);
     else
         slot = record;
+    if (id <= highest_)
+        in_id_order_ = false;
     highest_ = std::max(highest_, id);
 }
 

@@ -79,6 +79,10 @@ public:
     /* The highest identifier of any record, 0 when there is none. */
     std::size_t highest_id() const { return highest_; }
 
+    /* True while every record's identifier is above those before it in
+     * all(), as a record file written by the desk holds them. */
+    bool in_id_order() const { return in_id_order_; }
+
     /* The identifier the next new record gets (the trailer). */
     std::size_t next_id() const { return next_id_; }
 
@@ -132,6 +136,7 @@ private:
     std::vector<std::size_t> duplicates_;
     std::vector<Handle> added_; /* records added since loading, in order */
     std::size_t highest_ = 0;
+    bool in_id_order_ = true;
     std::size_t next_id_ = 1;
     bool touched_ = false;
 };

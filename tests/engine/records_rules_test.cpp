@@ -169,6 +169,10 @@ TEST(Catalogue, ListsByFoldedSearchGenreShelfAndOrder)
     };
     for (const Case& c : cases)
         EXPECT_EQ(ids(list_books(*lib, c.filter)), c.expected) << c.filter.search;
+    auto shuffled = small_store(); /* a file edited out of identifier order */
+    std::swap(shuffled->books[0], shuffled->books[3]);
+    EXPECT_EQ(ids(list_books(*Library::open(std::move(shuffled)), {})),
+              (std::vector<std::size_t>{1, 2, 3, 4}));
 }
 
 TEST(Members, ListsByFoldedSearchAndPhoneDigits)
