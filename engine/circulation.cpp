@@ -169,9 +169,7 @@ Day renew(Library& lib, std::size_t loan_id, Day day, std::size_t days)
 std::vector<OverdueLoan> overdue(const Library& lib, Day day)
 {
     std::vector<OverdueLoan> late;
-    for (Borrow loan : lib.loans().all()) {
-        if (borrow_has_returned(loan))
-            continue;
+    for (Borrow loan : lib.open_loans()) {
         Day due = due_of(loan);
         if (due < day)
             late.push_back({loan, due, days_between(due, day)});

@@ -20,6 +20,7 @@ std::unique_ptr<Library> Library::open(std::unique_ptr<Store> store)
     std::vector<OpenLoans::Keyed> by_book, by_user;
     for (Borrow loan : lib->tables_.loans.all())
         if (!borrow_has_returned(loan)) {
+            lib->open_.push_back(loan);
             by_book.emplace_back(borrow_get_book_id(loan), loan);
             by_user.emplace_back(borrow_get_user_id(loan), loan);
         }
@@ -43,6 +44,7 @@ bool Library::add_loan(Borrow loan)
     if (!tables_.loans.add(loan))
         return false;
     if (!borrow_has_returned(loan)) {
+        open_.push_back(loan);
         open_by_book_.add(loan);
         open_by_user_.add(loan);
     }
@@ -52,6 +54,7 @@ bool Library::add_loan(Borrow loan)
 void Library::close_loan(Borrow loan)
 {
     borrow_return(loan);
+    std::erase(open_, loan);
     open_by_book_.drop(loan);
     open_by_user_.drop(loan);
     tables_.loans.changed(loan);

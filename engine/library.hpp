@@ -51,6 +51,9 @@ public:
     std::span<const Borrow> open_loans_of_book(std::size_t book_id) const;
     std::span<const Borrow> open_loans_of_user(std::size_t user_id) const;
 
+    /* Every open loan, in file order (loans lent since opening last). */
+    std::span<const Borrow> open_loans() const { return open_; }
+
     /* Adds a loan the caller made (the library owns it from now on) and
      * indexes it when open; false, the loan deleted, when memory runs out. */
     bool add_loan(Borrow loan);
@@ -81,6 +84,7 @@ private:
 
     std::unique_ptr<Store> store_;
     Tables tables_;
+    std::vector<Borrow> open_;
     OpenLoans open_by_book_{borrow_get_book_id}, open_by_user_{borrow_get_user_id};
 };
 
