@@ -3,7 +3,6 @@
  */
 #include "export.hpp"
 
-#include <charconv>
 #include <initializer_list>
 #include <string_view>
 
@@ -12,17 +11,6 @@
 
 namespace desk {
 namespace {
-
-/* Decimal text of a number, kept alive for the row's string_views. */
-struct Number {
-    explicit Number(std::size_t value)
-    {
-        size = static_cast<std::size_t>(std::to_chars(text, text + sizeof text, value).ptr - text);
-    }
-    std::string_view view() const { return {text, size}; }
-    char text[24] = {};
-    std::size_t size = 0;
-};
 
 /* Writes the rows of a CSV text into a sink, one row at a time. */
 class CsvText {
@@ -47,16 +35,16 @@ void books_csv(const Library& lib, CsvText& csv)
 {
     csv.row({"id", "title", "author", "genre", "copies", "available"});
     for (Book book : lib.books().all())
-        csv.row({Number(book_get_id(book)).view(), book_get_title(book), book_get_author(book),
-                 book_get_genre(book), Number(book_get_quantity(book)).view(),
-                 Number(book_get_available(book)).view()});
+        csv.row({Decimal(book_get_id(book)).view(), book_get_title(book), book_get_author(book),
+                 book_get_genre(book), Decimal(book_get_quantity(book)).view(),
+                 Decimal(book_get_available(book)).view()});
 }
 
 void users_csv(const Library& lib, CsvText& csv)
 {
     csv.row({"id", "name", "address", "phone"});
     for (User user : lib.users().all())
-        csv.row({Number(user_get_id(user)).view(), user_get_name(user), user_get_address(user),
+        csv.row({Decimal(user_get_id(user)).view(), user_get_name(user), user_get_address(user),
                  user_get_phone(user)});
 }
 
@@ -81,8 +69,8 @@ void loans_csv(const Library& lib, CsvText& csv, Day today)
     csv.row({"id", "book", "title", "user", "name", "date", "due", "status"});
     for (Borrow loan : lib.loans().all()) {
         const std::size_t book = borrow_get_book_id(loan), user = borrow_get_user_id(loan);
-        csv.row({Number(borrow_get_id(loan)).view(), Number(book).view(), title(book),
-                 Number(user).view(), name(user), borrow_get_date(loan),
+        csv.row({Decimal(borrow_get_id(loan)).view(), Decimal(book).view(), title(book),
+                 Decimal(user).view(), name(user), borrow_get_date(loan),
                  borrow_get_return_date(loan), loan_status(loan, today)});
     }
 }

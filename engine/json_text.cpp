@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <utility>
 
 #include "text.hpp"
 
@@ -41,25 +42,13 @@ bool plain(char c)
 void append_escaped(TextSink& out, unsigned char c)
 {
     static const char* const kHex = "0123456789abcdef";
-    switch (c) {
-    case '"':
-        out.append("\\\"");
-        return;
-    case '\\':
-        out.append("\\\\");
-        return;
-    case '\n':
-        out.append("\\n");
-        return;
-    case '\r':
-        out.append("\\r");
-        return;
-    case '\t':
-        out.append("\\t");
-        return;
-    default:
-        break;
-    }
+    static constexpr std::pair<char, std::string_view> kShort[] = {
+        {'"', "\\\""}, {'\\', "\\\\"}, {'\n', "\\n"}, {'\r', "\\r"}, {'\t', "\\t"}};
+    for (const auto& [byte, escape] : kShort)
+        if (c == static_cast<unsigned char>(byte)) {
+            out.append(escape);
+            return;
+        }
     out.append("\\u00");
     out.append(kHex[c >> 4]);
     out.append(kHex[c & 0xF]);

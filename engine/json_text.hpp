@@ -10,7 +10,6 @@
 #ifndef LENDREC_ENGINE_JSON_TEXT_HPP
 #define LENDREC_ENGINE_JSON_TEXT_HPP
 
-#include <charconv>
 #include <cstddef>
 #include <optional>
 #include <string>
@@ -55,19 +54,8 @@ public:
     }
 
 private:
-    void write(std::size_t number) { append_number(number); }
-    void write(long number)
-    {
-        if (number < 0)
-            out_.append('-');
-        append_number(number < 0 ? 0 - static_cast<std::size_t>(number)
-                                 : static_cast<std::size_t>(number));
-    }
-    void append_number(std::size_t number)
-    {
-        char* at = out_.room(24);
-        out_.commit(std::to_chars(at, at + 24, number).ptr);
-    }
+    void write(std::size_t number) { out_.append(Decimal(number).view()); }
+    void write(long number) { out_.append(Decimal(number).view()); }
     void write(bool flag) { out_.append(flag ? "true" : "false"); }
     void write(const std::string& text) { append_json_string(out_, text); }
     void write(const std::optional<std::string>& text)

@@ -228,21 +228,8 @@ private:
  * written after a shielding apostrophe begins with that). */
 bool needs_quotes(std::string_view cell, bool shielded)
 {
-    static constexpr auto kSpecial = [] {
-        std::array<bool, 256> special{};
-        for (char c : {',', '"', '\r', '\n'})
-            special[static_cast<unsigned char>(c)] = true;
-        return special;
-    }();
-    std::size_t at = 0;
-    for (; at + 8 <= cell.size(); at += 8) { /* eight bytes at a time */
-        const std::uint64_t word = load8(cell.data() + at);
-        if ((zero_bytes(word ^ kEachByte * ',') | zero_bytes(word ^ kEachByte * '"') |
-             zero_bytes(word ^ kEachByte * '\r') | zero_bytes(word ^ kEachByte * '\n')) != 0)
-            return true;
-    }
-    for (; at < cell.size(); ++at)
-        if (kSpecial[static_cast<unsigned char>(cell[at])])
+    for (char c : cell)
+        if (c == ',' || c == '"' || c == '\r' || c == '\n')
             return true;
     if (cell.empty())
         return false;

@@ -384,16 +384,10 @@ std::size_t display_width(std::string_view text)
 {
     std::size_t width = 0;
     for (std::size_t at = 0; at < text.size();) {
-        if (at + 8 <= text.size() && is_ascii8(text.data() + at)) {
-            width += 8;
-            at += 8;
-            continue;
-        }
-        if (is_ascii(static_cast<unsigned char>(text[at]))) {
-            ++width;
-            ++at;
-            continue;
-        }
+        const std::size_t run = ascii_end(text, at); /* ASCII: a column a byte */
+        width += run - at;
+        if ((at = run) == text.size())
+            break;
         const Char c = char_at(text, at);
         width += c.valid ? static_cast<std::size_t>(utf8proc_charwidth(c.code)) : 1;
         at += c.length;

@@ -65,16 +65,6 @@ bool is_utf8(std::string_view bytes);
  */
 std::size_t display_width(std::string_view text);
 
-/* display_width, answered at once for ASCII text (a column a byte); for
- * the many short cells of a long table. */
-inline std::size_t display_width_fast(std::string_view text)
-{
-    for (char c : text)
-        if (static_cast<unsigned char>(c) >= 0x80)
-            return display_width(text);
-    return text.size();
-}
-
 /*
  * `text` cut to at most `width` columns (as display_width counts them),
  * ending in "…" when cut; "" when `width` is 0 and `text` is not. Cuts only

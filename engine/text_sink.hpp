@@ -13,6 +13,7 @@
 #define LENDREC_ENGINE_TEXT_SINK_HPP
 
 #include <algorithm>
+#include <charconv>
 #include <cstddef>
 #include <cstring>
 #include <functional>
@@ -22,6 +23,24 @@
 #include <vector>
 
 namespace desk {
+
+/* The decimal text of a whole number, held in place: for the many numbers
+ * of a long answer, with no string made for each. */
+class Decimal {
+public:
+    template <typename Number>
+    explicit Decimal(Number number)
+        : size_(static_cast<std::size_t>(std::to_chars(text_, text_ + sizeof text_, number).ptr -
+                                         text_))
+    {}
+    Decimal(const Decimal&) = delete; /* view() points into it */
+    Decimal& operator=(const Decimal&) = delete;
+    std::string_view view() const { return {text_, size_}; }
+
+private:
+    char text_[24];
+    std::size_t size_;
+};
 
 class TextSink {
 public:

@@ -4,7 +4,6 @@
 #include "output.hpp"
 
 #include <algorithm>
-#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 
@@ -49,18 +48,6 @@ std::size_t terminal_width()
     return 0;
 }
 
-Cell::Cell(std::size_t number) : number_(true)
-{
-    length_ = static_cast<std::size_t>(
-        std::to_chars(digits_, digits_ + sizeof digits_, number).ptr - digits_);
-}
-
-Cell::Cell(long number) : number_(true)
-{
-    length_ = static_cast<std::size_t>(
-        std::to_chars(digits_, digits_ + sizeof digits_, number).ptr - digits_);
-}
-
 TextSink standard_output()
 {
     return TextSink(
@@ -77,7 +64,6 @@ Table::Table(std::vector<std::string> headings) : columns_(headings.size()), wid
     }
     row_.assign(headings.begin(), headings.end());
     add_row();
-    rows_ = 0; /* the headings are not one of the table's rows */
 }
 
 void Table::add(std::initializer_list<Cell> row)
@@ -100,7 +86,7 @@ void Table::add_row()
         std::string_view text = row_[column];
         if (text.size() > UINT32_MAX)
             text = text.substr(0, UINT32_MAX);
-        const std::size_t width = std::min<std::size_t>(text::display_width_fast(text), UINT32_MAX);
+        const std::size_t width = std::min<std::size_t>(text::display_width(text), UINT32_MAX);
         measures_.push_back(
             {static_cast<std::uint32_t>(text.size()), static_cast<std::uint32_t>(width)});
         widths_[column] = std::max(widths_[column], width);
@@ -111,7 +97,6 @@ void Table::add_row()
     char* end = text_.data() + start;
     for (std::size_t column = 0; column < columns_; ++column)
         end = std::copy_n(row_[column].data(), measures_[first + column].bytes, end);
-    ++rows_;
 }
 
 /* Narrows the widest text column, a column at a time, until the row fits
@@ -177,7 +162,7 @@ void Table::render(std::size_t max_width, TextSink& out) const
     std::vector<std::size_t> widths = widths_;
     narrow(widths, max_width);
     std::size_t first = 0;
-    for (std::size_t row = 0; row <= rows_; ++row) {
+    for (std::size_t row = 0; row * columns_ < measures_.size(); ++row) {
         first += render_row(out, row * columns_, first, widths);
         out.flush_if_full();
     }

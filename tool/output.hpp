@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -36,15 +37,13 @@ public:
     Cell(std::string_view text) : text_(text) {}
     Cell(const std::string& text) : text_(text) {}
     Cell(const char* text) : text_(text) {}
-    Cell(std::size_t number);
-    Cell(long number);
-    std::string_view text() const { return number_ ? std::string_view(digits_, length_) : text_; }
+    Cell(std::size_t number) : number_(std::in_place, number) {}
+    Cell(long number) : number_(std::in_place, number) {}
+    std::string_view text() const { return number_ ? number_->view() : text_; }
 
 private:
     std::string_view text_;
-    char digits_[24]; /* the number's text, length_ long */
-    std::size_t length_ = 0;
-    bool number_ = false;
+    std::optional<Decimal> number_;
 };
 
 /* A table printed with its columns aligned: numeric columns to the right,
@@ -59,7 +58,7 @@ public:
     explicit Table(std::vector<std::string> headings);
     /* Adds a row; missing cells at its end are empty, extra ones ignored. */
     void add(std::initializer_list<Cell> row);
-    bool empty() const { return rows_ == 0; }
+    bool empty() const { return measures_.size() == columns_; } /* the headings alone */
     std::string render(std::size_t max_width) const;
     /* Writes the table, rows as they are rendered, into `out`. */
     void render(std::size_t max_width, TextSink& out) const;
@@ -84,7 +83,6 @@ private:
     std::vector<Measure> measures_;
     std::vector<std::string_view> row_; /* the row being added */
     std::vector<std::size_t> widths_;   /* each column's widest cell */
-    std::size_t rows_ = 0;              /* not counting the headings */
 };
 
 /* Prints, as the views come, the JSON array of `view(record)` for each of
