@@ -67,6 +67,18 @@ public:
             slots_[id] = Value{};
     }
 
+    /* Calls `visit(value)` on the value of every identifier given one, in
+     * no set order. */
+    template <typename Visit>
+    void each(Visit visit)
+    {
+        for (Value& value : slots_)
+            if (value != Value{})
+                visit(value);
+        for (auto& [id, value] : table_)
+            visit(value);
+    }
+
 private:
     bool dense() const { return !spread_; }
 

@@ -16,16 +16,17 @@ std::unique_ptr<Library> Library::open(std::unique_ptr<Store> store)
 {
     std::unique_ptr<Library> lib(new Library(std::move(store)));
     lib->store_->load(lib->tables_);
-    /* One walk of the loans for both indexes. */
-    std::vector<OpenLoans::Keyed> by_book, by_user;
-    for (Borrow loan : lib->tables_.loans.all())
-        if (!borrow_has_returned(loan)) {
-            lib->open_.push_back(loan);
-            by_book.emplace_back(borrow_get_book_id(loan), loan);
-            by_user.emplace_back(borrow_get_user_id(loan), loan);
-        }
-    lib->open_by_book_.build(std::move(by_book), lib->tables_.books.all().size());
-    lib->open_by_user_.build(std::move(by_user), lib->tables_.users.all().size());
+    Tables& tables = lib->tables_;
+    tables.books.index_loaded([](Book) {});
+    tables.users.index_loaded([](User) {});
+    /* The loans' one walk also finds the open ones. */
+    std::vector<Borrow>& open = lib->open_;
+    tables.loans.index_loaded([&open](Borrow loan) {
+        if (!borrow_has_returned(loan))
+            open.push_back(loan);
+    });
+    lib->open_by_book_.build(open, tables.books.all().size());
+    lib->open_by_user_.build(open, tables.users.all().size());
     return lib;
 }
 

@@ -14,7 +14,6 @@
 #include <cstdint>
 #include <span>
 #include <unordered_map>
-#include <utility>
 #include <vector>
 
 #include "borrow.h"
@@ -29,13 +28,10 @@ public:
 
     explicit OpenLoans(Key key) : key_(key) {}
 
-    /* An open loan with the identifier that groups it. */
-    using Keyed = std::pair<std::size_t, Borrow>;
-
-    /* Groups `open` (the open loans, each with its key, in file order);
-     * `ids` is about how many identifiers there are. Throws std::bad_alloc
-     * when memory runs out. */
-    void build(std::vector<Keyed> open, std::size_t ids);
+    /* Groups `open` (the open loans, in file order); `ids` is about how
+     * many identifiers there are. Throws std::bad_alloc when memory runs
+     * out. */
+    void build(std::span<const Borrow> open, std::size_t ids);
 
     /* The open loans of identifier `id`, in file order; empty for none.
      * Valid until the next add() or drop(). */

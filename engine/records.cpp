@@ -85,22 +85,11 @@ void Records<Handle>::index(Handle record)
 }
 
 template <typename Handle>
-void Records<Handle>::loaded(std::size_t next_id)
+void Records<Handle>::prepare_index()
 {
-    next_id_ = next_id;
     items_.clear();
     items_.reserve(list_size(list_));
     by_id_.reserve(list_size(list_));
-    /* One walk of the list: each record is indexed while it is at hand. */
-    list_foreach(
-        list_,
-        [](void* element, void* args) {
-            auto* self = static_cast<Records*>(args);
-            const auto record = static_cast<Handle>(element);
-            self->items_.push_back(record);
-            self->index(record);
-        },
-        this);
 }
 
 template <typename Handle>

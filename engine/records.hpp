@@ -122,11 +122,19 @@ public:
     bool missing = false;
 
     /* For stores: call once the list holds what was read, with the trailer
-     * read. Builds the index. Throws std::bad_alloc when memory runs out. */
-    void loaded(std::size_t next_id);
+     * read. The records are found by identifier once the library has
+     * indexed them (index_loaded). */
+    void loaded(std::size_t next_id) { next_id_ = next_id; }
+
+    /* For the library, once, after loading: indexes every record in one
+     * walk of the list, calling `also(record)` on each while it is at hand.
+     * Throws std::bad_alloc when memory runs out. */
+    template <typename Also>
+    void index_loaded(Also also);
 
 private:
     void index(Handle record);
+    void prepare_index();
 
     const fileset::RecordFile& file_;
     std::string name_;
@@ -140,6 +148,27 @@ private:
     std::size_t next_id_ = 1;
     bool touched_ = false;
 };
+
+template <typename Handle>
+template <typename Also>
+void Records<Handle>::index_loaded(Also also)
+{
+    prepare_index();
+    struct Walk {
+        Records* self;
+        Also* also;
+    } state{this, &also};
+    list_foreach(
+        list_,
+        [](void* element, void* args) {
+            const auto* at = static_cast<Walk*>(args);
+            const auto record = static_cast<Handle>(element);
+            at->self->items_.push_back(record);
+            at->self->index(record);
+            (*at->also)(record);
+        },
+        &state);
+}
 
 } // namespace desk
 

@@ -62,88 +62,69 @@ Table::Table(std::vector<std::string> headings) : columns_(headings.size()), wid
         if (right)
             heading.erase(0, 1);
     }
-    row_.assign(headings.begin(), headings.end());
-    add_row();
-}
-
-void Table::add(std::initializer_list<Cell> row)
-{
-    row_.clear();
-    for (const Cell& cell : row)
-        if (row_.size() < columns_)
-            row_.push_back(cell.text());
+    headings_ = std::move(headings);
     row_.resize(columns_);
-    add_row();
 }
 
-/* Adds the cells in row_, their texts one after another. */
-void Table::add_row()
+void Table::add(std::initializer_list<Cell> cells)
 {
-    const std::size_t first = measures_.size();
-    std::size_t bytes = 0;
-    for (std::size_t column = 0; column < columns_; ++column) {
-        /* No cell of a record comes near 4 GiB; one that did is cut there. */
-        std::string_view text = row_[column];
-        if (text.size() > UINT32_MAX)
-            text = text.substr(0, UINT32_MAX);
-        const std::size_t width = std::min<std::size_t>(text::display_width(text), UINT32_MAX);
-        measures_.push_back(
-            {static_cast<std::uint32_t>(text.size()), static_cast<std::uint32_t>(width)});
-        widths_[column] = std::max(widths_[column], width);
-        bytes += text.size();
-    }
-    const std::size_t start = text_.size();
-    text_.resize(start + bytes);
-    char* end = text_.data() + start;
-    for (std::size_t column = 0; column < columns_; ++column)
-        end = std::copy_n(row_[column].data(), measures_[first + column].bytes, end);
+    std::fill(row_.begin(), row_.end(), std::string_view{});
+    std::size_t column = 0;
+    for (const Cell& cell : cells)
+        if (column < columns_)
+            row_[column++] = cell.text();
+    if (out_ == nullptr)
+        measure(row_);
+    else
+        write(row_);
 }
 
-/* Narrows the widest text column, a column at a time, until the row fits
+void Table::measure(std::span<const std::string_view> row)
+{
+    for (std::size_t c = 0; c < columns_; ++c)
+        widths_[c] = std::max(widths_[c], text::display_width(row[c]));
+}
+
+/* Narrows the widest text column, a column at a time, until a row fits
  * `max_width` (no text column below its heading or 8 columns). */
-void Table::narrow(std::vector<std::size_t>& widths, std::size_t max_width) const
+void Table::narrow(std::size_t max_width)
 {
-    std::size_t n = widths.size();
-    std::size_t total = 2 * (n - 1);
-    for (std::size_t w : widths)
+    std::size_t total = 2 * (columns_ - 1);
+    for (std::size_t w : widths_)
         total += w;
     while (max_width != 0 && total > max_width) {
-        std::size_t widest = n;
-        for (std::size_t c = 0; c < n; ++c)
-            if (!right_[c] && widths[c] > std::max<std::size_t>(8, measures_[c].width) &&
-                (widest == n || widths[c] > widths[widest]))
+        std::size_t widest = columns_;
+        for (std::size_t c = 0; c < columns_; ++c)
+            if (!right_[c] &&
+                widths_[c] > std::max<std::size_t>(8, text::display_width(headings_[c])) &&
+                (widest == columns_ || widths_[c] > widths_[widest]))
                 widest = c;
-        if (widest == n)
+        if (widest == columns_)
             break;
-        --widths[widest];
+        --widths_[widest];
         --total;
     }
 }
 
-/* Appends the row whose cells start with cell `at`, their text at
- * `first` in text_, each padded (or cut) to its column's width; the
- * bytes of text the row took. */
-std::size_t Table::render_row(TextSink& out, std::size_t at, std::size_t first,
-                              const std::vector<std::size_t>& widths) const
+/* Writes one row, each cell padded (or cut) to its column's width. */
+void Table::write(std::span<const std::string_view> row)
 {
     /* Room for every cell, its padding, a cut's "…" and the gaps. */
     std::size_t room = 1;
     for (std::size_t c = 0; c < columns_; ++c)
-        room += measures_[at + c].bytes + widths[c] + 4;
-    char* const begin = out.room(room);
+        room += row[c].size() + widths_[c] + 4;
+    char* const begin = out_->room(room);
     char* end = begin;
-    std::size_t taken = 0;
-    for (std::size_t c = 0; c < columns_; ++c, ++at) {
-        std::string_view shown(text_.data() + first + taken, measures_[at].bytes);
-        taken += shown.size();
-        std::size_t width = measures_[at].width;
+    for (std::size_t c = 0; c < columns_; ++c) {
+        std::string_view shown = row[c];
+        std::size_t width = text::display_width(shown);
         std::string cut;
-        if (width > widths[c]) {
-            cut = text::cut_to_width(shown, widths[c]);
+        if (width > widths_[c]) {
+            cut = text::cut_to_width(shown, widths_[c]);
             shown = cut;
             width = text::display_width(cut);
         }
-        const std::size_t gap = widths[c] - width;
+        const std::size_t gap = widths_[c] - width;
         const std::size_t before = right_[c] ? gap : 0;
         const std::size_t after = c + 1 == columns_ ? 0 : right_[c] ? 2 : gap + 2;
         end = std::fill_n(end, before, ' ');
@@ -153,31 +134,32 @@ std::size_t Table::render_row(TextSink& out, std::size_t at, std::size_t first,
     while (end > begin && end[-1] == ' ') /* an empty last cell */
         --end;
     *end++ = '\n';
-    out.commit(end);
-    return taken;
+    out_->commit(end);
+    out_->flush_if_full();
 }
 
-void Table::render(std::size_t max_width, TextSink& out) const
+void Table::render(std::size_t max_width, const Rows& rows, TextSink& out)
 {
-    std::vector<std::size_t> widths = widths_;
-    narrow(widths, max_width);
-    std::size_t first = 0;
-    for (std::size_t row = 0; row * columns_ < measures_.size(); ++row) {
-        first += render_row(out, row * columns_, first, widths);
-        out.flush_if_full();
-    }
+    const std::vector<std::string_view> headings(headings_.begin(), headings_.end());
+    measure(headings);
+    rows(*this);
+    narrow(max_width);
+    out_ = &out;
+    write(headings);
+    rows(*this);
+    out_ = nullptr;
     out.flush();
 }
 
-std::string Table::render(std::size_t max_width) const
+std::string Table::render(std::size_t max_width, const Rows& rows)
 {
-    return collected([&](TextSink& out) { render(max_width, out); });
+    return collected([&](TextSink& out) { render(max_width, rows, out); });
 }
 
-void Table::print() const
+void Table::print(const Rows& rows)
 {
     TextSink out = standard_output();
-    render(terminal_width(), out);
+    render(terminal_width(), rows, out);
 }
 
 void print_text(const std::string& text)

@@ -8,9 +8,10 @@
 #define LENDREC_TOOL_OUTPUT_HPP
 
 #include <cstddef>
-#include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -48,41 +49,41 @@ private:
 
 /* A table printed with its columns aligned: numeric columns to the right,
  * text to the left, two spaces apart. When `max_width` is not 0 the widest
- * text columns are cut (with "…") until a row fits. The cells are kept
- * one after another in one text, so a table of 100,000 rows costs little
- * more than its text. */
+ * text columns are cut (with "…") until a row fits.
+ *
+ * The rows are not kept: `rows(table)` adds them with add(), and is
+ * called twice, once to measure the columns and once to write the rows
+ * as they come, so a table of 100,000 rows costs little more than its
+ * text. `rows` must add the same rows both times. */
 class Table {
 public:
+    using Rows = std::function<void(Table&)>;
+
     /* Headings; a heading starting with '>' makes a right-aligned column
      * (the '>' is not printed). */
     explicit Table(std::vector<std::string> headings);
-    /* Adds a row; missing cells at its end are empty, extra ones ignored. */
+
+    /* Adds a row; missing cells at its end are empty, extra ones ignored.
+     * Called only by `rows`. */
     void add(std::initializer_list<Cell> row);
-    bool empty() const { return measures_.size() == columns_; } /* the headings alone */
-    std::string render(std::size_t max_width) const;
-    /* Writes the table, rows as they are rendered, into `out`. */
-    void render(std::size_t max_width, TextSink& out) const;
+
+    /* Writes the headings and the rows of `rows` into `out`. */
+    void render(std::size_t max_width, const Rows& rows, TextSink& out);
+    std::string render(std::size_t max_width, const Rows& rows);
     /* render(terminal_width()) to standard output. */
-    void print() const;
+    void print(const Rows& rows);
 
 private:
-    /* A cell's size in bytes and its width in terminal columns. */
-    struct Measure {
-        std::uint32_t bytes, width;
-    };
-
-    void add_row();
-    void narrow(std::vector<std::size_t>& widths, std::size_t max_width) const;
-    std::size_t render_row(TextSink& out, std::size_t at, std::size_t first,
-                           const std::vector<std::size_t>& widths) const;
+    void measure(std::span<const std::string_view> row);
+    void write(std::span<const std::string_view> row);
+    void narrow(std::size_t max_width);
 
     std::size_t columns_ = 0;
-    std::vector<char> right_; /* per column: aligned to the right */
-    /* The headings', then every row's cells, one after another. */
-    std::string text_;
-    std::vector<Measure> measures_;
-    std::vector<std::string_view> row_; /* the row being added */
+    std::vector<char> right_;           /* per column: aligned to the right */
+    std::vector<std::string> headings_; /* without their '>' */
     std::vector<std::size_t> widths_;   /* each column's widest cell */
+    std::vector<std::string_view> row_; /* the row being added */
+    TextSink* out_ = nullptr;           /* while writing; null while measuring */
 };
 
 /* Prints, as the views come, the JSON array of `view(record)` for each of

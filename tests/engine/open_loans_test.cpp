@@ -20,16 +20,16 @@ TEST(OpenLoans, AgreeWithAListPerBook)
         owned.emplace_back(borrow_new(owned.size() + 1, 1, book, "01/02/2026", "01/03/2026"),
                            borrow_delete);
         model[book].push_back(owned.back().get());
-        return std::pair{book, owned.back().get()};
+        return owned.back().get();
     };
-    std::vector<desk::OpenLoans::Keyed> keyed;
+    std::vector<Borrow> lent;
     for (int i = 0; i < 200; ++i)
-        keyed.push_back(lend(1 + random() % 40));
+        lent.push_back(lend(1 + random() % 40));
     desk::OpenLoans open(borrow_get_book_id);
-    open.build(keyed, 40);
+    open.build(lent, 40);
     for (int step = 0; step < 300; ++step) {
         if (random() % 2 == 0) {
-            open.add(lend(1 + random() % 45).second);
+            open.add(lend(1 + random() % 45));
         } else if (auto& group = model[1 + random() % 40]; !group.empty()) {
             Borrow going = group[random() % group.size()];
             std::erase(group, going);

@@ -155,9 +155,9 @@ TEST(TextTable, AlignsWideAndCombiningTextByColumns)
          "Title     Copies\n\u6771\u4EAC\u6771\u2026        4\n"},
     };
     for (const auto& c : cases) {
-        desk::Table table({"Title", ">Copies"});
-        table.add({c.row[0], c.row[1]});
-        EXPECT_EQ(table.render(c.max_width), c.rendered) << c.row[0];
+        const auto rows = [&c](desk::Table& table) { table.add({c.row[0], c.row[1]}); };
+        EXPECT_EQ(desk::Table({"Title", ">Copies"}).render(c.max_width, rows), c.rendered)
+            << c.row[0];
     }
 }
 

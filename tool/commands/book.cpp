@@ -48,12 +48,12 @@ void run_list(const BookArgs& args, const Desk& desk)
         print_json_array(books, BookView::of);
         return;
     }
-    Table table({">ID", "TITLE", "AUTHOR", "GENRE", ">COPIES", ">SHELF"});
-    for (Book record : books) {
-        const BookView book = BookView::of(record);
-        table.add({book.id, book.title, book.author, book.genre, book.copies, book.on_shelf});
-    }
-    table.print();
+    Table({">ID", "TITLE", "AUTHOR", "GENRE", ">COPIES", ">SHELF"}).print([&books](Table& table) {
+        for (Book record : books) {
+            const BookView book = BookView::of(record);
+            table.add({book.id, book.title, book.author, book.genre, book.copies, book.on_shelf});
+        }
+    });
 }
 
 void run_show(const BookArgs& args, const Desk& desk)
@@ -76,10 +76,11 @@ void run_show(const BookArgs& args, const Desk& desk)
     if (loans.empty())
         return;
     std::printf("\n");
-    Table table({">LOAN", ">USER", "NAME", "DATE", "DUE"});
-    for (const LoanView& loan : loans)
-        table.add({loan.id, loan.user, loan.name.value_or("(no such user)"), loan.date, loan.due});
-    table.print();
+    Table({">LOAN", ">USER", "NAME", "DATE", "DUE"}).print([&loans](Table& table) {
+        for (const LoanView& loan : loans)
+            table.add(
+                {loan.id, loan.user, loan.name.value_or("(no such user)"), loan.date, loan.due});
+    });
 }
 
 void run_edit(const BookArgs& args, const Desk& desk, const CLI::App& command)

@@ -110,15 +110,16 @@ void run_overdue(const LoanArgs& args, const Desk& desk)
         std::printf("nothing overdue on %s\n", format_date(day).c_str());
         return;
     }
-    Table table({">LOAN", "DUE", ">DAYS", ">BOOK", "TITLE", ">USER", "NAME", "PHONE"});
-    for (const OverdueLoan& record : late) {
-        const OverdueView row = view(record);
-        const LoanView& loan = row.loan;
-        table.add({loan.id, loan.due, loan.days_overdue, loan.book,
-                   loan.title.value_or("(no such book)"), loan.user,
-                   loan.name.value_or("(no such user)"), row.phone.value_or("")});
-    }
-    table.print();
+    Table({">LOAN", "DUE", ">DAYS", ">BOOK", "TITLE", ">USER", "NAME", "PHONE"})
+        .print([&](Table& table) {
+            for (const OverdueLoan& record : late) {
+                const OverdueView row = view(record);
+                const LoanView& loan = row.loan;
+                table.add({loan.id, loan.due, loan.days_overdue, loan.book,
+                           loan.title.value_or("(no such book)"), loan.user,
+                           loan.name.value_or("(no such user)"), row.phone.value_or("")});
+            }
+        });
 }
 
 } // namespace

@@ -36,12 +36,12 @@ void run_list(const UserArgs& args, const Desk& desk)
         print_json_array(users, view);
         return;
     }
-    Table table({">ID", "NAME", "ADDRESS", "PHONE", ">LOANS"});
-    for (User record : users) {
-        const UserView user = view(record);
-        table.add({user.id, user.name, user.address, user.phone, user.open_loans});
-    }
-    table.print();
+    Table({">ID", "NAME", "ADDRESS", "PHONE", ">LOANS"}).print([&](Table& table) {
+        for (User record : users) {
+            const UserView user = view(record);
+            table.add({user.id, user.name, user.address, user.phone, user.open_loans});
+        }
+    });
 }
 
 void run_show(const UserArgs& args, const Desk& desk)
@@ -61,14 +61,17 @@ void run_show(const UserArgs& args, const Desk& desk)
     if (loans.empty())
         return;
     std::printf("\n");
-    Table table({">LOAN", ">BOOK", "TITLE", "DATE", "DUE", "LATE"});
-    for (const LoanView& loan : loans)
-        table.add(
-            {loan.id, loan.book, loan.title.value_or("(no such book)"), loan.date, loan.due,
-             loan.days_overdue > 0
-                 ? "OVERDUE " + counted(static_cast<std::size_t>(loan.days_overdue), "day", "days")
-                 : ""});
-    table.print();
+    Table({">LOAN", ">BOOK", "TITLE", "DATE", "DUE", "LATE"}).print([&loans](Table& table) {
+        for (const LoanView& loan : loans) {
+            const std::string late =
+                loan.days_overdue > 0
+                    ? "OVERDUE " +
+                          counted(static_cast<std::size_t>(loan.days_overdue), "day", "days")
+                    : "";
+            table.add({loan.id, loan.book, loan.title.value_or("(no such book)"), loan.date,
+                       loan.due, late});
+        }
+    });
 }
 
 void run_edit(const UserArgs& args, const Desk& desk, const CLI::App& command)
