@@ -33,7 +33,8 @@ constexpr const char* kNotUtf8 = "text that is not UTF-8: its characters cannot 
 class Checker {
 public:
     /* `mend` is `lib` when repairing, else null. */
-    Checker(const Library& lib, Library* mend) : lib_(lib), mend_(mend) {}
+    Checker(const Library& lib, Library* mend) : lib_(lib), mend_(mend), suspects_(lib.suspects())
+    {}
 
     CheckReport run()
     {
@@ -120,7 +121,9 @@ private:
 
     void loan_names()
     {
-        for (Borrow loan : lib_.loans().all()) {
+        for (Borrow loan : suspects_ ? suspects_->loans : lib_.loans().all()) {
+            if (names_exist(lib_, loan))
+                continue;
             const char* state = borrow_has_returned(loan) ? "returned" : "open";
             const std::size_t book = borrow_get_book_id(loan), user = borrow_get_user_id(loan);
             if (lib_.books().find(book) == nullptr)
@@ -171,12 +174,16 @@ private:
 
     void texts()
     {
-        for (Book book : lib_.books().all()) {
+        for (Book book : suspects_ ? suspects_->books : lib_.books().all()) {
+            if (texts_are_utf8(book))
+                continue;
             utf8(lib_.books(), book_get_id(book), "title", book_get_title(book));
             utf8(lib_.books(), book_get_id(book), "author", book_get_author(book));
             utf8(lib_.books(), book_get_id(book), "genre", book_get_genre(book));
         }
-        for (User user : lib_.users().all()) {
+        for (User user : suspects_ ? suspects_->users : lib_.users().all()) {
+            if (texts_are_utf8(user))
+                continue;
             utf8(lib_.users(), user_get_id(user), "name", user_get_name(user));
             utf8(lib_.users(), user_get_id(user), "address", user_get_address(user));
             utf8(lib_.users(), user_get_id(user), "phone", user_get_phone(user));
@@ -186,7 +193,7 @@ private:
     template <typename Handle>
     void utf8(const Records<Handle>& records, std::size_t id, const char* field, const char* value)
     {
-        if (value != nullptr && !text::is_utf8(value))
+        if (!text::is_utf8(value))
             rule(records.name(),
                  fmt::format("{} {}'s {} is not UTF-8 text", records.what(), id, field), kNotUtf8);
     }
@@ -216,10 +223,30 @@ private:
 
     const Library& lib_;
     Library* mend_;
+    /* Taken before a repair changes anything; null: walk every record. */
+    const Library::Suspects* suspects_;
     CheckReport report_;
 };
 
 } // namespace
+
+bool texts_are_utf8(Book book)
+{
+    return text::is_utf8(book_get_title(book)) && text::is_utf8(book_get_author(book)) &&
+           text::is_utf8(book_get_genre(book));
+}
+
+bool texts_are_utf8(User user)
+{
+    return text::is_utf8(user_get_name(user)) && text::is_utf8(user_get_address(user)) &&
+           text::is_utf8(user_get_phone(user));
+}
+
+bool names_exist(const Library& lib, Borrow loan)
+{
+    return lib.books().find(borrow_get_book_id(loan)) != nullptr &&
+           lib.users().find(borrow_get_user_id(loan)) != nullptr;
+}
 
 CheckReport check_library(const Library& lib)
 {

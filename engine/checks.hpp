@@ -40,7 +40,15 @@ struct CheckReport {
     bool ok() const { return findings.empty(); }
 };
 
-/* Every finding of `lib`, one walk of each table with indexed look-ups. */
+/* The rules of one record, as the opening walks and the check both ask
+ * them: every text of the record is UTF-8; the loan names a book and a
+ * user that exist in `lib`. */
+bool texts_are_utf8(Book book);
+bool texts_are_utf8(User user);
+bool names_exist(const Library& lib, Borrow loan);
+
+/* Every finding of `lib`: the records opening suspected (Library::
+ * suspects) or, once the library has changed, one walk of each table. */
 CheckReport check_library(const Library& lib);
 
 /* The same, mending in memory what needs no guessing in the files that

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <new>
 
+#include "checks.hpp"
 #include "failure.hpp"
 
 namespace desk {
@@ -17,17 +18,36 @@ std::unique_ptr<Library> Library::open(std::unique_ptr<Store> store)
     std::unique_ptr<Library> lib(new Library(std::move(store)));
     lib->store_->load(lib->tables_);
     Tables& tables = lib->tables_;
-    tables.books.index_loaded([](Book) {});
-    tables.users.index_loaded([](User) {});
-    /* The loans' one walk also finds the open ones. */
+    /* Each table's one walk also asks each record the rules about it,
+     * while it is at hand; the loans' finds the open ones. */
+    Suspects& suspects = lib->suspects_;
+    tables.books.index_loaded([&suspects](Book book) {
+        if (!texts_are_utf8(book))
+            suspects.books.push_back(book);
+    });
+    tables.users.index_loaded([&suspects](User user) {
+        if (!texts_are_utf8(user))
+            suspects.users.push_back(user);
+    });
     std::vector<Borrow>& open = lib->open_;
-    tables.loans.index_loaded([&open](Borrow loan) {
+    const Library& opened = *lib;
+    tables.loans.index_loaded([&](Borrow loan) {
         if (!borrow_has_returned(loan))
             open.push_back(loan);
+        if (!names_exist(opened, loan))
+            suspects.loans.push_back(loan);
     });
     lib->open_by_book_.build(open, tables.books.all().size());
     lib->open_by_user_.build(open, tables.users.all().size());
     return lib;
+}
+
+const Library::Suspects* Library::suspects() const
+{
+    bool changed = false;
+    each_table(tables_,
+               [&changed](const auto& records) { changed = changed || records.touched(); });
+    return changed ? nullptr : &suspects_;
 }
 
 std::span<const Borrow> Library::open_loans_of_book(std::size_t book_id) const

@@ -61,6 +61,18 @@ public:
     /* Marks `loan` returned and takes it out of the open-loan indexes. */
     void close_loan(Borrow loan);
 
+    /* The records opening found breaking a rule that asks about every
+     * record (checks.hpp), each kind in file order: those whose texts are
+     * not all UTF-8 and the loans naming a book or user that does not
+     * exist. Null once any table has changed, when only a walk of every
+     * record can tell. */
+    struct Suspects {
+        std::vector<Book> books;
+        std::vector<User> users;
+        std::vector<Borrow> loans;
+    };
+    const Suspects* suspects() const;
+
     /* Every load problem of every file, in the folder table's order. */
     std::vector<FileProblem> file_problems() const;
 
@@ -85,6 +97,7 @@ private:
     std::unique_ptr<Store> store_;
     Tables tables_;
     std::vector<Borrow> open_;
+    Suspects suspects_;
     OpenLoans open_by_book_{borrow_get_book_id}, open_by_user_{borrow_get_user_id};
 };
 

@@ -380,6 +380,16 @@ bool is_utf8(std::string_view bytes)
     return true;
 }
 
+bool is_utf8(const char* text)
+{
+    if (text == nullptr)
+        return true;
+    const char* at = text;
+    while (is_ascii(static_cast<unsigned char>(*at)) && *at != '\0')
+        ++at;
+    return *at == '\0' || is_utf8(std::string_view(at));
+}
+
 std::size_t display_width(std::string_view text)
 {
     std::size_t width = 0;

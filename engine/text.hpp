@@ -56,6 +56,9 @@ bool folded_contains(std::string_view haystack, std::string_view folded_needle);
 /* True when `bytes` is well-formed UTF-8 (no overlong forms, no surrogates,
  * nothing above U+10FFFF). */
 bool is_utf8(std::string_view bytes);
+/* The same for a NUL-terminated text, without measuring it first; a null
+ * text is empty, so UTF-8. */
+bool is_utf8(const char* text);
 
 /*
  * The columns `text` takes on a terminal: East Asian wide characters and

@@ -59,6 +59,15 @@ const std::vector<Case>& cases()
          {"book 1's title is not UTF-8 text"},
          {"book 1's title is not UTF-8 text"},
          0},
+        {"a returned loan naming a book and a user that do not exist",
+         {{1, "Dune", "Anon", "SF", 1, 1}},
+         {{1, 1, 1, "01/01/2026", "29/01/2026", true}, {2, 7, 9, "01/01/2026", "29/01/2026", true}},
+         {},
+         {"returned loan 2 names book 9, which does not exist",
+          "returned loan 2 names user 7, who does not exist"},
+         {"returned loan 2 names book 9, which does not exist",
+          "returned loan 2 names user 7, who does not exist"},
+         0},
     };
     return table;
 }
@@ -84,6 +93,8 @@ TEST(Checks, FindingsAndRepairs)
         auto lib = Library::open(std::move(store));
         EXPECT_EQ(messages(check_library(*lib)), c.found);
         EXPECT_FALSE(lib->books().touched() || lib->users().touched() || lib->loans().touched());
+        lib->loans().touch(); /* a changed library is checked by walking every record */
+        EXPECT_EQ(messages(check_library(*lib)), c.found) << "what opening found and a walk differ";
         const CheckReport repaired = repair_library(*lib);
         EXPECT_EQ(messages(repaired), c.left);
         EXPECT_EQ(repaired.repaired.size(), c.repaired);
@@ -92,6 +103,18 @@ TEST(Checks, FindingsAndRepairs)
             << "a repair that did not hold";
         EXPECT_EQ(lib->books().touched(), c.repaired > 0) << "a repair that touched no file";
     }
+}
+
+TEST(Checks, SeesWhatChangedSinceOpening)
+{
+    auto store = std::make_unique<test::MemoryStore>();
+    store->books = {{1, "Dune", "Anon", "SF", 1, 1}}, store->users = {kAnn};
+    auto lib = Library::open(std::move(store));
+    ASSERT_TRUE(check_library(*lib).ok());
+    const std::size_t id = lib->loans().take_id();
+    ASSERT_TRUE(lib->add_loan(borrow_new(id, 1, 5, "01/01/2026", "29/01/2026")));
+    EXPECT_EQ(messages(check_library(*lib)),
+              std::vector<std::string>{"open loan 1 names book 5, which does not exist"});
 }
 
 TEST(Checks, RefusalNamesAHandfulThenCounts)
