@@ -54,19 +54,32 @@ void append_escaped(TextSink& out, unsigned char c)
     out.append(kHex[c & 0xF]);
 }
 
+/* Writes `"text"` at `at` when every byte of `text` is plain, the usual
+ * case, in one pass that checks and copies; the end of what it wrote, or
+ * null (nothing to keep) when a byte needs escaping. */
+char* quoted_plain(char* at, std::string_view text)
+{
+    *at++ = '"';
+    for (char c : text) {
+        if (!plain(c))
+            return nullptr;
+        *at++ = c;
+    }
+    *at++ = '"';
+    return at;
+}
+
 } // namespace
 
 void append_json_string(TextSink& out, std::string_view text)
 {
+    if (char* end = quoted_plain(out.room(text.size() + 2), text)) {
+        out.commit(end);
+        return;
+    }
     std::size_t at = 0;
     while (at < text.size() && plain(text[at]))
         ++at;
-    if (at == text.size()) { /* the usual text: nothing to escape */
-        out.append('"');
-        out.append(text);
-        out.append('"');
-        return;
-    }
     out.append('"');
     out.append(text.substr(0, at));
     while (at < text.size()) {
@@ -93,11 +106,11 @@ void append_json_string(TextSink& out, std::string_view text)
 
 void append_json_key(TextSink& out, std::string_view before, std::string_view key)
 {
-    if (std::all_of(key.begin(), key.end(), plain)) {
-        out.append(before);
-        out.append('"');
-        out.append(key);
-        out.append("\": ");
+    char* at = std::copy(before.begin(), before.end(), out.room(before.size() + key.size() + 4));
+    if (char* end = quoted_plain(at, key)) {
+        *end++ = ':';
+        *end++ = ' ';
+        out.commit(end);
         return;
     }
     out.append(before);

@@ -266,6 +266,33 @@ char* write_cell(char* at, std::string_view cell, CellForm form)
     return at;
 }
 
+/* Bytes that put a cell in quotes wherever they stand. */
+constexpr std::array<bool, 256> kQuoted = [] {
+    std::array<bool, 256> quoted{};
+    for (char c : {',', '"', '\r', '\n'})
+        quoted[static_cast<unsigned char>(c)] = true;
+    return quoted;
+}();
+
+/* Writes `cell` as it stands at `at` when it needs neither quotes nor a
+ * shield, the usual case, checking as it copies: the end of what it
+ * wrote, or null (nothing to keep) when it needs either. */
+char* plain_cell(char* at, std::string_view cell, std::size_t row_cells,
+                 const WriteOptions& options)
+{
+    if (cell.empty())
+        return row_cells == 1 ? nullptr : at;
+    const auto blank = [](char c) { return c == ' ' || c == '\t'; };
+    if (blank(cell.front()) || blank(cell.back()) || (options.excel && runs_as_formula(cell)))
+        return nullptr;
+    for (char c : cell) {
+        if (kQuoted[static_cast<unsigned char>(c)])
+            return nullptr;
+        *at++ = c;
+    }
+    return at;
+}
+
 } // namespace
 
 std::string from_1252(std::string_view bytes)
@@ -416,7 +443,9 @@ void write_row(TextSink& out, std::span<const std::string_view> cells, const Wri
     for (std::size_t i = 0; i < cells.size(); ++i) {
         if (i > 0)
             *at++ = ',';
-        at = write_cell(at, cells[i], form_of(cells[i], cells.size(), options));
+        char* plain = plain_cell(at, cells[i], cells.size(), options);
+        at = plain != nullptr ? plain
+                              : write_cell(at, cells[i], form_of(cells[i], cells.size(), options));
     }
     out.commit(std::copy(line_end.begin(), line_end.end(), at));
 }

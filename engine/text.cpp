@@ -385,7 +385,7 @@ bool is_utf8(const char* text)
     if (text == nullptr)
         return true;
     const char* at = text;
-    while (is_ascii(static_cast<unsigned char>(*at)) && *at != '\0')
+    while (static_cast<signed char>(*at) > 0) /* ASCII, not the end */
         ++at;
     return *at == '\0' || is_utf8(std::string_view(at));
 }
