@@ -128,11 +128,11 @@ public:
     }
 
     /* The loans, the longest file, are read on a thread of their own
-     * while this one reads the books and the users (the core's loaders
-     * keep no state between threads): a command waits for the longest
-     * file rather than for all three. Without a second thread, one after
-     * another. */
-    void load(Tables& tables) override
+     * while this one reads the books and the users and hands them on (the
+     * core's loaders keep no state between threads): a command waits for
+     * the longest file rather than for all three. Without a second
+     * thread, one after another. */
+    void load(Tables& tables, const Loaded& loaded) override
     {
         std::future<void> loans;
         try {
@@ -141,11 +141,14 @@ public:
             loans = {};
         }
         load_file(tables.books);
+        loaded(fileset::Kind::books);
         load_file(tables.users);
+        loaded(fileset::Kind::users);
         if (loans.valid())
             loans.get(); /* what it threw is thrown here */
         else
             load_file(tables.loans);
+        loaded(fileset::Kind::loans);
     }
 
     std::vector<std::string> commit(const Tables& tables) override

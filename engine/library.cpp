@@ -16,30 +16,38 @@ Library::Library(std::unique_ptr<Store> store) : store_(std::move(store)) {}
 std::unique_ptr<Library> Library::open(std::unique_ptr<Store> store)
 {
     std::unique_ptr<Library> lib(new Library(std::move(store)));
-    lib->store_->load(lib->tables_);
-    Tables& tables = lib->tables_;
-    /* Each table's one walk also asks each record the rules about it,
-     * while it is at hand; the loans' finds the open ones. */
-    Suspects& suspects = lib->suspects_;
-    tables.books.index_loaded([&suspects](Book book) {
-        if (!texts_are_utf8(book))
-            suspects.books.push_back(book);
-    });
-    tables.users.index_loaded([&suspects](User user) {
-        if (!texts_are_utf8(user))
-            suspects.users.push_back(user);
-    });
-    std::vector<Borrow>& open = lib->open_;
-    const Library& opened = *lib;
-    tables.loans.index_loaded([&](Borrow loan) {
-        if (!borrow_has_returned(loan))
-            open.push_back(loan);
-        if (!names_exist(opened, loan))
-            suspects.loans.push_back(loan);
-    });
-    lib->open_by_book_.build(open, tables.books.all().size());
-    lib->open_by_user_.build(open, tables.users.all().size());
+    lib->store_->load(lib->tables_, [&lib](fileset::Kind kind) { lib->index(kind); });
     return lib;
+}
+
+/* Each table's one walk also asks each record the rules about it, while it
+ * is at hand; the loans' finds the open ones. */
+void Library::index(fileset::Kind kind)
+{
+    switch (kind) {
+    case fileset::Kind::books:
+        tables_.books.index_loaded([this](Book book) {
+            if (!texts_are_utf8(book))
+                suspects_.books.push_back(book);
+        });
+        break;
+    case fileset::Kind::users:
+        tables_.users.index_loaded([this](User user) {
+            if (!texts_are_utf8(user))
+                suspects_.users.push_back(user);
+        });
+        break;
+    case fileset::Kind::loans:
+        tables_.loans.index_loaded([this](Borrow loan) {
+            if (!borrow_has_returned(loan))
+                open_.push_back(loan);
+            if (!names_exist(*this, loan))
+                suspects_.loans.push_back(loan);
+        });
+        open_by_book_.build(open_, tables_.books.all().size());
+        open_by_user_.build(open_, tables_.users.all().size());
+        break;
+    }
 }
 
 const Library::Suspects* Library::suspects() const

@@ -94,6 +94,9 @@ public:
 private:
     explicit Library(std::unique_ptr<Store> store);
 
+    /* Indexes a table the store has loaded whole (the loans last). */
+    void index(fileset::Kind kind);
+
     std::unique_ptr<Store> store_;
     Tables tables_;
     std::vector<Borrow> open_;

@@ -13,6 +13,7 @@
 #ifndef LENDREC_ENGINE_STORE_HPP
 #define LENDREC_ENGINE_STORE_HPP
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -44,11 +45,16 @@ class Store {
 public:
     virtual ~Store() = default;
 
+    /* Told each table as soon as it is whole, on the thread that called
+     * load(): the books and the users before the loans. */
+    using Loaded = std::function<void(fileset::Kind)>;
+
     /* Fills `tables` (empty when called) with every record and next
-     * identifier; what cannot be read goes into each table's `problems`,
-     * not thrown. Throws Failure kWrite when the store cannot be read at
-     * all, std::bad_alloc when memory runs out. */
-    virtual void load(Tables& tables) = 0;
+     * identifier, telling `loaded` of each table; what cannot be read goes
+     * into each table's `problems`, not thrown. Throws Failure kWrite when
+     * the store cannot be read at all, std::bad_alloc when memory runs
+     * out, and what `loaded` throws. */
+    virtual void load(Tables& tables, const Loaded& loaded) = 0;
 
     /* Makes every touched table durable, all or nothing. Throws Failure
      * (kWrite, kFiles) with nothing changed when it cannot. Once the change

@@ -50,7 +50,7 @@ public:
     std::vector<LoanRow> loans;
     TableLoad book_load, user_load, loan_load;
 
-    void load(Tables& tables) override
+    void load(Tables& tables, const Loaded& loaded) override
     {
         fill(tables.books, books, book_load, [](const BookRow& r) {
             Book book =
@@ -58,15 +58,18 @@ public:
             book_set_available(book, r.on_shelf);
             return book;
         });
+        loaded(fileset::Kind::books);
         fill(tables.users, users, user_load, [](const UserRow& r) {
             return user_new(r.id, r.name.c_str(), r.address.c_str(), r.phone.c_str());
         });
+        loaded(fileset::Kind::users);
         fill(tables.loans, loans, loan_load, [](const LoanRow& r) {
             Borrow loan = borrow_new(r.id, r.user, r.book, r.date.c_str(), r.due.c_str());
             if (r.returned)
                 borrow_return(loan);
             return loan;
         });
+        loaded(fileset::Kind::loans);
     }
 
     std::vector<std::string> commit(const Tables&) override { return {}; }
