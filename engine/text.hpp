@@ -64,7 +64,7 @@ bool is_utf8(const char* text);
  * The columns `text` takes on a terminal: East Asian wide characters and
  * emoji 2, combining marks and zero-width characters 0, other characters
  * 1 (utf8proc's widths); ASCII bytes and bytes that are not UTF-8 count 1
- * each.
+ * each. Never more than the text's size in bytes.
  */
 std::size_t display_width(std::string_view text);
 

@@ -81,8 +81,11 @@ void Table::add(std::initializer_list<Cell> cells)
 
 void Table::measure(std::span<const std::string_view> row)
 {
+    /* A text is never wider than its bytes: only one longer than its
+     * column so far can widen it. */
     for (std::size_t c = 0; c < columns_; ++c)
-        widths_[c] = std::max(widths_[c], text::display_width(row[c]));
+        if (row[c].size() > widths_[c])
+            widths_[c] = std::max(widths_[c], text::display_width(row[c]));
 }
 
 /* Narrows the widest text column, a column at a time, until a row fits

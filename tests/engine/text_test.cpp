@@ -6,6 +6,7 @@
 
 #include <cctype>
 #include <cstddef>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -112,8 +113,11 @@ TEST(TextIsUtf8, RefusesMalformedSequences)
         {"\xF4\x90\x80\x80", false}, /* above U+10FFFF */
         {"abcdefgh\xFF", false},     /* after a run of eight ASCII bytes */
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(desk::text::is_utf8(c.bytes), c.valid) << testing::PrintToString(c.bytes);
+    for (const auto& c : cases) {
+        EXPECT_EQ(desk::text::is_utf8(std::string_view(c.bytes)), c.valid)
+            << testing::PrintToString(c.bytes);
+        EXPECT_EQ(desk::text::is_utf8(c.bytes), c.valid) << "NUL-ended: " << c.bytes;
+    }
 }
 
 TEST(TextWidth, CountsColumnsAndCutsWholeCharacters)
@@ -137,6 +141,7 @@ TEST(TextWidth, CountsColumnsAndCutsWholeCharacters)
     for (const auto& c : cases) {
         const std::string cut = desk::text::cut_to_width(c.text, c.cut_at);
         EXPECT_EQ(desk::text::display_width(c.text), c.width) << c.text;
+        EXPECT_LE(c.width, std::strlen(c.text)) << "wider than its bytes: " << c.text;
         EXPECT_EQ(cut, c.cut) << c.text << " at " << c.cut_at;
     }
 }
