@@ -31,6 +31,13 @@ std::size_t terminal_width();
  * main's check of standard output at exit. */
 TextSink standard_output();
 
+/* The text a view may lack, or `missing` in its place: a view into either,
+ * valid as long as both are. */
+inline std::string_view text_or(const std::optional<std::string>& text, std::string_view missing)
+{
+    return text ? std::string_view(*text) : missing;
+}
+
 /* One cell of a table: a text (which must outlive the add() call) or a
  * whole number. */
 class Cell {

@@ -79,7 +79,7 @@ void run_show(const BookArgs& args, const Desk& desk)
     Table({">LOAN", ">USER", "NAME", "DATE", "DUE"}).print([&loans](Table& table) {
         for (const LoanView& loan : loans)
             table.add(
-                {loan.id, loan.user, loan.name.value_or("(no such user)"), loan.date, loan.due});
+                {loan.id, loan.user, text_or(loan.name, "(no such user)"), loan.date, loan.due});
     });
 }
 

@@ -116,8 +116,8 @@ void run_overdue(const LoanArgs& args, const Desk& desk)
                 const OverdueView row = view(record);
                 const LoanView& loan = row.loan;
                 table.add({loan.id, loan.due, loan.days_overdue, loan.book,
-                           loan.title.value_or("(no such book)"), loan.user,
-                           loan.name.value_or("(no such user)"), row.phone.value_or("")});
+                           text_or(loan.title, "(no such book)"), loan.user,
+                           text_or(loan.name, "(no such user)"), text_or(row.phone, "")});
             }
         });
 }

@@ -68,7 +68,7 @@ void run_show(const UserArgs& args, const Desk& desk)
                     ? "OVERDUE " +
                           counted(static_cast<std::size_t>(loan.days_overdue), "day", "days")
                     : "";
-            table.add({loan.id, loan.book, loan.title.value_or("(no such book)"), loan.date,
+            table.add({loan.id, loan.book, text_or(loan.title, "(no such book)"), loan.date,
                        loan.due, late});
         }
     });
