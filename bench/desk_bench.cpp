@@ -313,7 +313,7 @@ constexpr double kTarget = 1.3;
 
 /* Runs of each side, alternating: a shared machine's noise evens out over
  * several. */
-constexpr int kRuns = 9;
+constexpr int kRuns = 15;
 
 void bm_command(benchmark::State& state, const Command* command)
 {
