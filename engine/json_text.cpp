@@ -104,18 +104,4 @@ void append_json_string(TextSink& out, std::string_view text)
     out.append('"');
 }
 
-void append_json_key(TextSink& out, std::string_view before, std::string_view key)
-{
-    char* at = std::copy(before.begin(), before.end(), out.room(before.size() + key.size() + 4));
-    if (char* end = quoted_plain(at, key)) {
-        *end++ = ':';
-        *end++ = ' ';
-        out.commit(end);
-        return;
-    }
-    out.append(before);
-    append_json_string(out, key);
-    out.append(": ");
-}
-
 } // namespace desk

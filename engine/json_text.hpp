@@ -24,9 +24,23 @@ namespace desk {
  * become U+FFFD. */
 void append_json_string(TextSink& out, std::string_view text);
 
-/* Appends `before` (a separator), then `"key": `; a view's keys are plain
- * ASCII names, written as they stand (any other key is escaped). */
-void append_json_key(TextSink& out, std::string_view before, std::string_view key);
+/* A key of a view's JSON object: a literal, checked when the program is
+ * compiled to be printable ASCII with no quote or backslash, so that it is
+ * written as it stands. */
+class JsonKey {
+public:
+    template <std::size_t N>
+    consteval JsonKey(const char (&text)[N]) : text_(text, N - 1)
+    {
+        for (char c : text_)
+            if (c < 0x20 || c > 0x7E || c == '"' || c == '\\')
+                throw "a JSON key is written as it stands: printable ASCII, no quote or backslash";
+    }
+    std::string_view text() const { return text_; }
+
+private:
+    std::string_view text_;
+};
 
 class JsonText {
 public:
@@ -46,9 +60,16 @@ public:
 
     /* One field; called by a view's fields(). */
     template <typename Value>
-    void operator()(std::string_view key, const Value& value)
+    void operator()(JsonKey key, const Value& value)
     {
-        append_json_key(out_, first_ ? "" : ", ", key);
+        char* at = out_.room(key.text().size() + 6);
+        if (!first_)
+            *at++ = ',', *at++ = ' ';
+        *at++ = '"';
+        for (char c : key.text())
+            *at++ = c;
+        *at++ = '"', *at++ = ':', *at++ = ' ';
+        out_.commit(at);
         first_ = false;
         write(value);
     }
@@ -84,7 +105,11 @@ public:
     template <typename View>
     void add(const View& view)
     {
-        sink_.append(empty_ ? "\n  " : ",\n  ");
+        char* at = sink_.room(4);
+        if (!empty_)
+            *at++ = ',';
+        *at++ = '\n', *at++ = ' ', *at++ = ' ';
+        sink_.commit(at);
         empty_ = false;
         writer_.object(view);
         sink_.flush_if_full();

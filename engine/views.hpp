@@ -35,9 +35,9 @@ public:
     }
 
     template <typename Value>
-    void operator()(std::string_view key, const Value& value)
+    void operator()(JsonKey key, const Value& value)
     {
-        tree_[std::string(key)] = convert(value);
+        tree_[std::string(key.text())] = convert(value);
     }
 
 private:
