@@ -13,7 +13,6 @@
 #define LENDREC_ENGINE_TEXT_SINK_HPP
 
 #include <algorithm>
-#include <charconv>
 #include <cstddef>
 #include <cstring>
 #include <functional>
@@ -28,18 +27,30 @@ namespace desk {
  * of a long answer, with no string made for each. */
 class Decimal {
 public:
-    template <typename Number>
-    explicit Decimal(Number number)
-        : size_(static_cast<std::size_t>(std::to_chars(text_, text_ + sizeof text_, number).ptr -
-                                         text_))
-    {}
+    /* Digits written from the last, at the end of text_. */
+    explicit Decimal(std::size_t number) : first_(sizeof text_) { digits(number); }
+    explicit Decimal(long number) : first_(sizeof text_)
+    {
+        /* The magnitude as unsigned, so that the most negative long fits. */
+        const auto magnitude = static_cast<unsigned long long>(number);
+        digits(number < 0 ? 0 - magnitude : magnitude);
+        if (number < 0)
+            text_[--first_] = '-';
+    }
     Decimal(const Decimal&) = delete; /* view() points into it */
     Decimal& operator=(const Decimal&) = delete;
-    std::string_view view() const { return {text_, size_}; }
+    std::string_view view() const { return {text_ + first_, sizeof text_ - first_}; }
 
 private:
+    void digits(unsigned long long number)
+    {
+        do
+            text_[--first_] = static_cast<char>('0' + number % 10);
+        while ((number /= 10) != 0);
+    }
+
     char text_[24];
-    std::size_t size_;
+    std::size_t first_;
 };
 
 class TextSink {

@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <climits>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -167,3 +169,12 @@ TEST(TextTable, AlignsWideAndCombiningTextByColumns)
 }
 
 } // namespace
+
+TEST(TextDecimal, WritesEveryWholeNumberAsToStringDoes)
+{
+    for (std::size_t n : {std::size_t{0}, std::size_t{9}, std::size_t{10}, std::size_t{4242},
+                          std::size_t{SIZE_MAX}})
+        EXPECT_EQ(desk::Decimal(n).view(), std::to_string(n));
+    for (long n : {0L, 7L, -1L, -4200L, LONG_MAX, LONG_MIN})
+        EXPECT_EQ(desk::Decimal(n).view(), std::to_string(n));
+}
