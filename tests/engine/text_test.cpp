@@ -151,7 +151,7 @@ TEST(TextWidth, CountsColumnsAndCutsWholeCharacters)
 TEST(TextTable, AlignsWideAndCombiningTextByColumns)
 {
     const struct {
-        std::vector<std::string> row;
+        std::vector<std::string> cells; /* rows of a title and copies */
         std::size_t max_width;
         const char* rendered;
     } cases[] = {
@@ -160,11 +160,18 @@ TEST(TextTable, AlignsWideAndCombiningTextByColumns)
         {{"\u6771\u4EAC\u6771\u4EAC\u6771\u4EAC", "4"},
          16,
          "Title     Copies\n\u6771\u4EAC\u6771\u2026        4\n"},
+        /* the widest cells come last, and widen rows written before them */
+        {{"Dune", "1", "A longer title", "1200"},
+         0,
+         "Title           Copies\nDune                 1\nA longer title    1200\n"},
     };
     for (const auto& c : cases) {
-        const auto rows = [&c](desk::Table& table) { table.add({c.row[0], c.row[1]}); };
+        const auto rows = [&c](desk::Table& table) {
+            for (std::size_t i = 0; i + 1 < c.cells.size(); i += 2)
+                table.add({c.cells[i], c.cells[i + 1]});
+        };
         EXPECT_EQ(desk::Table({"Title", ">Copies"}).render(c.max_width, rows), c.rendered)
-            << c.row[0];
+            << c.cells[0];
     }
 }
 
