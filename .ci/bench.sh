@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 source .ci/packages.sh
-ci_require cmake ninja-build g++ libbenchmark-dev libcli11-dev nlohmann-json3-dev libfmt-dev libutf8proc-dev
+ci_require cmake ninja-build g++ libbenchmark-dev libcli11-dev nlohmann-json3-dev libfmt-dev libutf8proc-dev libtomlplusplus-dev
 
 echo "== benchmarks: build"
 cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release \

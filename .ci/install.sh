@@ -16,7 +16,7 @@ root=$PWD
 
 source .ci/packages.sh
 ci_require cmake ninja-build g++ pkg-config dpkg-dev lintian file binutils \
-  libcli11-dev nlohmann-json3-dev libfmt-dev libutf8proc-dev
+  libcli11-dev nlohmann-json3-dev libfmt-dev libutf8proc-dev libtomlplusplus-dev
 
 packages=(lendrec liblendrec-dev)
 for p in "${packages[@]}"; do

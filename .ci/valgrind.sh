@@ -10,7 +10,7 @@ cd "$(dirname "$0")/.."
 root=$PWD
 
 source .ci/packages.sh
-ci_require valgrind cmake ninja-build g++ libgtest-dev libcli11-dev nlohmann-json3-dev libfmt-dev libutf8proc-dev
+ci_require valgrind cmake ninja-build g++ libgtest-dev libcli11-dev nlohmann-json3-dev libfmt-dev libutf8proc-dev libtomlplusplus-dev
 
 echo "== building (build/valgrind)"
 cmake -S . -B build/valgrind -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLENDREC_WERROR=ON >/dev/null

@@ -12,7 +12,7 @@ cd "$(dirname "$0")/.."
 # the native tools and GoogleTest for the native half of the exchange;
 # dpkg-dev unpacks utf8proc's source package.
 source .ci/packages.sh
-ci_require cmake ninja-build g++ libgtest-dev googletest g++-mingw-w64-x86-64 wine wine64 python3 libcli11-dev nlohmann-json3-dev libfmt-dev libutf8proc-dev dpkg-dev python3-jsonschema
+ci_require cmake ninja-build g++ libgtest-dev googletest g++-mingw-w64-x86-64 wine wine64 python3 libcli11-dev nlohmann-json3-dev libfmt-dev libutf8proc-dev libtomlplusplus-dev dpkg-dev python3-jsonschema
 
 build=build/windows
 prefix="$PWD/$build/wineprefix"

@@ -39,6 +39,7 @@ public:
     CheckReport run()
     {
         each_table(lib_.tables(), [this](const auto& records) { file_problems(records); });
+        policy_problems();
         if (mend_ != nullptr)
             each_table(mend_->tables(), [this](const auto& records) { resave_changed(records); });
         identifiers(lib_.books());
@@ -64,6 +65,19 @@ private:
             not_repaired(fmt::format("{} holds lines that saving would lose; mend them by hand "
                                      "first",
                                      records.name()));
+    }
+
+    void policy_problems()
+    {
+        for (const PolicyProblem& problem : lib_.policy_problems()) {
+            report_.findings.push_back(
+                {fileset::kPolicy, problem.line, "refused",
+                 describe(fileset::kPolicy, {problem.line, SERIALIZER_REFUSED, problem.cause})});
+            if (mend_ != nullptr)
+                not_repaired(fmt::format("{} holds what the desk cannot read as a policy: "
+                                         "mend it by hand",
+                                         fileset::kPolicy));
+        }
     }
 
     /* A file whose lines were only changed in loading is saved as loaded. */

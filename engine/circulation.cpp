@@ -26,10 +26,11 @@ void check_days(std::size_t days)
                       fmt::format("a loan runs 1 to {} days, not {}", rules::kMaxLoanDays, days));
 }
 
-/* The due date `days` after `from`, refused past the desk's years. */
-Day due_after(Day from, std::size_t days)
+/* The due date `days` after `from`, on the next day the library is open;
+ * refused past the desk's years. */
+Day due_after(const Library& lib, Day from, std::size_t days)
 {
-    Day due = from + std::chrono::days{static_cast<long>(days)};
+    Day due = lib.policy().next_open_day(from + std::chrono::days{static_cast<long>(days)});
     if (std::chrono::year_month_day{due}.year() > std::chrono::year{rules::kLastYear})
         throw Failure(kRefused, fmt::format("the due date would fall after {}", rules::kLastYear));
     return due;
@@ -49,14 +50,40 @@ void check_open(Borrow loan)
         throw Failure(kRefused, fmt::format("loan {} was already returned", borrow_get_id(loan)));
 }
 
-/* The user may borrow on `day`: below the limit and nothing overdue. */
-void check_borrower(const Library& lib, User user, Day day, std::size_t limit)
+/* The genre of the book `loan` lends; "" when the book is missing. */
+std::string_view genre_of(const Library& lib, Borrow loan)
 {
+    Book book = lib.books().find(borrow_get_book_id(loan));
+    return book != nullptr ? book_get_genre(book) : "";
+}
+
+/* The user may borrow a book of `genre` on `day`: below the limit of all
+ * loans and of that genre's, and, where the policy says so, nothing
+ * overdue. */
+void check_borrower(const Library& lib, User user, std::string_view genre, Day day,
+                    const LoanTerms& terms)
+{
+    const Policy& policy = lib.policy();
     std::span<const Borrow> held = lib.open_loans_of_user(user_get_id(user));
+    const std::size_t limit = terms.limit.value_or(policy.loan.limit);
     if (held.size() >= limit)
         throw Failure(kRefused, fmt::format("user {} ({}) already holds {}, the limit",
                                             user_get_id(user), user_get_name(user),
                                             text::counted(held.size(), "loan", "loans")));
+    if (const std::size_t of_genre = policy.limit_for(genre);
+        !terms.limit && of_genre != policy.loan.limit) {
+        const auto same = std::count_if(held.begin(), held.end(),
+                                        [&](Borrow loan) { return genre_of(lib, loan) == genre; });
+        if (static_cast<std::size_t>(same) >= of_genre)
+            throw Failure(
+                kRefused,
+                fmt::format("user {} ({}) already holds {} of {}, the limit for {}",
+                            user_get_id(user), user_get_name(user),
+                            text::counted(static_cast<std::size_t>(same), "loan", "loans"), genre,
+                            genre));
+    }
+    if (!policy.loan.block_when_overdue)
+        return;
     for (Borrow loan : held)
         if (days_overdue(loan, day) > 0)
             throw Failure(kRefused, fmt::format("user {} ({}) has an overdue loan: loan {}, "
@@ -85,16 +112,18 @@ long days_overdue(Borrow loan, Day day)
 Borrow checkout(Library& lib, std::size_t book_id, std::size_t user_id, Day day,
                 const LoanTerms& terms)
 {
-    check_days(terms.days);
-    if (terms.limit < 1)
+    if (terms.limit && *terms.limit < 1)
         throw Failure(kRefused, "the loan limit must be at least 1");
-    Day due = due_after(day, terms.days);
     Book book = find_book(lib, book_id);
     User user = find_user(lib, user_id);
+    const std::string_view genre = book_get_genre(book);
+    const std::size_t days = terms.days.value_or(lib.policy().days_for(genre));
+    check_days(days);
+    Day due = due_after(lib, day, days);
     if (!book_has_available(book))
         throw Failure(kRefused, fmt::format("no copy of book {} ({}) is on the shelf", book_id,
                                             book_get_title(book)));
-    check_borrower(lib, user, day, terms.limit);
+    check_borrower(lib, user, genre, day, terms);
     std::size_t id = lib.loans().take_id();
     Borrow loan =
         borrow_new(id, user_id, book_id, format_date(day).c_str(), format_date(due).c_str());
@@ -149,16 +178,17 @@ Returned give_back(Library& lib, std::size_t book_id, std::size_t user_id, Day d
     return take_back(lib, open_loan_of(lib, book_id, user_id), day);
 }
 
-Day renew(Library& lib, std::size_t loan_id, Day day, std::size_t days)
+Day renew(Library& lib, std::size_t loan_id, Day day, std::optional<std::size_t> given)
 {
-    check_days(days);
     Borrow loan = find_loan(lib, loan_id);
+    const std::size_t days = given.value_or(lib.policy().days_for(genre_of(lib, loan)));
+    check_days(days);
     check_open(loan);
     check_not_before(loan, day);
     if (days_overdue(loan, day) > 0)
         throw Failure(kRefused, fmt::format("loan {} is overdue (due {}); return it instead",
                                             loan_id, borrow_get_return_date(loan)));
-    Day due = due_after(due_of(loan), days);
+    Day due = due_after(lib, due_of(loan), days);
     if (!borrow_set_return_date(loan, format_date(due).c_str()))
         throw Failure(kRefused,
                       fmt::format("loan {} cannot be due on {}", loan_id, format_date(due)));

@@ -16,19 +16,23 @@
 
 namespace desk {
 
-/* How long a loan runs and how many open loans a user may hold. */
+/* How long a loan runs and how many open loans a user may hold, when the
+ * clerk says so for one command; what is not given follows the library's
+ * policy (policy.hpp) for the book's genre. */
 struct LoanTerms {
-    std::size_t days = 28;
-    std::size_t limit = 5;
+    std::optional<std::size_t> days;
+    std::optional<std::size_t> limit;
 };
 
 /* The loan with identifier `id`, or the refusal of find_or_refuse. */
 Borrow find_loan(const Library& lib, std::size_t id);
 
 /* Lends a copy of book `book_id` to user `user_id` on `day`; the new loan
- * (the library's). Refused when no copy is on the shelf, the user holds
- * `terms.limit` loans or one overdue on `day`, the terms are out of range
- * or the due date falls past rules::kLastYear. */
+ * (the library's), due after the loan period, moved on to the next day the
+ * library is open. Refused when no copy is on the shelf, the user holds
+ * the limit of loans (of all, or of the book's genre where the policy
+ * limits it) or, where the policy says so, one overdue on `day`, the
+ * terms are out of range or the due date falls past rules::kLastYear. */
 Borrow checkout(Library& lib, std::size_t book_id, std::size_t user_id, Day day,
                 const LoanTerms& terms);
 
@@ -49,10 +53,12 @@ Returned give_back(Library& lib, std::size_t loan_id, Day day);
  * above; refused when the user holds none or several. */
 Returned give_back(Library& lib, std::size_t book_id, std::size_t user_id, Day day);
 
-/* Moves loan `loan_id`'s due date on by `days`, renewed on `day`; the new
- * due date. Refused when returned, overdue on `day`, `day` is before the
- * loan's date, `days` is out of range or the due date falls too late. */
-Day renew(Library& lib, std::size_t loan_id, Day day, std::size_t days);
+/* Moves loan `loan_id`'s due date on by `days` (none: the policy's loan
+ * period for the book's genre), renewed on `day`, to the next open day;
+ * the new due date. Refused when returned, overdue on `day`, `day` is
+ * before the loan's date, `days` is out of range or the due date falls
+ * too late. */
+Day renew(Library& lib, std::size_t loan_id, Day day, std::optional<std::size_t> days);
 
 /* The due date of a loan, read from its record. */
 Day due_of(Borrow loan);

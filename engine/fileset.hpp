@@ -42,6 +42,9 @@ inline constexpr const char* kLock = "lendrec.lock";
 inline constexpr const char* kCommit = "lendrec.commit";
 inline constexpr const char* kCommitDraft = "lendrec.commit.new";
 
+/* The library's policy (policy.hpp); optional. */
+inline constexpr const char* kPolicy = "library.toml";
+
 /* `folder`/`name`. */
 std::string in(const std::string& folder, std::string_view name);
 

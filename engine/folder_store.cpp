@@ -5,7 +5,9 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <fstream>
 #include <future>
+#include <iterator>
 #include <system_error>
 #include <new>
 
@@ -26,6 +28,9 @@ namespace {
 /* Far beyond any library's record file: a file this large is refused by
  * its size before a byte is read. */
 constexpr std::uint64_t kMaxRecordFileBytes = std::uint64_t{1} << 30;
+
+/* The same for the policy file, which holds a few dozen lines. */
+constexpr std::uint64_t kMaxPolicyBytes = std::uint64_t{1} << 20;
 
 bool exists(const std::string& path)
 {
@@ -169,6 +174,23 @@ public:
         if (files.empty())
             return {};
         return commit_files(folder_, files);
+    }
+
+    StoredPolicy policy() override
+    {
+        const std::string path = fileset::in(folder_, fileset::kPolicy);
+        if (!exists(path))
+            return {};
+        if (std::string why = unreadable_by_kind(path); !why.empty())
+            return {std::nullopt, why};
+        if (platform::examine(path).size > kMaxPolicyBytes)
+            return {std::nullopt, fmt::format("is larger than {} KiB, far beyond any policy",
+                                              kMaxPolicyBytes >> 10)};
+        std::ifstream in(path, std::ios::binary);
+        std::string text{std::istreambuf_iterator<char>(in), {}};
+        if (!in.good() && !in.eof())
+            return {std::nullopt, "cannot be read: " + platform::last_error()};
+        return {std::move(text), ""};
     }
 
     std::vector<std::string> notices() const override { return notices_; }

@@ -17,6 +17,11 @@ std::unique_ptr<Library> Library::open(std::unique_ptr<Store> store)
 {
     std::unique_ptr<Library> lib(new Library(std::move(store)));
     lib->store_->load(lib->tables_, [&lib](fileset::Kind kind) { lib->index(kind); });
+    Store::StoredPolicy stored = lib->store_->policy();
+    if (!stored.problem.empty())
+        lib->policy_.problems.push_back({0, stored.problem});
+    else if (stored.text)
+        lib->policy_ = read_policy(*stored.text);
     return lib;
 }
 

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "open_loans.hpp"
+#include "policy.hpp"
 #include "records.hpp"
 #include "store.hpp"
 
@@ -73,6 +74,11 @@ public:
     };
     const Suspects* suspects() const;
 
+    /* The library's policy (the defaults when it has none, or one that
+     * could not be read whole) and what was wrong with its file. */
+    const Policy& policy() const { return policy_.policy; }
+    const std::vector<PolicyProblem>& policy_problems() const { return policy_.problems; }
+
     /* Every load problem of every file, in the folder table's order. */
     std::vector<FileProblem> file_problems() const;
 
@@ -101,6 +107,7 @@ private:
     Tables tables_;
     std::vector<Borrow> open_;
     Suspects suspects_;
+    PolicyRead policy_;
     OpenLoans open_by_book_{borrow_get_book_id}, open_by_user_{borrow_get_user_id};
 };
 

@@ -15,6 +15,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -55,6 +56,15 @@ public:
      * the store cannot be read at all, std::bad_alloc when memory runs
      * out, and what `loaded` throws. */
     virtual void load(Tables& tables, const Loaded& loaded) = 0;
+
+    /* The text of the library's policy (policy.hpp), or none when the
+     * library has none; `problem` says why one that is there could not be
+     * read. Throws std::bad_alloc when memory runs out. */
+    struct StoredPolicy {
+        std::optional<std::string> text;
+        std::string problem;
+    };
+    virtual StoredPolicy policy() = 0;
 
     /* Makes every touched table durable, all or nothing. Throws Failure
      * (kWrite, kFiles) with nothing changed when it cannot. Once the change

@@ -75,6 +75,10 @@ public:
     std::vector<std::string> commit(const Tables&) override { return {}; }
 
     std::vector<std::string> notices() const override { return {}; }
+    StoredPolicy policy() override { return {policy_text, ""}; }
+
+    /* The library's policy file, when it has one. */
+    std::optional<std::string> policy_text;
     std::string where() const override { return "memory"; }
 
 private:

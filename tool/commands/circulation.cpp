@@ -27,7 +27,7 @@ std::size_t count_of(const std::string& text, const char* option)
     return parse_count(text, option, 0, std::numeric_limits<std::size_t>::max());
 }
 
-/* The loan terms given, the engine's own for those not given. */
+/* The loan terms given; the policy's for those not given. */
 LoanTerms terms_of(const LoanArgs& args)
 {
     LoanTerms terms;
@@ -88,7 +88,9 @@ void run_return(const LoanArgs& args, const Desk& desk)
 void run_renew(const LoanArgs& args, const Desk& desk)
 {
     Day day = date_or_today(args.date, "--date");
-    std::size_t days = args.days.empty() ? LoanTerms{}.days : count_of(args.days, "--days");
+    std::optional<std::size_t> days;
+    if (!args.days.empty())
+        days = count_of(args.days, "--days");
     std::size_t id = parse_id(args.loan, "loan");
     auto lib = open_for_change(desk);
     Day due = renew(*lib, id, day, days);
@@ -127,7 +129,7 @@ void run_overdue(const LoanArgs& args, const Desk& desk)
 void add_circulation_commands(CLI::App& app, Desk& desk)
 {
     auto args = std::make_shared<LoanArgs>();
-    LoanTerms terms;
+    const Policy terms; /* the terms without a policy file */
 
     auto* out = app.add_subcommand("checkout", "Lend a copy of BOOK to USER");
     out->add_option("BOOK", args->book, "The book")->required()->type_name("ID");
@@ -135,10 +137,13 @@ void add_circulation_commands(CLI::App& app, Desk& desk)
     out->add_option("--date", args->date, "Loan date DD/MM/YYYY (default today)")
         ->type_name("DATE");
     out->add_option("--days", args->days,
-                    fmt::format("Loan period in days (default {})", terms.days))
+                    fmt::format("Loan period in days (default: the policy's, {} without one)",
+                                terms.loan.days))
         ->type_name("N");
     out->add_option("--limit", args->limit,
-                    fmt::format("Most open loans a user may hold (default {})", terms.limit))
+                    fmt::format("Most open loans a user may hold (default: the policy's, {} "
+                                "without one)",
+                                terms.loan.limit))
         ->type_name("N");
     bind(out, desk, args, run_checkout);
 
@@ -156,7 +161,8 @@ void add_circulation_commands(CLI::App& app, Desk& desk)
         ->type_name("DATE");
     again
         ->add_option("--days", args->days,
-                     fmt::format("Loan period in days (default {})", terms.days))
+                     fmt::format("Loan period in days (default: the policy's, {} without one)",
+                                 terms.loan.days))
         ->type_name("N");
     bind(again, desk, args, run_renew);
 
