@@ -70,8 +70,8 @@ void check_borrower(const Library& lib, User user, std::string_view genre, Day d
         throw Failure(kRefused, fmt::format("user {} ({}) already holds {}, the limit",
                                             user_get_id(user), user_get_name(user),
                                             text::counted(held.size(), "loan", "loans")));
-    if (const std::size_t of_genre = policy.limit_for(genre);
-        !terms.limit && of_genre != policy.loan.limit) {
+    /* A genre limited below the rest counts its own loans. */
+    if (const std::size_t of_genre = policy.limit_for(genre); !terms.limit && of_genre < limit) {
         const auto same = std::count_if(held.begin(), held.end(),
                                         [&](Borrow loan) { return genre_of(lib, loan) == genre; });
         if (static_cast<std::size_t>(same) >= of_genre)
