@@ -69,10 +69,11 @@ private:
 
     void policy_problems()
     {
-        for (const PolicyProblem& problem : lib_.policy_problems()) {
+        for (const FileProblem& p : lib_.file_problems()) {
+            if (p.file != fileset::kPolicy)
+                continue;
             report_.findings.push_back(
-                {fileset::kPolicy, problem.line, "refused",
-                 describe(fileset::kPolicy, {problem.line, SERIALIZER_REFUSED, problem.cause})});
+                {p.file, p.problem.line, "refused", describe(p.file, p.problem)});
             if (mend_ != nullptr)
                 not_repaired(fmt::format("{} holds what the desk cannot read as a policy: "
                                          "mend it by hand",

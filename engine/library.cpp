@@ -101,6 +101,8 @@ std::vector<FileProblem> Library::file_problems() const
         for (const Problem& problem : records.problems)
             all.push_back({records.name(), problem});
     });
+    for (const PolicyProblem& problem : policy_.problems)
+        all.push_back({fileset::kPolicy, {problem.line, SERIALIZER_REFUSED, problem.cause}});
     return all;
 }
 

@@ -79,7 +79,8 @@ public:
     const Policy& policy() const { return policy_.policy; }
     const std::vector<PolicyProblem>& policy_problems() const { return policy_.problems; }
 
-    /* Every load problem of every file, in the folder table's order. */
+    /* Every load problem of every file, in the folder table's order, then
+     * the policy file's (each as a refused line). */
     std::vector<FileProblem> file_problems() const;
 
     /* What the store noticed while opening (store.hpp). */

@@ -97,65 +97,6 @@ void read_genres(Reader& r, const toml::table& genres, Policy& p)
     }
 }
 
-void read_loan(Reader& r, const toml::table& loan, Policy& p)
-{
-    for (auto&& [key, node] : loan) {
-        const std::string_view k = key.str();
-        if (k == "days")
-            r.count(node, "loan.days", 1, rules::kMaxLoanDays, p.loan.days);
-        else if (k == "limit")
-            r.count(node, "loan.limit", 1, kMaxCount, p.loan.limit);
-        else if (k == "renewals")
-            r.count(node, "loan.renewals", 0, kMaxCount, p.loan.renewals);
-        else if (k == "block_when_overdue")
-            r.flag(node, "loan.block_when_overdue", p.loan.block_when_overdue);
-        else if (k == "genre") {
-            if (const toml::table* genres = r.table(node, "loan.genre"))
-                read_genres(r, *genres, p);
-        } else
-            r.unknown(key, "loan");
-    }
-}
-
-void read_fine(Reader& r, const toml::table& fine, Policy& p)
-{
-    for (auto&& [key, node] : fine) {
-        const std::string_view k = key.str();
-        if (k == "per_day")
-            r.count(node, "fine.per_day", 0, kMaxCount, p.fine.per_day);
-        else if (k == "grace_days")
-            r.count(node, "fine.grace_days", 0, rules::kMaxLoanDays, p.fine.grace_days);
-        else if (k == "cap")
-            r.count(node, "fine.cap", 0, kMaxCount * 100, p.fine.cap);
-        else if (k == "block_at")
-            r.count(node, "fine.block_at", 0, kMaxCount * 100, p.fine.block_at);
-        else if (k == "currency") {
-            const auto* text = node.as_string();
-            const bool iso = text != nullptr && text->get().size() == 3 &&
-                             std::all_of(text->get().begin(), text->get().end(),
-                                         [](char c) { return c >= 'A' && c <= 'Z'; });
-            if (iso)
-                p.fine.currency = text->get();
-            else
-                r.problem(node.source(), "fine.currency must be three capital letters, as \"EUR\"");
-        } else
-            r.unknown(key, "fine");
-    }
-}
-
-void read_hold(Reader& r, const toml::table& hold, Policy& p)
-{
-    for (auto&& [key, node] : hold) {
-        const std::string_view k = key.str();
-        if (k == "pickup_days")
-            r.count(node, "hold.pickup_days", 1, rules::kMaxLoanDays, p.hold.pickup_days);
-        else if (k == "limit")
-            r.count(node, "hold.limit", 0, kMaxCount, p.hold.limit);
-        else
-            r.unknown(key, "hold");
-    }
-}
-
 /* Each text of the array `node` read by `read_one`, which tells whether
  * it took the text. */
 template <typename ReadOne>
@@ -178,51 +119,94 @@ void read_texts(Reader& r, const toml::node& node, std::string_view name, ReadOn
     }
 }
 
-void read_calendar(Reader& r, const toml::table& calendar, Policy& p)
+/* The keys that hold a count: the section and key, the range, and where
+ * the count goes. */
+struct CountKey {
+    std::string_view name; /* "loan.days" */
+    std::size_t low, high;
+    std::size_t& (*field)(Policy&);
+};
+
+const CountKey kCounts[] = {
+    {"loan.days", 1, rules::kMaxLoanDays, [](Policy& p) -> std::size_t& { return p.loan.days; }},
+    {"loan.limit", 1, kMaxCount, [](Policy& p) -> std::size_t& { return p.loan.limit; }},
+    {"loan.renewals", 0, kMaxCount, [](Policy& p) -> std::size_t& { return p.loan.renewals; }},
+    {"fine.per_day", 0, kMaxCount, [](Policy& p) -> std::size_t& { return p.fine.per_day; }},
+    {"fine.grace_days", 0, rules::kMaxLoanDays,
+     [](Policy& p) -> std::size_t& { return p.fine.grace_days; }},
+    {"fine.cap", 0, kMaxCount * 100, [](Policy& p) -> std::size_t& { return p.fine.cap; }},
+    {"fine.block_at", 0, kMaxCount * 100,
+     [](Policy& p) -> std::size_t& { return p.fine.block_at; }},
+    {"hold.pickup_days", 1, rules::kMaxLoanDays,
+     [](Policy& p) -> std::size_t& { return p.hold.pickup_days; }},
+    {"hold.limit", 0, kMaxCount, [](Policy& p) -> std::size_t& { return p.hold.limit; }},
+};
+
+void read_currency(Reader& r, const toml::node& node, Policy& p)
 {
-    for (auto&& [key, node] : calendar) {
-        const std::string_view k = key.str();
-        Policy::Calendar& c = p.calendar;
-        if (k == "closed_weekdays")
-            read_texts(r, node, "calendar.closed_weekdays", [&c](const std::string& text) {
-                const auto* found = std::find(kWeekdays.begin(), kWeekdays.end(), text);
-                if (found == kWeekdays.end())
-                    return false;
-                c.closed_weekdays.emplace_back(static_cast<unsigned>(found - kWeekdays.begin()));
-                return true;
-            });
-        else if (k == "closed_dates")
-            read_texts(r, node, "calendar.closed_dates", [&c](const std::string& text) {
-                const std::optional<Day> day = parse_date(text);
-                if (!day || !in_desk_years(*day))
-                    return false;
-                c.closed_dates.push_back(*day);
-                return true;
-            });
-        else
-            r.unknown(key, "calendar");
-    }
-    std::sort(p.calendar.closed_dates.begin(), p.calendar.closed_dates.end());
-    p.calendar.closed_dates.erase(
-        std::unique(p.calendar.closed_dates.begin(), p.calendar.closed_dates.end()),
-        p.calendar.closed_dates.end());
+    const auto* text = node.as_string();
+    if (text != nullptr && text->get().size() == 3 &&
+        std::all_of(text->get().begin(), text->get().end(),
+                    [](char c) { return c >= 'A' && c <= 'Z'; }))
+        p.fine.currency = text->get();
+    else
+        r.problem(node.source(), "fine.currency must be three capital letters, as \"EUR\"");
+}
+
+bool read_weekday(Policy& p, const std::string& text)
+{
+    const auto* found = std::find(kWeekdays.begin(), kWeekdays.end(), text);
+    if (found != kWeekdays.end())
+        p.calendar.closed_weekdays.emplace_back(static_cast<unsigned>(found - kWeekdays.begin()));
+    return found != kWeekdays.end();
+}
+
+bool read_closed_date(Policy& p, const std::string& text)
+{
+    const std::optional<Day> day = parse_date(text);
+    if (day && in_desk_years(*day))
+        p.calendar.closed_dates.push_back(*day);
+    return day && in_desk_years(*day);
+}
+
+/* One key of a section ([loan], [fine], [hold], [calendar]). */
+void read_key(Reader& r, std::string_view section, const toml::key& key, const toml::node& node,
+              Policy& p)
+{
+    const std::string name = fmt::format("{}.{}", section, key.str());
+    const auto* count = std::find_if(std::begin(kCounts), std::end(kCounts),
+                                     [&name](const CountKey& c) { return c.name == name; });
+    if (count != std::end(kCounts))
+        r.count(node, name, count->low, count->high, count->field(p));
+    else if (name == "loan.block_when_overdue")
+        r.flag(node, name, p.loan.block_when_overdue);
+    else if (name == "loan.genre") {
+        if (const toml::table* genres = r.table(node, name))
+            read_genres(r, *genres, p);
+    } else if (name == "fine.currency")
+        read_currency(r, node, p);
+    else if (name == "calendar.closed_weekdays")
+        read_texts(r, node, name, [&p](const std::string& text) { return read_weekday(p, text); });
+    else if (name == "calendar.closed_dates")
+        read_texts(r, node, name,
+                   [&p](const std::string& text) { return read_closed_date(p, text); });
+    else
+        r.unknown(key, section);
 }
 
 void read_sections(Reader& r, const toml::table& file, Policy& p)
 {
     for (auto&& [key, node] : file) {
-        const std::string_view k = key.str();
-        using Section = void (*)(Reader&, const toml::table&, Policy&);
-        const Section section = k == "loan"       ? read_loan
-                                : k == "fine"     ? read_fine
-                                : k == "hold"     ? read_hold
-                                : k == "calendar" ? read_calendar
-                                                  : nullptr;
-        if (section == nullptr)
+        const std::string_view section = key.str();
+        if (section != "loan" && section != "fine" && section != "hold" && section != "calendar")
             r.unknown(key, "");
-        else if (const toml::table* table = r.table(node, k))
-            section(r, *table, p);
+        else if (const toml::table* table = r.table(node, section))
+            for (auto&& [inner, value] : *table)
+                read_key(r, section, inner, value, p);
     }
+    std::vector<Day>& dates = p.calendar.closed_dates;
+    std::sort(dates.begin(), dates.end());
+    dates.erase(std::unique(dates.begin(), dates.end()), dates.end());
 }
 
 } // namespace
@@ -279,6 +263,11 @@ PolicyRead read_policy(std::string_view text)
     return read;
 }
 
+std::string_view weekday_name(std::chrono::weekday day)
+{
+    return kWeekdays[day.c_encoding()];
+}
+
 std::string format_amount(std::size_t minor_units)
 {
     return fmt::format("{}.{:02}", minor_units / 100, minor_units % 100);
@@ -297,7 +286,7 @@ nlohmann::json to_json(const Policy& policy)
     }
     nlohmann::json weekdays = nlohmann::json::array(), dates = nlohmann::json::array();
     for (std::chrono::weekday day : policy.calendar.closed_weekdays)
-        weekdays.push_back(kWeekdays[day.c_encoding()]);
+        weekdays.push_back(weekday_name(day));
     for (Day day : policy.calendar.closed_dates)
         dates.push_back(format_date(day));
     const Policy::Loan& loan = policy.loan;

@@ -83,6 +83,9 @@ struct PolicyRead {
 /* Reads the text of a policy file. Never throws but std::bad_alloc. */
 PolicyRead read_policy(std::string_view text);
 
+/* "Sunday" to "Saturday", as the policy file names the days. */
+std::string_view weekday_name(std::chrono::weekday day);
+
 /* An amount of money in minor units as the desk writes it: "2.50". */
 std::string format_amount(std::size_t minor_units);
 

@@ -19,11 +19,13 @@ struct PolicyArgs {
     bool json = false;
 };
 
-std::string joined(const std::vector<std::string>& texts)
+/* "a, b" of what `name` makes of each item; "none" for no item. */
+template <typename Items, typename Name>
+std::string joined(const Items& items, Name name)
 {
     std::string all;
-    for (const std::string& text : texts)
-        all += (all.empty() ? "" : ", ") + text;
+    for (const auto& item : items)
+        all += fmt::format("{}{}", all.empty() ? "" : ", ", name(item));
     return all.empty() ? "none" : all;
 }
 
@@ -45,17 +47,15 @@ void show(const PolicyArgs& args, const Desk& desk)
         fields.emplace_back(fmt::format("genre {}", genre),
                             fmt::format("{}, {}", counted(policy.days_for(genre), "day", "days"),
                                         counted(policy.limit_for(genre), "loan", "loans")));
-    const nlohmann::json calendar = to_json(policy)["calendar"];
-    fields.insert(
-        fields.end(),
-        {{"fine a day", format_amount(policy.fine.per_day) + currency},
-         {"fine grace", counted(policy.fine.grace_days, "day", "days")},
-         {"fine cap", format_amount(policy.fine.cap) + currency},
-         {"fines block at", format_amount(policy.fine.block_at) + currency},
-         {"hold pickup", counted(policy.hold.pickup_days, "open day", "open days")},
-         {"hold limit", counted(policy.hold.limit, "hold", "holds")},
-         {"closed weekdays", joined(calendar["closed_weekdays"].get<std::vector<std::string>>())},
-         {"closed dates", joined(calendar["closed_dates"].get<std::vector<std::string>>())}});
+    fields.insert(fields.end(),
+                  {{"fine a day", format_amount(policy.fine.per_day) + currency},
+                   {"fine grace", counted(policy.fine.grace_days, "day", "days")},
+                   {"fine cap", format_amount(policy.fine.cap) + currency},
+                   {"fines block at", format_amount(policy.fine.block_at) + currency},
+                   {"hold pickup", counted(policy.hold.pickup_days, "open day", "open days")},
+                   {"hold limit", counted(policy.hold.limit, "hold", "holds")},
+                   {"closed weekdays", joined(policy.calendar.closed_weekdays, weekday_name)},
+                   {"closed dates", joined(policy.calendar.closed_dates, format_date)}});
     print_fields(fields);
 }
 

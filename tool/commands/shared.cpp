@@ -51,10 +51,7 @@ void warn(const Library& lib)
     std::vector<FileProblem> problems = lib.file_problems();
     for (const FileProblem& p : problems)
         std::fprintf(stderr, "lendrec: warning: %s\n", describe(p.file, p.problem).c_str());
-    for (const PolicyProblem& p : lib.policy_problems())
-        std::fprintf(stderr, "lendrec: warning: %s\n",
-                     describe(fileset::kPolicy, {p.line, SERIALIZER_REFUSED, p.cause}).c_str());
-    if (!problems.empty() || !lib.policy_problems().empty())
+    if (!problems.empty())
         std::fprintf(stderr, "lendrec: warning: run `lendrec check` for the library's health\n");
 }
 
