@@ -70,7 +70,8 @@ void empty_library(const fs::path& folder)
 {
     for (const desk::fileset::RecordFile& file : desk::fileset::record_files())
         fs::remove(folder / file.name);
-    desk::create_folder_library(folder.string(), 5);
+    desk::create_folder_library(folder.string(), 5,
+                                desk::history_begins(1, desk::today(), "bench"));
 }
 
 void bm_import(benchmark::State& state, std::size_t n)

@@ -55,9 +55,22 @@ Removed remove_named(Library& lib, const char* what, std::size_t id, std::size_t
                       fmt::format("{} {} is named by {}; --purge removes it with them", what, id,
                                   text::counted(named, "returned loan", "returned loans")));
     Removed removed;
-    if (named != 0)
-        removed.loans = lib.loans().remove_if(
-            [id, names](Borrow loan) { return names(loan) == id && borrow_has_returned(loan); });
+    if (named == 0)
+        return removed;
+    std::vector<Entry> gone;
+    removed.loans = lib.loans().remove_if([&](Borrow loan) {
+        if (names(loan) != id || !borrow_has_returned(loan))
+            return false;
+        gone.push_back({.action = Action::loan_removed,
+                        .date = today(),
+                        .book = borrow_get_book_id(loan),
+                        .user = borrow_get_user_id(loan),
+                        .loan = borrow_get_id(loan),
+                        .note = fmt::format("with its {}", what)});
+        return true;
+    });
+    for (Entry& entry : gone)
+        lib.record(std::move(entry));
     return removed;
 }
 
@@ -94,6 +107,7 @@ std::size_t add_book(Library& lib, const NewBook& book)
     Book made = book_new(id, title.c_str(), author.c_str(), genre.c_str(), copies);
     if (made == nullptr || !lib.books().add(made))
         throw std::bad_alloc();
+    lib.record({.action = Action::book_added, .date = today(), .book = id, .note = title});
     return id;
 }
 
@@ -119,6 +133,13 @@ void edit_book(Library& lib, std::size_t id, const BookEdit& edit)
         book_set_available(book, *edit.copies - out);
     }
     lib.books().changed(book);
+    lib.record({.action = Action::book_edited,
+                .date = today(),
+                .book = id,
+                .note = changed_fields({{"title", edit.title.has_value()},
+                                        {"author", edit.author.has_value()},
+                                        {"genre", edit.genre.has_value()},
+                                        {"copies", edit.copies.has_value()}})});
 }
 
 Removed remove_book(Library& lib, std::size_t id, bool purge)
@@ -131,6 +152,8 @@ Removed remove_book(Library& lib, std::size_t id, bool purge)
                                             id, text::counted(out, "copy", "copies")));
     Removed removed = remove_named(lib, "book", id, borrow_get_book_id, purge);
     removed.label = book_get_title(book);
+    lib.record(
+        {.action = Action::book_removed, .date = today(), .book = id, .note = removed.label});
     lib.books().remove(book);
     return removed;
 }

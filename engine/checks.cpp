@@ -10,6 +10,7 @@
 #include <fmt/format.h>
 
 #include "failure.hpp"
+#include "history_checks.hpp"
 #include "text.hpp"
 
 namespace desk {
@@ -39,7 +40,7 @@ public:
     CheckReport run()
     {
         each_table(lib_.tables(), [this](const auto& records) { file_problems(records); });
-        policy_problems();
+        desk_file_problems();
         if (mend_ != nullptr)
             each_table(mend_->tables(), [this](const auto& records) { resave_changed(records); });
         identifiers(lib_.books());
@@ -67,14 +68,16 @@ private:
                                      records.name()));
     }
 
-    void policy_problems()
+    /* The policy's and the renewals' (which a repair counts again from the
+     * history: history_checks.hpp). */
+    void desk_file_problems()
     {
         for (const FileProblem& p : lib_.file_problems()) {
-            if (p.file != fileset::kPolicy)
+            if (p.file != fileset::kPolicy && p.file != fileset::kRenewals)
                 continue;
             report_.findings.push_back(
                 {p.file, p.problem.line, "refused", describe(p.file, p.problem)});
-            if (mend_ != nullptr)
+            if (mend_ != nullptr && p.file == fileset::kPolicy)
                 not_repaired(fmt::format("{} holds what the desk cannot read as a policy: "
                                          "mend it by hand",
                                          fileset::kPolicy));
@@ -270,7 +273,14 @@ CheckReport check_library(const Library& lib)
 
 CheckReport repair_library(Library& lib)
 {
-    return Checker(lib, &lib).run();
+    CheckReport report = Checker(lib, &lib).run();
+    check_history(lib, &lib, report);
+    std::string mended;
+    for (const std::string& line : report.repaired)
+        mended += (mended.empty() ? "" : "; ") + line;
+    if (!mended.empty())
+        lib.record({.action = Action::repaired, .date = today(), .note = mended});
+    return report;
 }
 
 nlohmann::json to_json(const CheckReport& report)

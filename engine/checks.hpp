@@ -51,8 +51,10 @@ bool names_exist(const Library& lib, Borrow loan);
  * suspects) or, once the library has changed, one walk of each table. */
 CheckReport check_library(const Library& lib);
 
-/* The same, mending in memory what needs no guessing in the files that
- * may be saved whole (the mended tables are touched; the caller commits). */
+/* The same with the history's findings (history_checks.hpp), mending in
+ * memory what needs no guessing in the files that may be saved whole (the
+ * mended tables are touched, the repair recorded in the history; the
+ * caller commits). */
 CheckReport repair_library(Library& lib);
 
 /* The `lendrec check --json` shape (schemas/check.schema.json). */

@@ -57,26 +57,46 @@ std::string_view genre_of(const Library& lib, Borrow loan)
     return book != nullptr ? book_get_genre(book) : "";
 }
 
+/* A refusal of the policy, `rule` naming what it refused without naming
+ * anyone ("the loan limit"): thrown as `told`, unless the terms override
+ * it, when the history records the override, what it let through and its
+ * reason. */
+void unless_overridden(Library& lib, const LoanTerms& terms, Entry about, const char* rule,
+                       const std::string& told)
+{
+    if (!terms.override_reason)
+        throw Failure(kRefused, told);
+    about.action = Action::overridden;
+    about.note = fmt::format("{}; reason: {}", rule, *terms.override_reason);
+    lib.record(std::move(about));
+}
+
 /* The user may borrow a book of `genre` on `day`: below the limit of all
  * loans and of that genre's, and, where the policy says so, nothing
- * overdue. */
-void check_borrower(const Library& lib, User user, std::string_view genre, Day day,
-                    const LoanTerms& terms)
+ * overdue; or the terms override what stands in the way. */
+void check_borrower(Library& lib, User user, std::string_view genre, Day day,
+                    const LoanTerms& terms, const Entry& about)
 {
     const Policy& policy = lib.policy();
     std::span<const Borrow> held = lib.open_loans_of_user(user_get_id(user));
     const std::size_t limit = terms.limit.value_or(policy.loan.limit);
+    if (limit > policy.loan.limit)
+        unless_overridden(lib, terms, about, "a higher loan limit than the policy's",
+                          fmt::format("the policy's loan limit is {}; a higher one takes "
+                                      "--override REASON",
+                                      policy.loan.limit));
     if (held.size() >= limit)
-        throw Failure(kRefused, fmt::format("user {} ({}) already holds {}, the limit",
-                                            user_get_id(user), user_get_name(user),
-                                            text::counted(held.size(), "loan", "loans")));
+        unless_overridden(lib, terms, about, "the loan limit",
+                          fmt::format("user {} ({}) already holds {}, the limit", user_get_id(user),
+                                      user_get_name(user),
+                                      text::counted(held.size(), "loan", "loans")));
     /* A genre limited below the rest counts its own loans. */
     if (const std::size_t of_genre = policy.limit_for(genre); !terms.limit && of_genre < limit) {
         const auto same = std::count_if(held.begin(), held.end(),
                                         [&](Borrow loan) { return genre_of(lib, loan) == genre; });
         if (static_cast<std::size_t>(same) >= of_genre)
-            throw Failure(
-                kRefused,
+            unless_overridden(
+                lib, terms, about, "the genre's loan limit",
                 fmt::format("user {} ({}) already holds {} of {}, the limit for {}",
                             user_get_id(user), user_get_name(user),
                             text::counted(static_cast<std::size_t>(same), "loan", "loans"), genre,
@@ -85,11 +105,39 @@ void check_borrower(const Library& lib, User user, std::string_view genre, Day d
     if (!policy.loan.block_when_overdue)
         return;
     for (Borrow loan : held)
-        if (days_overdue(loan, day) > 0)
-            throw Failure(kRefused, fmt::format("user {} ({}) has an overdue loan: loan {}, "
-                                                "due {}",
-                                                user_get_id(user), user_get_name(user),
-                                                borrow_get_id(loan), borrow_get_return_date(loan)));
+        if (days_overdue(loan, day) > 0) {
+            unless_overridden(lib, terms, about, "an overdue loan",
+                              fmt::format("user {} ({}) has an overdue loan: loan {}, due {}",
+                                          user_get_id(user), user_get_name(user),
+                                          borrow_get_id(loan), borrow_get_return_date(loan)));
+            return;
+        }
+}
+
+/* The loan period the terms ask for `genre`: the policy's unless given;
+ * one longer than the policy's takes an override. */
+std::size_t loan_days(Library& lib, std::string_view genre, const LoanTerms& terms,
+                      const Entry& about)
+{
+    const std::size_t policy_days = lib.policy().days_for(genre);
+    const std::size_t days = terms.days.value_or(policy_days);
+    check_days(days);
+    if (days > policy_days)
+        unless_overridden(lib, terms, about, "a longer loan than the policy's",
+                          fmt::format("the policy lends {} for {}; a longer loan takes "
+                                      "--override REASON",
+                                      genre.empty() ? "a book" : std::string(genre),
+                                      text::counted(policy_days, "day", "days")));
+    return days;
+}
+
+/* The terms with the override's reason cleaned for the history. */
+LoanTerms checked(const LoanTerms& terms)
+{
+    LoanTerms out = terms;
+    if (out.override_reason)
+        out.override_reason = record_text(*out.override_reason, "a reason", rules::kMaxReason);
+    return out;
 }
 
 } // namespace
@@ -110,20 +158,22 @@ long days_overdue(Borrow loan, Day day)
 }
 
 Borrow checkout(Library& lib, std::size_t book_id, std::size_t user_id, Day day,
-                const LoanTerms& terms)
+                const LoanTerms& given)
 {
+    const LoanTerms terms = checked(given);
     if (terms.limit && *terms.limit < 1)
         throw Failure(kRefused, "the loan limit must be at least 1");
     Book book = find_book(lib, book_id);
     User user = find_user(lib, user_id);
     const std::string_view genre = book_get_genre(book);
-    const std::size_t days = terms.days.value_or(lib.policy().days_for(genre));
-    check_days(days);
+    Entry about{.action = Action::checkout, .date = day, .book = book_id, .user = user_id};
+    about.loan = lib.loans().next_id();
+    const std::size_t days = loan_days(lib, genre, terms, about);
     Day due = due_after(lib, day, days);
     if (!book_has_available(book))
         throw Failure(kRefused, fmt::format("no copy of book {} ({}) is on the shelf", book_id,
                                             book_get_title(book)));
-    check_borrower(lib, user, genre, day, terms);
+    check_borrower(lib, user, genre, day, terms, about);
     std::size_t id = lib.loans().take_id();
     Borrow loan =
         borrow_new(id, user_id, book_id, format_date(day).c_str(), format_date(due).c_str());
@@ -131,6 +181,9 @@ Borrow checkout(Library& lib, std::size_t book_id, std::size_t user_id, Day day,
         throw std::bad_alloc();
     book_borrow(book);
     lib.books().changed(book);
+    about.loan = id;
+    about.due = due;
+    lib.record(std::move(about));
     return loan;
 }
 
@@ -163,7 +216,18 @@ Returned take_back(Library& lib, Borrow loan, Day day)
     bool shelved = book != nullptr && book_return(book);
     if (shelved)
         lib.books().changed(book);
-    return {loan, book, shelved, days_overdue(loan, day)};
+    if (lib.renewals().of_loan.erase(borrow_get_id(loan)) > 0)
+        lib.renewals().touched = true;
+    const long late = days_overdue(loan, day);
+    lib.record({.action = Action::returned,
+                .date = day,
+                .book = borrow_get_book_id(loan),
+                .user = borrow_get_user_id(loan),
+                .loan = borrow_get_id(loan),
+                .note = late > 0
+                            ? text::counted(static_cast<std::size_t>(late), "day late", "days late")
+                            : ""});
+    return {loan, book, shelved, late};
 }
 
 } // namespace
@@ -178,21 +242,35 @@ Returned give_back(Library& lib, std::size_t book_id, std::size_t user_id, Day d
     return take_back(lib, open_loan_of(lib, book_id, user_id), day);
 }
 
-Day renew(Library& lib, std::size_t loan_id, Day day, std::optional<std::size_t> given)
+Day renew(Library& lib, std::size_t loan_id, Day day, const LoanTerms& given)
 {
+    const LoanTerms terms = checked(given);
     Borrow loan = find_loan(lib, loan_id);
-    const std::size_t days = given.value_or(lib.policy().days_for(genre_of(lib, loan)));
-    check_days(days);
+    Entry about{.action = Action::renewed,
+                .date = day,
+                .book = borrow_get_book_id(loan),
+                .user = borrow_get_user_id(loan),
+                .loan = loan_id};
+    const std::size_t days = loan_days(lib, genre_of(lib, loan), terms, about);
     check_open(loan);
     check_not_before(loan, day);
     if (days_overdue(loan, day) > 0)
         throw Failure(kRefused, fmt::format("loan {} is overdue (due {}); return it instead",
                                             loan_id, borrow_get_return_date(loan)));
+    const std::size_t used = lib.renewals().count(loan_id), most = lib.policy().loan.renewals;
+    if (used >= most)
+        unless_overridden(lib, terms, about, "the renewals limit",
+                          fmt::format("loan {} has been renewed {}, the most the policy allows",
+                                      loan_id, text::counted(used, "time", "times")));
     Day due = due_after(lib, due_of(loan), days);
     if (!borrow_set_return_date(loan, format_date(due).c_str()))
         throw Failure(kRefused,
                       fmt::format("loan {} cannot be due on {}", loan_id, format_date(due)));
     lib.loans().changed(loan);
+    ++lib.renewals().of_loan[loan_id];
+    lib.renewals().touched = true;
+    about.due = due;
+    lib.record(std::move(about));
     return due;
 }
 

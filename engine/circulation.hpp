@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "dates.hpp"
@@ -18,10 +19,14 @@ namespace desk {
 
 /* How long a loan runs and how many open loans a user may hold, when the
  * clerk says so for one command; what is not given follows the library's
- * policy (policy.hpp) for the book's genre. */
+ * policy (policy.hpp) for the book's genre. A clerk may always be stricter
+ * than the policy; going past it (a longer loan, a higher limit, a user
+ * the policy blocks, a renewal past the policy's) takes an override, whose
+ * reason goes into the history with what it let through. */
 struct LoanTerms {
-    std::optional<std::size_t> days;
-    std::optional<std::size_t> limit;
+    std::optional<std::size_t> days{};
+    std::optional<std::size_t> limit{};
+    std::optional<std::string> override_reason{};
 };
 
 /* The loan with identifier `id`, or the refusal of find_or_refuse. */
@@ -53,12 +58,13 @@ Returned give_back(Library& lib, std::size_t loan_id, Day day);
  * above; refused when the user holds none or several. */
 Returned give_back(Library& lib, std::size_t book_id, std::size_t user_id, Day day);
 
-/* Moves loan `loan_id`'s due date on by `days` (none: the policy's loan
- * period for the book's genre), renewed on `day`, to the next open day;
- * the new due date. Refused when returned, overdue on `day`, `day` is
- * before the loan's date, `days` is out of range or the due date falls
- * too late. */
-Day renew(Library& lib, std::size_t loan_id, Day day, std::optional<std::size_t> days);
+/* Moves loan `loan_id`'s due date on by the terms' days (none: the
+ * policy's loan period for the book's genre), renewed on `day`, to the
+ * next open day; the new due date. Refused when returned, overdue on
+ * `day`, `day` is before the loan's date, the days are out of range, the
+ * due date falls too late, or, unless overridden, the loan has been
+ * renewed as often as the policy allows. */
+Day renew(Library& lib, std::size_t loan_id, Day day, const LoanTerms& terms);
 
 /* The due date of a loan, read from its record. */
 Day due_of(Borrow loan);

@@ -4,6 +4,7 @@
  */
 #include "commit.hpp"
 
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -27,8 +28,6 @@ const char* const kStagedSuffix = ".new";
 /* The record names every file the library holds; not for the world. */
 const unsigned kRecordMode = 0640;
 
-using Renames = std::vector<std::pair<std::string, std::string>>;
-
 using fileset::in;
 
 bool exists(const std::string& path)
@@ -41,12 +40,12 @@ std::string staged_name(const std::string& target)
     return target + kStagedSuffix;
 }
 
-/* A core temporary or staged file beside a record file:
+/* A core temporary or staged file beside a committed file:
  * `books.csv.new`, `books.csv.1a2b3c4d` or `books.csv.new.1a2b3c4d`. */
 bool is_leftover(const std::string& name)
 {
-    for (const fileset::RecordFile& record : fileset::record_files()) {
-        std::string base = std::string(record.name) + ".";
+    for (std::string_view committed : fileset::committed_names()) {
+        std::string base = std::string(committed) + ".";
         if (name.compare(0, base.size(), base) != 0)
             continue;
         std::string rest = name.substr(base.size());
@@ -72,21 +71,52 @@ std::vector<std::string> leftovers(const std::string& folder)
     return found;
 }
 
-/* A commit record as read: complete (its renames), cut short (no "end"
+/* One step of a commit: rename `staged` over `target`, or, with `at`,
+ * add the text of `staged` to `target` cut back to `at` bytes. */
+struct Step {
+    std::string staged, target;
+    std::optional<std::uint64_t> at;
+};
+using Steps = std::vector<Step>;
+
+/* A commit record as read: complete (its steps), cut short (no "end"
  * line; every whole line so far well formed), or unreadable (why). */
 struct RecordRead {
     enum { complete, cut_short, unreadable } state;
-    Renames renames;
+    Steps steps;
     std::string why;
 };
 
-/* The rename a record line asks for: "books.csv.new books.csv", the
- * target one of the library's record files. */
-std::optional<std::pair<std::string, std::string>> rename_of(const std::string& line)
+bool is_appended(std::string_view name)
 {
-    for (const fileset::RecordFile& record : fileset::record_files())
-        if (line == staged_name(record.name) + " " + record.name)
-            return std::make_pair(staged_name(record.name), std::string(record.name));
+    const fileset::DeskFile* file = fileset::desk_file(name);
+    return file != nullptr && file->writing == fileset::Writing::appended;
+}
+
+/* "books.csv.new books.csv"; an appended file's line goes on " +SIZE". */
+std::string line_start(std::string_view name)
+{
+    return staged_name(std::string(name)) + " " + std::string(name);
+}
+
+bool all_digits(std::string_view text)
+{
+    return !text.empty() && text.size() <= 19 &&
+           text.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+/* The step a record line asks for, its target one of the committed files. */
+std::optional<Step> step_of(const std::string& line)
+{
+    for (std::string_view name : fileset::committed_names()) {
+        const std::string start = line_start(name);
+        if (!is_appended(name) && line == start)
+            return Step{staged_name(std::string(name)), std::string(name), std::nullopt};
+        const std::string sized = start + " +";
+        if (is_appended(name) && line.starts_with(sized) && all_digits(line.substr(sized.size())))
+            return Step{staged_name(std::string(name)), std::string(name),
+                        std::stoull(line.substr(sized.size()))};
+    }
     return std::nullopt;
 }
 
@@ -103,9 +133,14 @@ bool could_begin(const std::string& piece, std::size_t number, bool ended)
         return begins(kHeader);
     if (begins(kEnd))
         return true;
-    for (const fileset::RecordFile& record : fileset::record_files())
-        if (begins(staged_name(record.name) + " " + record.name))
+    for (std::string_view name : fileset::committed_names()) {
+        const std::string start = line_start(name) + (is_appended(name) ? " +" : "");
+        if (begins(start))
             return true;
+        if (is_appended(name) && piece.starts_with(start) &&
+            all_digits(std::string_view(piece).substr(start.size())))
+            return true;
+    }
     return false;
 }
 
@@ -129,8 +164,8 @@ RecordRead read_record(const std::string& path)
             continue;
         if (line == kEnd) {
             read.state = RecordRead::complete;
-        } else if (auto rename = rename_of(line)) {
-            read.renames.push_back(*rename);
+        } else if (auto step = step_of(line)) {
+            read.steps.push_back(*step);
         } else {
             return {RecordRead::unreadable,
                     {},
@@ -144,15 +179,30 @@ RecordRead read_record(const std::string& path)
     return read;
 }
 
-/* Renames every staged file still present, then removes the record; the
- * first step that fails, described, or nothing. */
-std::optional<std::string> roll_forward(const std::string& folder, const Renames& renames)
+/* Takes one step whose staged file is still present: a rename, or the
+ * staged text added to its target, then the staged file removed. */
+bool take_step(const std::string& folder, const Step& step)
 {
-    for (const auto& [staged, target] : renames)
-        if (exists(in(folder, staged)) &&
-            !platform::rename_over(in(folder, staged), in(folder, target)))
-            return fmt::format("cannot rename {} to {}: {}", staged, target,
-                               platform::last_error());
+    if (!step.at)
+        return platform::rename_over(in(folder, step.staged), in(folder, step.target));
+    std::ifstream file(in(folder, step.staged), std::ios::binary);
+    std::string text(std::istreambuf_iterator<char>(file), {});
+    if (!file.good() && !file.eof())
+        return false;
+    const fileset::DeskFile* desk = fileset::desk_file(step.target);
+    return platform::append_durably(in(folder, step.target), text, *step.at,
+                                    desk != nullptr ? desk->new_mode : 0640) &&
+           platform::remove_file(in(folder, step.staged));
+}
+
+/* Takes every step whose staged file is still present, then removes the
+ * record; the first step that fails, described, or nothing. */
+std::optional<std::string> roll_forward(const std::string& folder, const Steps& steps)
+{
+    for (const Step& step : steps)
+        if (exists(in(folder, step.staged)) && !take_step(folder, step))
+            return fmt::format("cannot {} {} to {}: {}", step.at ? "add" : "rename", step.staged,
+                               step.target, platform::last_error());
     platform::sync_folder(folder);
     if (!platform::remove_file(in(folder, kRecord)))
         return fmt::format("cannot remove the commit record {}: {}", kRecord,
@@ -177,9 +227,9 @@ std::string keep_aside(const std::string& folder, const std::string& why)
     must(platform::rename_over(in(folder, kRecord), in(folder, kept)),
          fmt::format("cannot keep aside {} as {}", kRecord, kept));
     std::string also;
-    for (const fileset::RecordFile& record : fileset::record_files()) {
-        std::string staged = staged_name(record.name);
-        std::string beside = kept + "." + record.name;
+    for (std::string_view name : fileset::committed_names()) {
+        std::string staged = staged_name(std::string(name));
+        std::string beside = kept + "." + std::string(name);
         if (!exists(in(folder, staged)))
             continue;
         must(platform::rename_over(in(folder, staged), in(folder, beside)),
@@ -223,7 +273,8 @@ void decide(const std::string& folder, const std::vector<StagedFile>& files)
 {
     std::string record = std::string(kHeader) + "\n";
     for (const StagedFile& file : files)
-        record += staged_name(file.name) + " " + file.name + "\n";
+        record += line_start(file.name) +
+                  (file.append_at ? fmt::format(" +{}", *file.append_at) : "") + "\n";
     record += std::string(kEnd) + "\n";
     if (!platform::write_durably(in(folder, kRecordDraft), record, kRecordMode) ||
         !platform::rename_over(in(folder, kRecordDraft), in(folder, kRecord))) {
@@ -243,10 +294,10 @@ std::vector<std::string> commit_files(const std::string& folder,
 {
     stage(folder, files);
     decide(folder, files);
-    Renames renames;
+    Steps steps;
     for (const StagedFile& file : files)
-        renames.emplace_back(staged_name(file.name), file.name);
-    if (auto failed = roll_forward(folder, renames))
+        steps.push_back({staged_name(file.name), file.name, file.append_at});
+    if (auto failed = roll_forward(folder, steps))
         return {fmt::format("the change is made; tidying the folder failed: {}; the next "
                             "lendrec command finishes it",
                             *failed)};
@@ -264,7 +315,7 @@ std::vector<std::string> recover_folder(const std::string& folder)
     if (exists(in(folder, kRecord))) {
         RecordRead record = read_record(in(folder, kRecord));
         if (record.state == RecordRead::complete) {
-            if (auto failed = roll_forward(folder, record.renames))
+            if (auto failed = roll_forward(folder, record.steps))
                 throw Failure(kWrite, "cannot finish the last commit: " + *failed);
         } else if (record.state == RecordRead::cut_short) {
             must(platform::remove_file(in(folder, kRecord)),

@@ -5,7 +5,10 @@
  * (`books.csv.new`); then the commit record `lendrec.commit` (a header
  * line, one "STAGED TARGET" line per file, the line "end") is written,
  * flushed and renamed into place; then every staged file is renamed over
- * its target, the folder flushed, and the record removed.
+ * its target, the folder flushed, and the record removed. A file that only
+ * grows (the history) is staged as its new lines alone, and its record
+ * line "STAGED TARGET +SIZE" adds them to the target cut back to SIZE
+ * bytes, so that the step may be taken again after a crash.
  *
  * Once the record is in place the change is decided: what fails after that
  * point is tidying, which the next recovery finishes.
@@ -22,7 +25,9 @@
 #ifndef LENDREC_TOOL_COMMIT_HPP
 #define LENDREC_TOOL_COMMIT_HPP
 
+#include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -37,6 +42,11 @@ struct StagedFile {
     std::string name;
     std::function<bool(const std::string& path)> save;
     unsigned new_mode = 0644;
+    /* For a file that only grows (the history): the staged file holds just
+     * the new text, which the commit adds where the file now ends, at this
+     * size; anything past it (left by an attempt cut short) is cut off
+     * first, so that taking the step twice adds the text once. */
+    std::optional<std::uint64_t> append_at;
 };
 
 /* Commits `files` in `folder` as described above. Throws Failure kWrite,

@@ -4,6 +4,7 @@
 #include "dates.hpp"
 
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 
 #include <fmt/format.h>
@@ -95,6 +96,19 @@ Day today()
     return Day{chr::year{local.tm_year + 1900} /
                chr::month{static_cast<unsigned>(local.tm_mon + 1)} /
                chr::day{static_cast<unsigned>(local.tm_mday)}};
+}
+
+std::string now_utc()
+{
+    const char* env = std::getenv("LENDREC_NOW");
+    if (env != nullptr && std::strlen(env) == 20 && env[10] == 'T' && env[19] == 'Z')
+        return env;
+    const auto now = chr::floor<chr::seconds>(chr::system_clock::now());
+    const chr::year_month_day day{chr::floor<chr::days>(now)};
+    const chr::hh_mm_ss time{now - chr::floor<chr::days>(now)};
+    return fmt::format("{:04}-{:02}-{:02}T{:02}:{:02}:{:02}Z", int{day.year()},
+                       unsigned{day.month()}, unsigned{day.day()}, time.hours().count(),
+                       time.minutes().count(), time.seconds().count());
 }
 
 Day date_or_today(const std::string& text, const char* option)

@@ -50,6 +50,11 @@ Day date_option(const std::string& text, const char* option);
  * A bad $LENDREC_TODAY is refused as date_option refuses. */
 Day today();
 
+/* The time now, in UTC, as the history writes it: "2026-01-15T09:30:00Z";
+ * $LENDREC_NOW when it is set to a time of that shape (for tests and for
+ * entering a backlog at a set time). */
+std::string now_utc();
+
 /* `text` when given (date_option), else today(). The empty text means
  * "not given": an option given as "" is refused before (main checks every
  * DATE option of the command line). */

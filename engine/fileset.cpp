@@ -7,6 +7,8 @@
 #include "borrow.h"
 #include "user.h"
 
+#include <vector>
+
 namespace desk::fileset {
 
 namespace {
@@ -20,7 +22,38 @@ const RecordFile kFiles[] = {
      borrow_deleter},
 };
 
+const DeskFile kDeskFiles[] = {
+    {kHistory, Writing::appended, 0640},
+    {kRenewals, Writing::whole, 0640},
+};
+
 } // namespace
+
+std::span<const DeskFile> desk_files()
+{
+    return kDeskFiles;
+}
+
+const DeskFile* desk_file(std::string_view name)
+{
+    for (const DeskFile& file : kDeskFiles)
+        if (name == file.name)
+            return &file;
+    return nullptr;
+}
+
+std::span<const std::string_view> committed_names()
+{
+    static const std::vector<std::string_view> names = [] {
+        std::vector<std::string_view> all;
+        for (const RecordFile& file : kFiles)
+            all.push_back(file.name);
+        for (const DeskFile& file : kDeskFiles)
+            all.push_back(file.name);
+        return all;
+    }();
+    return names;
+}
 
 std::span<const RecordFile> record_files()
 {

@@ -37,7 +37,27 @@ std::span<const RecordFile> record_files();
 /* The entry of one kind. */
 const RecordFile& record_file(Kind kind);
 
-/* The desk's own files. */
+/* The desk's own files that a commit writes beside the record files: the
+ * history, which only ever grows (the new lines are appended), and the
+ * renewals of open loans, saved whole like a record file. Both name users,
+ * so neither is for the world. */
+enum class Writing { whole, appended };
+struct DeskFile {
+    const char* name;
+    Writing writing;
+    unsigned new_mode;
+};
+inline constexpr const char* kHistory = "history.csv";
+inline constexpr const char* kRenewals = "renewals.csv";
+std::span<const DeskFile> desk_files();
+
+/* The desk file called `name`, or null. */
+const DeskFile* desk_file(std::string_view name);
+
+/* Every file a commit may write: the record files, then the desk files. */
+std::span<const std::string_view> committed_names();
+
+/* The desk's files of its own working. */
 inline constexpr const char* kLock = "lendrec.lock";
 inline constexpr const char* kCommit = "lendrec.commit";
 inline constexpr const char* kCommitDraft = "lendrec.commit.new";

@@ -18,6 +18,8 @@
 #include "fileset.hpp"
 #include "lock.hpp"
 #include "platform.hpp"
+#include "spreadsheet.hpp"
+#include "text_sink.hpp"
 
 namespace desk {
 
@@ -63,10 +65,10 @@ std::string read_only_reason(const std::string& folder)
 {
     if (!platform::folder_writable(folder))
         return "the folder may not be written: " + platform::last_error();
-    for (const fileset::RecordFile& file : fileset::record_files()) {
-        std::string path = fileset::in(folder, file.name);
+    for (std::string_view name : fileset::committed_names()) {
+        std::string path = fileset::in(folder, name);
         if (exists(path) && !platform::file_writable(path))
-            return fmt::format("{} may not be written: {}", file.name, platform::last_error());
+            return fmt::format("{} may not be written: {}", name, platform::last_error());
     }
     return "";
 }
@@ -113,6 +115,35 @@ std::string unreadable_by_kind(const std::string& path)
     return "";
 }
 
+bool ends_line(const std::string& path, std::uint64_t size)
+{
+    std::ifstream in(path, std::ios::binary);
+    char last = '\n';
+    in.seekg(static_cast<std::streamoff>(size - 1));
+    in.get(last);
+    return last == '\n';
+}
+
+/* The staged file adding the new lines to the history where it ends
+ * now (after its first line when it is new, and on a line of their own
+ * when its last line was left unfinished). */
+StagedFile history_step(const std::string& folder, const std::vector<Entry>& entries)
+{
+    const std::string path = fileset::in(folder, fileset::kHistory);
+    const std::uint64_t size = exists(path) ? platform::examine(path).size : 0;
+    std::string text = size == 0 ? std::string(kHistoryHeader) + "\n" : "";
+    if (size > 0 && !ends_line(path, size))
+        text += "\n";
+    text += collected([&entries](TextSink& out) {
+        for (const Entry& entry : entries)
+            write_entry(out, entry);
+    });
+    return {
+        fileset::kHistory,
+        [text](const std::string& staged) { return platform::write_durably(staged, text, 0640); },
+        fileset::desk_file(fileset::kHistory)->new_mode, size};
+}
+
 class FolderStore : public Store {
 public:
     FolderStore(std::string folder, Access access, unsigned timeout)
@@ -149,6 +180,7 @@ public:
         loaded(fileset::Kind::books);
         load_file(tables.users);
         loaded(fileset::Kind::users);
+        load_renewals(tables.renewals);
         if (loans.valid())
             loans.get(); /* what it threw is thrown here */
         else
@@ -169,8 +201,18 @@ public:
                              [save, list, next](const std::string& path) {
                                  return save(path.c_str(), list, next);
                              },
-                             new_file_mode(records.kind())});
+                             new_file_mode(records.kind()), std::nullopt});
         });
+        if (tables.renewals.touched) {
+            std::string text = renewals_text(tables.renewals);
+            files.push_back({fileset::kRenewals,
+                             [text](const std::string& staged) {
+                                 return platform::write_durably(staged, text, 0640);
+                             },
+                             fileset::desk_file(fileset::kRenewals)->new_mode, std::nullopt});
+        }
+        if (!tables.new_history.empty())
+            files.push_back(history_step(folder_, tables.new_history));
         if (files.empty())
             return {};
         return commit_files(folder_, files);
@@ -178,19 +220,21 @@ public:
 
     StoredPolicy policy() override
     {
-        const std::string path = fileset::in(folder_, fileset::kPolicy);
-        if (!exists(path))
-            return {};
-        if (std::string why = unreadable_by_kind(path); !why.empty())
-            return {std::nullopt, why};
-        if (platform::examine(path).size > kMaxPolicyBytes)
-            return {std::nullopt, fmt::format("is larger than {} KiB, far beyond any policy",
-                                              kMaxPolicyBytes >> 10)};
-        std::ifstream in(path, std::ios::binary);
-        std::string text{std::istreambuf_iterator<char>(in), {}};
-        if (!in.good() && !in.eof())
-            return {std::nullopt, "cannot be read: " + platform::last_error()};
-        return {std::move(text), ""};
+        StoredPolicy stored;
+        stored.text = read_desk_file(fileset::kPolicy, kMaxPolicyBytes, stored.problem);
+        return stored;
+    }
+
+    bool has_history() override { return exists(fileset::in(folder_, fileset::kHistory)); }
+
+    std::vector<Problem> history(const std::function<void(const Entry&)>& visit) override
+    {
+        std::string why;
+        std::optional<std::string> text =
+            read_desk_file(fileset::kHistory, kMaxRecordFileBytes, why);
+        if (!why.empty())
+            throw Failure(kWrite, fmt::format("{} {}", fileset::kHistory, why));
+        return text ? read_history(*text, visit) : std::vector<Problem>{};
     }
 
     std::vector<std::string> notices() const override { return notices_; }
@@ -198,6 +242,36 @@ public:
     std::string where() const override { return "'" + folder_ + "'"; }
 
 private:
+    /* The text of the desk file `name`, or none when the folder has none;
+     * `why` says why one that is there could not be read (not a regular
+     * file, larger than `most` bytes, a read error). */
+    std::optional<std::string> read_desk_file(const char* name, std::uint64_t most,
+                                              std::string& why) const
+    {
+        const std::string path = fileset::in(folder_, name);
+        if (!exists(path))
+            return std::nullopt;
+        why = unreadable_by_kind(path);
+        if (why.empty() && platform::examine(path).size > most)
+            why = fmt::format("is larger than {} KiB, far beyond any library", most >> 10);
+        if (!why.empty())
+            return std::nullopt;
+        std::optional<std::string> text = sheet::read_file(path, why);
+        if (!text)
+            why = "cannot be read: " + why;
+        return text;
+    }
+
+    void load_renewals(Renewals& renewals) const
+    {
+        std::string why;
+        std::optional<std::string> text = read_desk_file(fileset::kRenewals, kMaxPolicyBytes, why);
+        if (!why.empty())
+            renewals.problems.push_back({0, SERIALIZER_NOT_READ, why});
+        else if (text)
+            read_renewals(*text, renewals);
+    }
+
     template <typename Handle>
     void load_file(Records<Handle>& records)
     {
@@ -243,7 +317,7 @@ std::unique_ptr<Store> open_folder_store(const std::string& folder, Access acces
 }
 
 std::vector<std::string> create_folder_library(const std::string& folder,
-                                               unsigned lock_timeout_seconds)
+                                               unsigned lock_timeout_seconds, const Entry& started)
 {
     std::error_code ec;
     fs::create_directories(folder, ec);
@@ -266,8 +340,9 @@ std::vector<std::string> create_folder_library(const std::string& folder,
                              list_delete(list, [](void*) {});
                              return ok;
                          },
-                         new_file_mode(file.kind)});
+                         new_file_mode(file.kind), std::nullopt});
     }
+    files.push_back(history_step(folder, {started}));
     return commit_files(folder, files);
 }
 

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "history.hpp"
 #include "store.hpp"
 
 namespace desk {
@@ -31,11 +32,11 @@ std::unique_ptr<Store> open_folder_store(const std::string& folder, Access acces
 
 /* Makes a new library: the folder (created when missing) must hold none of
  * the record files and no commit record; each is written holding only its
- * trailer "1". Returns the warnings of tidying after the decided commit
+ * trailer "1", and the history begins with `started`. Returns the warnings of tidying after the decided commit
  * (commit.hpp). Throws Failure kRefused when it already holds one, kWrite
  * on failure (nothing made). */
 std::vector<std::string> create_folder_library(const std::string& folder,
-                                               unsigned lock_timeout_seconds);
+                                               unsigned lock_timeout_seconds, const Entry& started);
 
 } // namespace desk
 

@@ -606,6 +606,12 @@ ImportReport import_sheet(Library& lib, ImportKind kind, const sheet::Sheet& she
         ++report.refused;
         report.fatal = true;
     }
+    if (report.added + report.merged + report.updated + report.changed > 0)
+        lib.record({.action = Action::imported,
+                    .date = today(),
+                    .note = fmt::format("{} from {}: {} added, {} merged, {} updated",
+                                        kind == ImportKind::books ? "books" : "users", label,
+                                        report.added, report.merged, report.updated)});
     return report;
 }
 

@@ -86,6 +86,14 @@ private:
         else
             out_.append("null");
     }
+    template <typename Number>
+    void write(const std::optional<Number>& number)
+    {
+        if (number)
+            write(*number);
+        else
+            out_.append("null");
+    }
     template <typename View>
     void write(const View& view)
     {

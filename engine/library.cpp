@@ -17,6 +17,8 @@ std::unique_ptr<Library> Library::open(std::unique_ptr<Store> store)
 {
     std::unique_ptr<Library> lib(new Library(std::move(store)));
     lib->store_->load(lib->tables_, [&lib](fileset::Kind kind) { lib->index(kind); });
+    lib->has_history_ = lib->store_->has_history();
+    lib->first_new_loan_ = lib->tables_.loans.next_id();
     Store::StoredPolicy stored = lib->store_->policy();
     if (!stored.problem.empty())
         lib->policy_.problems.push_back({0, stored.problem});
@@ -101,16 +103,40 @@ std::vector<FileProblem> Library::file_problems() const
         for (const Problem& problem : records.problems)
             all.push_back({records.name(), problem});
     });
+    for (const Problem& problem : tables_.renewals.problems)
+        all.push_back({fileset::kRenewals, problem});
     for (const PolicyProblem& problem : policy_.problems)
         all.push_back({fileset::kPolicy, {problem.line, SERIALIZER_REFUSED, problem.cause}});
     return all;
+}
+
+void Library::record(Entry entry)
+{
+    entry.at = now_utc();
+    entry.clerk = clerk_;
+    tables_.new_history.push_back(std::move(entry));
+}
+
+std::vector<Problem> Library::read_history(const std::function<void(const Entry&)>& visit) const
+{
+    if (!store_)
+        throw Failure(kWrite, "the library was closed before its history was read");
+    return store_->history(visit);
 }
 
 std::vector<std::string> Library::commit()
 {
     if (!store_)
         throw Failure(kWrite, "the library was closed before its changes were saved");
-    return store_->commit(tables_);
+    std::vector<Entry>& lines = tables_.new_history;
+    if (!has_history_ && !lines.empty()) {
+        lines.insert(lines.begin(), history_begins(first_new_loan_, lines.front().date, clerk_));
+    }
+    std::vector<std::string> warnings = store_->commit(tables_);
+    has_history_ = has_history_ || !lines.empty();
+    lines.clear();
+    tables_.renewals.touched = false;
+    return warnings;
 }
 
 } // namespace desk

@@ -15,11 +15,13 @@
 #define LENDREC_ENGINE_LIBRARY_HPP
 
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
 #include <vector>
 
+#include "history.hpp"
 #include "open_loans.hpp"
 #include "policy.hpp"
 #include "records.hpp"
@@ -74,6 +76,24 @@ public:
     };
     const Suspects* suspects() const;
 
+    /* The renewals of the open loans (history.hpp); change them through
+     * the circulation rules, which touch them. */
+    Renewals& renewals() { return tables_.renewals; }
+    const Renewals& renewals() const { return tables_.renewals; }
+
+    /* The clerk the history names for the changes from now on. */
+    void set_clerk(std::string clerk) { clerk_ = std::move(clerk); }
+
+    /* Adds `entry`, stamped with the time now and the clerk, to the lines
+     * the history gains at the next commit. */
+    void record(Entry entry);
+
+    /* Reads the history as the store keeps it (not the lines recorded
+     * since opening), calling `visit` on each entry; the lines that could
+     * not be read. Throws Failure kWrite once the store is closed or when
+     * the history cannot be read, and what `visit` throws. */
+    std::vector<Problem> read_history(const std::function<void(const Entry&)>& visit) const;
+
     /* The library's policy (the defaults when it has none, or one that
      * could not be read whole) and what was wrong with its file. */
     const Policy& policy() const { return policy_.policy; }
@@ -93,9 +113,11 @@ public:
      * stay readable, and nothing can be committed any more. */
     void close_store() { store_.reset(); }
 
-    /* Saves every touched table, all or nothing; the warnings of tidying
-     * after the change was decided (store.hpp). A commit with nothing
-     * touched does nothing. */
+    /* Saves every touched table and the history's new lines, all or
+     * nothing; the warnings of tidying after the change was decided
+     * (store.hpp). A library with no history yet begins one, with a
+     * `started` line naming the first loan it covers. A commit with
+     * nothing touched and nothing recorded does nothing. */
     std::vector<std::string> commit();
 
 private:
@@ -109,6 +131,9 @@ private:
     std::vector<Borrow> open_;
     Suspects suspects_;
     PolicyRead policy_;
+    std::string clerk_ = "unknown";
+    bool has_history_ = false;
+    std::size_t first_new_loan_ = 1; /* the loans' trailer as opened */
     OpenLoans open_by_book_{borrow_get_book_id}, open_by_user_{borrow_get_user_id};
 };
 

@@ -57,6 +57,7 @@ std::size_t add_user(Library& lib, const NewUser& user)
     User made = user_new(id, name.c_str(), address.c_str(), phone.c_str());
     if (made == nullptr || !lib.users().add(made))
         throw std::bad_alloc();
+    lib.record({.action = Action::user_added, .date = today(), .user = id});
     return id;
 }
 
@@ -75,6 +76,13 @@ void edit_user(Library& lib, std::size_t id, const UserEdit& edit)
         (clean.phone && !user_set_phone(user, clean.phone->c_str())))
         throw std::bad_alloc();
     lib.users().changed(user);
+    /* The history names the fields changed, never what they hold. */
+    lib.record({.action = Action::user_edited,
+                .date = today(),
+                .user = id,
+                .note = changed_fields({{"name", edit.name.has_value()},
+                                        {"address", edit.address.has_value()},
+                                        {"phone", edit.phone.has_value()}})});
 }
 
 Removed remove_user(Library& lib, std::size_t id, bool purge)
@@ -87,6 +95,7 @@ Removed remove_user(Library& lib, std::size_t id, bool purge)
                                             id, text::counted(held, "loan", "loans")));
     Removed removed = remove_named(lib, "user", id, borrow_get_user_id, purge);
     removed.label = user_get_name(user);
+    lib.record({.action = Action::user_removed, .date = today(), .user = id});
     lib.users().remove(user);
     return removed;
 }

@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace desk::platform {
 
@@ -25,6 +26,13 @@ std::string system_error();
 /* Writes `text` to `path` (made with `mode`, less the umask, when new),
  * flushed to disk. */
 bool write_durably(const std::string& path, const std::string& text, unsigned mode);
+
+/* Adds `text` to the file `path` where it ends, having first cut it back
+ * to `at` bytes when it is longer (made with `mode`, less the umask, when
+ * new), flushed to disk: taken twice with the same `at`, it adds the text
+ * once. */
+bool append_durably(const std::string& path, std::string_view text, std::uint64_t at,
+                    unsigned mode);
 
 /* Renames `from` over `to`, durably where the system can. */
 bool rename_over(const std::string& from, const std::string& to);
@@ -42,6 +50,10 @@ void sync_folder(const std::string& folder);
  * file it replaces, so the saved file keeps them with no moment of wider
  * access. */
 bool prepare_staged(const std::string& staged, const std::string& like, unsigned new_mode);
+
+/* The name the system knows the user running the desk by; "" when it
+ * cannot tell. */
+std::string login_name();
 
 /* What stands under a name. */
 enum class Kind { missing, regular, directory, fifo, device, socket, other, unknown };

@@ -3,10 +3,13 @@
  */
 #include "platform.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
+#include <cstdlib>
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -49,6 +52,38 @@ bool write_durably(const std::string& path, const std::string& text, unsigned mo
         return failed();
     bool ok = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size()) &&
               ::fsync(fd) == 0;
+    if (!ok)
+        failed();
+    if (::close(fd) != 0 && ok)
+        ok = failed();
+    return ok;
+}
+
+std::string login_name()
+{
+    struct passwd entry {};
+    struct passwd* found = nullptr;
+    char buffer[1024];
+    if (::getpwuid_r(::geteuid(), &entry, buffer, sizeof buffer, &found) == 0 && found != nullptr)
+        return found->pw_name;
+    const char* user = std::getenv("USER");
+    return user != nullptr ? user : "";
+}
+
+bool append_durably(const std::string& path, std::string_view text, std::uint64_t at, unsigned mode)
+{
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW,
+                    static_cast<mode_t>(mode));
+    if (fd < 0)
+        return failed();
+    struct stat st {};
+    bool ok = ::fstat(fd, &st) == 0;
+    const auto size = static_cast<std::uint64_t>(st.st_size);
+    if (ok && size > at)
+        ok = ::ftruncate(fd, static_cast<off_t>(at)) == 0;
+    const auto end = static_cast<off_t>(std::min(size, at));
+    ok = ok && ::pwrite(fd, text.data(), text.size(), end) == static_cast<ssize_t>(text.size()) &&
+         ::fsync(fd) == 0;
     if (!ok)
         failed();
     if (::close(fd) != 0 && ok)

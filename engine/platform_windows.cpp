@@ -8,6 +8,9 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <cstdlib>
+
 #include <fmt/format.h>
 
 namespace desk::platform {
@@ -54,6 +57,31 @@ bool write_durably(const std::string& path, const std::string& text, unsigned)
     DWORD written = 0;
     bool ok = WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
               written == text.size() && FlushFileBuffers(h);
+    if (!ok)
+        failed();
+    CloseHandle(h);
+    return ok;
+}
+
+std::string login_name()
+{
+    const char* user = std::getenv("USERNAME");
+    return user != nullptr ? user : "";
+}
+
+bool append_durably(const std::string& path, std::string_view text, std::uint64_t at, unsigned)
+{
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return failed();
+    LARGE_INTEGER size{}, cut{};
+    bool ok = GetFileSizeEx(h, &size) != 0;
+    cut.QuadPart = static_cast<LONGLONG>(std::min(static_cast<std::uint64_t>(size.QuadPart), at));
+    ok = ok && SetFilePointerEx(h, cut, nullptr, FILE_BEGIN) && SetEndOfFile(h);
+    DWORD written = 0;
+    ok = ok && WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+         written == text.size() && FlushFileBuffers(h);
     if (!ok)
         failed();
     CloseHandle(h);

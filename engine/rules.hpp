@@ -26,6 +26,8 @@ inline constexpr int kLastYear = 2999;
  * name or an address, and of a genre. */
 inline constexpr std::size_t kMaxText = 300;
 inline constexpr std::size_t kMaxGenre = 100;
+/* The longest reason a clerk may give for an override or a waiver. */
+inline constexpr std::size_t kMaxReason = 200;
 
 /* True when a user record takes `phone` exactly as it stands: the core's
  * phone check passes and it fits the record's 16 characters. */

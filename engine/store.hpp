@@ -4,7 +4,8 @@
  * The engine reaches records only through a Store: opened for reading or
  * for change, it fills the three tables of records with their next
  * identifiers and tells what it could not read; commit makes every touched
- * table durable all together or not at all. The library folder of record
+ * table, and the lines the history gains, durable all together or not at
+ * all. The library folder of record
  * files (folder_store.hpp) is the one store today. A database store fits
  * the same shape: open for change begins a transaction that holds the
  * library, load reads the rows, commit writes the changed records and
@@ -19,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "history.hpp"
 #include "records.hpp"
 
 namespace desk {
@@ -26,11 +28,14 @@ namespace desk {
 /* Reading shares the library; change holds it alone. */
 enum class Access { read, change };
 
-/* The records of one library, one table per kind. */
+/* The records of one library, one table per kind, with the renewals of
+ * its open loans and the lines its history gains at the next commit. */
 struct Tables {
     Records<Book> books{fileset::Kind::books};
     Records<User> users{fileset::Kind::users};
     Records<Borrow> loans{fileset::Kind::loans};
+    Renewals renewals;
+    std::vector<Entry> new_history;
 };
 
 /* Calls `visit` on each table in the folder table's order. */
@@ -57,6 +62,15 @@ public:
      * out, and what `loaded` throws. */
     virtual void load(Tables& tables, const Loaded& loaded) = 0;
 
+    /* True when the library has a history (history.hpp) to add to. */
+    virtual bool has_history() = 0;
+
+    /* Reads the library's history, calling `visit` on each entry in the
+     * order they happened; the lines that could not be read, as problems.
+     * Throws Failure kWrite when it cannot be read at all, std::bad_alloc
+     * when memory runs out, and what `visit` throws. */
+    virtual std::vector<Problem> history(const std::function<void(const Entry&)>& visit) = 0;
+
     /* The text of the library's policy (policy.hpp), or none when the
      * library has none; `problem` says why one that is there could not be
      * read. Throws std::bad_alloc when memory runs out. */
@@ -66,7 +80,8 @@ public:
     };
     virtual StoredPolicy policy() = 0;
 
-    /* Makes every touched table durable, all or nothing. Throws Failure
+    /* Makes every touched table durable, with the renewals when touched and
+     * the history's new lines, all or nothing. Throws Failure
      * (kWrite, kFiles) with nothing changed when it cannot. Once the change
      * is decided it is reported as done: what went wrong after that point
      * (tidying) comes back as warnings, never as a throw. */

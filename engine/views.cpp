@@ -68,6 +68,48 @@ nlohmann::json OverdueView::to_json() const
     return JsonTree::of(*this);
 }
 
+namespace {
+
+std::optional<std::string> date_text(const std::optional<Day>& day)
+{
+    return day ? std::optional<std::string>(format_date(*day)) : std::nullopt;
+}
+
+std::optional<std::size_t> named(std::size_t id)
+{
+    return id == 0 ? std::nullopt : std::optional<std::size_t>(id);
+}
+
+} // namespace
+
+LoanStoryView LoanStoryView::of(const Library& lib, const LoanStory& story)
+{
+    LoanStoryView view;
+    view.loan = story.loan, view.book = story.book, view.user = story.user;
+    if (Book book = lib.books().find(story.book))
+        view.title = book_get_title(book);
+    if (User user = lib.users().find(story.user))
+        view.name = user_get_name(user);
+    view.date = date_text(story.lent), view.due = date_text(story.due);
+    view.returned = story.returned, view.returned_on = date_text(story.returned_on);
+    view.renewals = story.renewals, view.fined = static_cast<long>(story.fined);
+    return view;
+}
+
+EntryView EntryView::of(const Entry& entry)
+{
+    EntryView view;
+    view.at = entry.at, view.clerk = entry.clerk;
+    view.action = action_name(entry.action), view.date = format_date(entry.date);
+    view.book = named(entry.book), view.user = named(entry.user), view.loan = named(entry.loan);
+    view.hold = named(entry.hold), view.fine = named(entry.fine);
+    view.due = date_text(entry.due);
+    if (entry.amount)
+        view.amount = static_cast<long>(*entry.amount);
+    view.note = entry.note;
+    return view;
+}
+
 std::vector<LoanView> loan_views(const Library& lib, std::span<const Borrow> loans, Day day)
 {
     std::vector<LoanView> views;

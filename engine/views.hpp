@@ -18,6 +18,7 @@
 #include "json_text.hpp"
 #include "dates.hpp"
 #include "library.hpp"
+#include "loan_history.hpp"
 
 namespace desk {
 
@@ -46,9 +47,10 @@ private:
     static nlohmann::json convert(long number) { return number; }
     static nlohmann::json convert(bool flag) { return flag; }
     static nlohmann::json convert(const std::string& text) { return text; }
-    static nlohmann::json convert(const std::optional<std::string>& text)
+    template <typename Value>
+    static nlohmann::json convert(const std::optional<Value>& value)
     {
-        return text ? nlohmann::json(*text) : nlohmann::json(nullptr);
+        return value ? convert(*value) : nlohmann::json(nullptr);
     }
     template <typename View>
     static nlohmann::json convert(const View& view)
@@ -132,6 +134,45 @@ struct OverdueView {
     void fields(Out& out) const
     {
         out("loan", loan), out("phone", phone);
+    }
+};
+
+/* A loan as its record and the history tell it, with its book's title
+ * and its user's name (null when that record is gone)
+ * (schemas/loan_story.schema.json). Money in minor units. */
+struct LoanStoryView {
+    std::size_t loan = 0, book = 0, user = 0;
+    std::optional<std::string> title, name, date, due, returned_on;
+    bool returned = false;
+    std::size_t renewals = 0;
+    long fined = 0;
+
+    static LoanStoryView of(const Library& lib, const LoanStory& story);
+    template <typename Out>
+    void fields(Out& out) const
+    {
+        out("loan", loan), out("book", book), out("title", title), out("user", user);
+        out("name", name), out("date", date), out("due", due), out("returned", returned);
+        out("returned_on", returned_on), out("renewals", renewals), out("fined", fined);
+    }
+};
+
+/* A line of the history, identifiers null where it names none
+ * (schemas/history_entry.schema.json). Money in minor units. */
+struct EntryView {
+    std::string at, clerk, action, date;
+    std::optional<std::size_t> book, user, loan, hold, fine;
+    std::optional<std::string> due;
+    std::optional<long> amount;
+    std::string note;
+
+    static EntryView of(const Entry& entry);
+    template <typename Out>
+    void fields(Out& out) const
+    {
+        out("at", at), out("clerk", clerk), out("action", action), out("date", date);
+        out("book", book), out("user", user), out("loan", loan), out("hold", hold);
+        out("fine", fine), out("due", due), out("amount", amount), out("note", note);
     }
 };
 

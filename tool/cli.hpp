@@ -25,6 +25,7 @@ namespace desk {
  * only stores its action; main runs it after the whole line is read. */
 struct Desk {
     std::string folder_option; /* -C / --library, empty when not given */
+    std::string clerk_option;  /* --clerk, empty when not given */
     std::function<void()> action;
 
     /* The library folder: -C, else $LENDREC_LIBRARY, else ".". */

@@ -77,6 +77,10 @@ void build(CLI::App& app, desk::Desk& desk)
     app.add_option("-C,--library", desk.folder_option,
                    "The library folder (default: $LENDREC_LIBRARY, else the current folder)")
         ->type_name("FOLDER");
+    app.add_option("--clerk", desk.clerk_option,
+                   "Who is at the desk, for the history (default: $LENDREC_CLERK, else the "
+                   "system user)")
+        ->type_name("NAME");
     app.require_subcommand(1);
     desk::add_init_command(app, desk);
     desk::add_book_commands(app, desk);
@@ -84,6 +88,7 @@ void build(CLI::App& app, desk::Desk& desk)
     desk::add_circulation_commands(app, desk);
     desk::add_check_command(app, desk);
     desk::add_policy_command(app, desk);
+    desk::add_history_commands(app, desk);
     desk::add_import_command(app, desk);
     desk::add_export_command(app, desk);
     desk::add_help_command(app, desk);

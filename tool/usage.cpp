@@ -247,11 +247,15 @@ std::string unknown_command(const CLI::App& app, const std::vector<std::string>&
 {
     const CLI::App* level = &app;
     for (std::size_t i = 1; i < args.size(); ++i) {
-        if (args[i] == "-C" || args[i] == "--library") {
-            ++i;
+        if (!args[i].empty() && args[i][0] == '-') {
+            /* An option's value ("--clerk ann") is not a command. */
+            const CLI::Option* option = option_named(level, args[i]);
+            if (option != nullptr && option->get_type_size() != 0 &&
+                args[i].find('=') == std::string::npos)
+                ++i;
             continue;
         }
-        if (args[i].empty() || args[i][0] == '-')
+        if (args[i].empty())
             continue;
         auto commands = level->get_subcommands(every_command);
         if (commands.empty())

@@ -31,8 +31,8 @@ its commands. A transcript is plain text, one directive a line:
 Blank lines at the end of a command's output, expected or printed, are not
 compared: in a transcript they only separate cases.
 
-Commands run with LENDREC_TODAY=15/01/2026 and LENDREC_LOCK_TIMEOUT=1
-unless @env says otherwise. Output with --json must parse as JSON and is
+Commands run with LENDREC_TODAY=15/01/2026, LENDREC_NOW=2026-01-15T09:30:00Z,
+LENDREC_CLERK=desk and LENDREC_LOCK_TIMEOUT=1 unless @env says otherwise. Output with --json must parse as JSON and is
 compared as JSON: the expected value may be written on one line. When such
 a command succeeds (status 0), its output must also be valid against the JSON
 Schema that DIR/commands.json names for its command words (the longest
@@ -210,7 +210,8 @@ def main():
     shutil.rmtree(folder, ignore_errors=True)
     os.makedirs(folder)
     env = {k: v for k, v in os.environ.items() if k not in ("LENDREC_LIBRARY", "COLUMNS")}
-    env.update(LENDREC_TODAY="15/01/2026", LENDREC_LOCK_TIMEOUT="1")
+    env.update(LENDREC_TODAY="15/01/2026", LENDREC_NOW="2026-01-15T09:30:00Z",
+               LENDREC_CLERK="desk", LENDREC_LOCK_TIMEOUT="1")
     remembered, failed, stdout_kind = {}, 0, None
     data_dir = os.path.join(os.path.dirname(os.path.abspath(options.transcript)), "data")
     for case in cases:

@@ -25,7 +25,7 @@ def clerk(desk, folder, readers, commands, rng, tally, lock):
         if pair in held:
             args = ("return", "--book", pair[1], "--user", pair[0])
         else:
-            args = ("checkout", pair[1], pair[0], "--limit", 100)
+            args = ("checkout", pair[1], pair[0])
         code, _, err = desk.run(folder, *args)
         with lock:
             tally[(args[0], code)] += 1

@@ -100,6 +100,20 @@ ssize_t write(int fd, const void* buf, size_t count)
     return REAL(ssize_t(*)(int, const void*, size_t), write)(fd, buf, count);
 }
 
+ssize_t pwrite(int fd, const void* buf, size_t count, off_t at)
+{
+    if (fd_step("pwrite", fd))
+        return -1;
+    return REAL(ssize_t(*)(int, const void*, size_t, off_t), pwrite)(fd, buf, count, at);
+}
+
+ssize_t pwrite64(int fd, const void* buf, size_t count, off64_t at)
+{
+    if (fd_step("pwrite64", fd))
+        return -1;
+    return REAL(ssize_t(*)(int, const void*, size_t, off64_t), pwrite64)(fd, buf, count, at);
+}
+
 int fsync(int fd)
 {
     if (fd_step("fsync", fd))

@@ -4,8 +4,10 @@ Crashes each changing command at every step of its save and commit: the
 interposer ends the desk just before its Nth write, flush, rename or
 removal, for N = 1, 2, ... until the command completes without reaching N.
 After each crash the next command (`check`) must pass, leave no stray file
-behind, and the three record files must hold the state before the command
-or the state after it, entirely, each with the mode it had.
+behind, and the record files with the history and the renewals must hold
+the state before the command or the state after it, entirely, each with
+the mode it had. The first command begins the library's history; the
+others add to one.
 
 Then makes each of those steps fail (EIO) instead: the exit status must
 tell the truth. Status 5 leaves the files as they were, and the clerk's
@@ -25,6 +27,7 @@ MODES = {"books.csv": 0o604, "users.csv": 0o600, "loans.csv": 0o660}
 COMMANDS = (
     ("checkout", "checkout", 2, 1),
     ("return", "return", 1),
+    ("renew", "renew", 1),
     ("book add", "book", "add", "Fresh Title", "Fresh Author", "Poetry", "--copies", 2),
 )
 
@@ -94,6 +97,9 @@ def main(desk_path, interposer, scratch):
         write_library(folder, *sample_library(5, 3, 2))
         for file, mode in MODES.items():
             os.chmod(os.path.join(folder, file), mode)
+        if name != COMMANDS[0][0]:
+            # A history to add to: the first command begins one instead.
+            desk.ok(folder, "book", "add", "Earlier Title", "Earlier Author", "Poetry")
         print(f"{name}:", flush=True)
         steps, counts, before, after = crash_every_step(desk, folder, command, preload)
         print(f"{name}: crashed at {steps} steps, before: {counts['before']}, "

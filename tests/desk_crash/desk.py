@@ -6,8 +6,11 @@ import subprocess
 import sys
 
 FILES = ("books.csv", "users.csv", "loans.csv")
-KEPT = set(FILES) | {"lendrec.lock"}
+# The desk's own files beside them, committed with them once they exist.
+DESK_FILES = ("history.csv", "renewals.csv")
+KEPT = set(FILES) | set(DESK_FILES) | {"lendrec.lock"}
 TODAY = "15/03/2026"
+NOW = "2026-03-15T10:00:00Z"
 PHONE = "+31 06 123 45 67"
 
 
@@ -17,7 +20,8 @@ class Desk:
 
     def __init__(self, prefix):
         self.prefix = list(prefix[:-1]) + [os.path.abspath(prefix[-1])]
-        self.env = dict(os.environ, LENDREC_TODAY=TODAY, LENDREC_LOCK_TIMEOUT="30")
+        # A set time, so that the history a command writes is the same each run.
+        self.env = dict(os.environ, LENDREC_TODAY=TODAY, LENDREC_NOW=NOW, LENDREC_LOCK_TIMEOUT="30")
         self.env.pop("LENDREC_LIBRARY", None)
 
     def start(self, folder, args, env=None):
@@ -83,12 +87,14 @@ def sample_library(n_books, n_users, open_loans, copies=3):
 
 
 def snapshot(folder):
-    return {n: open(os.path.join(folder, n), "rb").read() for n in FILES}
+    """The bytes of the record files and of the desk's files that exist."""
+    names = FILES + tuple(n for n in DESK_FILES if os.path.exists(os.path.join(folder, n)))
+    return {n: open(os.path.join(folder, n), "rb").read() for n in names}
 
 
 def restore(folder, snap):
     for n in os.listdir(folder):
-        if n not in KEPT:
+        if n not in KEPT or (n in DESK_FILES and n not in snap):
             os.remove(os.path.join(folder, n))
     for n, data in snap.items():
         with open(os.path.join(folder, n), "wb") as f:
@@ -96,7 +102,7 @@ def restore(folder, snap):
 
 
 def strays(folder):
-    """Files in the folder besides the three record files and the lock."""
+    """Files in the folder besides the record files, the desk's and the lock."""
     return sorted(set(os.listdir(folder)) - KEPT)
 
 
@@ -108,9 +114,10 @@ def which_state(folder, before, after):
         return "before"
     if now == after:
         return "after"
-    return "mixed: " + ", ".join(f"{n} is " + ("before" if now[n] == before[n] else
-                                               "after" if now[n] == after[n] else "neither")
-                                 for n in FILES)
+    return "mixed: " + ", ".join(f"{n} is " + ("before" if now.get(n) == before.get(n) else
+                                               "after" if now.get(n) == after.get(n) else
+                                               "neither")
+                                 for n in sorted(set(now) | set(before) | set(after)))
 
 
 def rows(folder, name):

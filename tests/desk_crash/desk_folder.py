@@ -48,14 +48,19 @@ def recovery(desk, folder):
     desk.ok(folder, "checkout", 2, 1)
     after = snapshot(folder)
     staged = ["books.csv.new", "loans.csv.new"]
+    # The history's new lines are staged alone, to be added where it ends.
+    grown = len(before.get("history.csv", b""))
     for complete in (True, False):
         restore(folder, before)
         for name in staged:
             with open(os.path.join(folder, name), "wb") as f:
                 f.write(after[name[:-4]])
+        with open(os.path.join(folder, "history.csv.new"), "wb") as f:
+            f.write(after["history.csv"][grown:])
         with open(os.path.join(folder, "books.csv.0a1b2c3d"), "wb") as f:
             f.write(after["books.csv"][:20])
-        record = "lendrec commit 1\n" + "".join(f"{n} {n[:-4]}\n" for n in staged)
+        record = ("lendrec commit 1\n" + "".join(f"{n} {n[:-4]}\n" for n in staged) +
+                  f"history.csv.new history.csv +{grown}\n")
         with open(os.path.join(folder, "lendrec.commit"), "w", newline="") as f:
             f.write(record + ("end\n" if complete else ""))
         desk.ok(folder, "check")

@@ -32,7 +32,7 @@ TEST(LibraryLock, AReaderLetsGoWhenItClosesItsStore)
 {
     const fs::path folder = fs::current_path() / "library_lock";
     fs::remove_all(folder);
-    create_folder_library(folder.string(), 0);
+    create_folder_library(folder.string(), 0, history_begins(1, today(), "test"));
     auto reader = Library::open(open_folder_store(folder.string(), Access::read, 0));
     EXPECT_EQ(change_status(folder), kBusy) << "a change went ahead while a reader loaded";
     reader->close_store();

@@ -72,7 +72,22 @@ public:
         loaded(fileset::Kind::loans);
     }
 
-    std::vector<std::string> commit(const Tables&) override { return {}; }
+    /* Keeps the history's new lines; nothing else is written. */
+    std::vector<std::string> commit(const Tables& tables) override
+    {
+        history_entries.insert(history_entries.end(), tables.new_history.begin(),
+                               tables.new_history.end());
+        return {};
+    }
+    bool has_history() override { return !history_entries.empty(); }
+    std::vector<Problem> history(const std::function<void(const Entry&)>& visit) override
+    {
+        for (const Entry& entry : history_entries)
+            visit(entry);
+        return {};
+    }
+    /* The library's history, as committed. */
+    std::vector<Entry> history_entries;
 
     std::vector<std::string> notices() const override { return {}; }
     StoredPolicy policy() override { return {policy_text, ""}; }

@@ -96,7 +96,7 @@ TEST(Circulation, LendsReturnsAndRenews)
     EXPECT_EQ(borrow_get_id(loan), 7u);
     EXPECT_STREQ(borrow_get_return_date(loan), "12/02/2026");
     EXPECT_EQ(book_get_available(lib->books().find(4)), 2u);
-    EXPECT_EQ(format_date(renew(*lib, 7, day("20/01/2026"), 7)), "19/02/2026");
+    EXPECT_EQ(format_date(renew(*lib, 7, day("20/01/2026"), {.days = 7})), "19/02/2026");
     Returned back = give_back(*lib, 4, 3, day("22/02/2026"));
     EXPECT_EQ(back.loan, loan);
     EXPECT_TRUE(back.shelved);

@@ -8,6 +8,7 @@
 #include <fmt/format.h>
 
 #include "checks.hpp"
+#include "history_checks.hpp"
 #include "commands.hpp"
 #include "output.hpp"
 
@@ -36,8 +37,10 @@ void print_report(const CheckReport& report, const Library& lib)
 
 void check(const CheckArgs& args, const Desk& desk)
 {
+    std::string clerk = args.repair ? clerk_name(desk.clerk_option) : "";
     auto lib = open_library(desk, args.repair ? Access::change : Access::read);
-    const CheckReport report = args.repair ? repair_library(*lib) : check_library(*lib);
+    lib->set_clerk(std::move(clerk));
+    const CheckReport report = args.repair ? repair_library(*lib) : check_with_history(*lib);
     if (!report.repaired.empty())
         commit(*lib, true);
     if (args.json)

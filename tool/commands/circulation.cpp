@@ -18,6 +18,7 @@ namespace {
 
 struct LoanArgs {
     std::string book, user, loan, date, days, limit;
+    std::optional<std::string> override_reason;
     bool json = false;
 };
 
@@ -35,6 +36,7 @@ LoanTerms terms_of(const LoanArgs& args)
         terms.days = count_of(args.days, "--days");
     if (!args.limit.empty())
         terms.limit = count_of(args.limit, "--limit");
+    terms.override_reason = args.override_reason;
     return terms;
 }
 
@@ -88,12 +90,10 @@ void run_return(const LoanArgs& args, const Desk& desk)
 void run_renew(const LoanArgs& args, const Desk& desk)
 {
     Day day = date_or_today(args.date, "--date");
-    std::optional<std::size_t> days;
-    if (!args.days.empty())
-        days = count_of(args.days, "--days");
+    LoanTerms terms = terms_of(args);
     std::size_t id = parse_id(args.loan, "loan");
     auto lib = open_for_change(desk);
-    Day due = renew(*lib, id, day, days);
+    Day due = renew(*lib, id, day, terms);
     commit(*lib);
     std::printf("loan %zu renewed: due %s\n", id, format_date(due).c_str());
 }
@@ -145,6 +145,9 @@ void add_circulation_commands(CLI::App& app, Desk& desk)
                                 "without one)",
                                 terms.loan.limit))
         ->type_name("N");
+    out->add_option("--override", args->override_reason,
+                    "Lend past the policy's limits, for this REASON (kept in the history)")
+        ->type_name("REASON");
     bind(out, desk, args, run_checkout);
 
     auto* back = app.add_subcommand("return", "Take a copy back: by LOAN, or --book and --user");
@@ -164,6 +167,10 @@ void add_circulation_commands(CLI::App& app, Desk& desk)
                      fmt::format("Loan period in days (default: the policy's, {} without one)",
                                  terms.loan.days))
         ->type_name("N");
+    again
+        ->add_option("--override", args->override_reason,
+                     "Renew past the policy's limits, for this REASON (kept in the history)")
+        ->type_name("REASON");
     bind(again, desk, args, run_renew);
 
     auto* late = app.add_subcommand("overdue", "Open loans past their due date, oldest first");

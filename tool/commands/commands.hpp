@@ -30,6 +30,7 @@ void add_user_commands(CLI::App& app, Desk& desk);
 void add_circulation_commands(CLI::App& app, Desk& desk);
 void add_check_command(CLI::App& app, Desk& desk);
 void add_policy_command(CLI::App& app, Desk& desk);
+void add_history_commands(CLI::App& app, Desk& desk);
 void add_import_command(CLI::App& app, Desk& desk);
 void add_export_command(CLI::App& app, Desk& desk);
 

@@ -39,7 +39,9 @@ OpenLibrary open_for_reading(const Desk& desk)
 
 OpenLibrary open_for_change(const Desk& desk)
 {
+    std::string clerk = clerk_name(desk.clerk_option);
     auto lib = open_library(desk, Access::change);
+    lib->set_clerk(std::move(clerk));
     refuse_unless_sound(*lib);
     return lib;
 }

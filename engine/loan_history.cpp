@@ -1,0 +1,93 @@
+/*
+ * loan_history.cpp - loans and lines of the past.
+ */
+#include "loan_history.hpp"
+
+#include <map>
+
+#include <fmt/format.h>
+
+#include "circulation.hpp"
+#include "failure.hpp"
+#include "text.hpp"
+
+namespace desk {
+
+namespace {
+
+std::size_t whose_id(Whose whose, std::size_t book, std::size_t user)
+{
+    return whose == Whose::book ? book : user;
+}
+
+/* What a line of the history adds to its loan's story. */
+void tell(LoanStory& story, const Entry& entry)
+{
+    switch (entry.action) {
+    case Action::checkout:
+        story.lent = entry.date;
+        if (!story.due)
+            story.due = entry.due;
+        break;
+    case Action::returned:
+        story.returned = true;
+        story.returned_on = entry.date;
+        break;
+    case Action::renewed:
+        ++story.renewals;
+        break;
+    case Action::fine_charged:
+        story.fined += entry.amount.value_or(0);
+        break;
+    default:
+        break;
+    }
+}
+
+} // namespace
+
+FromHistory<LoanStory> loan_stories(const Library& lib, Whose whose, std::size_t id)
+{
+    std::map<std::size_t, LoanStory> stories;
+    for (Borrow loan : lib.loans().all())
+        if (whose_id(whose, borrow_get_book_id(loan), borrow_get_user_id(loan)) == id)
+            stories[borrow_get_id(loan)] = {borrow_get_id(loan),
+                                            borrow_get_book_id(loan),
+                                            borrow_get_user_id(loan),
+                                            file_date(borrow_get_date(loan)),
+                                            due_of(loan),
+                                            borrow_has_returned(loan)};
+    FromHistory<LoanStory> found;
+    found.problems = lib.read_history([&](const Entry& entry) {
+        if (entry.loan == 0 || whose_id(whose, entry.book, entry.user) != id)
+            return;
+        LoanStory& story = stories[entry.loan];
+        if (story.loan == 0)
+            story = {entry.loan, entry.book, entry.user};
+        tell(story, entry);
+    });
+    const bool exists =
+        whose == Whose::book ? lib.books().find(id) != nullptr : lib.users().find(id) != nullptr;
+    if (!exists && stories.empty())
+        throw Failure(kRefused, fmt::format("no {} {}, and no loan of one in the history",
+                                            whose == Whose::book ? "book" : "user", id));
+    for (auto& [loan, story] : stories)
+        found.items.push_back(story);
+    return found;
+}
+
+FromHistory<Entry> history_lines(const Library& lib, const LogFilter& filter)
+{
+    const std::string clerk = text::fold(filter.clerk);
+    FromHistory<Entry> found;
+    found.problems = lib.read_history([&](const Entry& entry) {
+        if (filter.since && entry.date < *filter.since)
+            return;
+        if (!clerk.empty() && text::fold(entry.clerk) != clerk)
+            return;
+        found.items.push_back(entry);
+    });
+    return found;
+}
+
+} // namespace desk
