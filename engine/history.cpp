@@ -68,14 +68,128 @@ bool is_timestamp(std::string_view cell)
     return true;
 }
 
+/* One row of the history file: where it starts, how many cells it has,
+ * and the text of the first kColumns of them. */
+struct Row {
+    std::size_t line = 0, width = 0;
+    std::array<std::string_view, kColumns> cells{};
+    std::array<std::string, kColumns + 1> quoted{}; /* the text of quoted cells */
+};
+
+/* The rows of a history file's text, one at a time, read as the
+ * spreadsheet reader reads a comma-separated file (spreadsheet.hpp): a
+ * byte order mark skipped, rows ending in LF, CR LF or a lone CR, rows of
+ * blank cells skipped, a quoted cell holding commas, doubled quotes and
+ * line breaks, text after its closing quote joining it. Unquoted cells are
+ * views into the text: nothing is copied for them. */
+class RowReader {
+public:
+    explicit RowReader(std::string_view text) : text_(text)
+    {
+        if (text_.starts_with(sheet::kUtf8Bom))
+            pos_ = sheet::kUtf8Bom.size();
+    }
+
+    /* The next row that is not blank into `row`; false at the end of the
+     * text, or at a quoted cell that never closes (`unclosed` then names
+     * the line its row starts on). */
+    bool next(Row& row)
+    {
+        while (pos_ < text_.size()) {
+            row.line = line_;
+            row.width = 0;
+            bool blank = true;
+            for (bool more = true; more;) {
+                const std::size_t column = std::min(row.width, kColumns);
+                std::string_view cell;
+                if (!read_cell(row.quoted[column], cell)) {
+                    unclosed = row.line;
+                    return false;
+                }
+                if (column < kColumns)
+                    row.cells[column] = cell;
+                blank = blank && is_blank(cell);
+                ++row.width;
+                more = pos_ < text_.size() && text_[pos_] == ',';
+                pos_ += more ? 1 : 0;
+            }
+            skip_line_end();
+            if (!blank)
+                return true;
+        }
+        return false;
+    }
+
+    std::optional<std::size_t> unclosed;
+
+private:
+    static bool is_blank(std::string_view cell)
+    {
+        return cell.find_first_not_of(" \t") == std::string_view::npos;
+    }
+
+    /* Reads one cell into `cell`: a view into the text, or into `quoted`
+     * for a quoted one. False when its quote never closes. */
+    bool read_cell(std::string& quoted, std::string_view& cell)
+    {
+        const std::size_t start = pos_;
+        if (pos_ >= text_.size() || text_[pos_] != '"') {
+            pos_ = std::min(text_.find_first_of(",\r\n", pos_), text_.size());
+            cell = text_.substr(start, pos_ - start);
+            return true;
+        }
+        quoted.clear();
+        for (++pos_;;) {
+            const std::size_t quote = text_.find('"', pos_);
+            if (quote == std::string_view::npos)
+                return false;
+            count_lines(text_.substr(pos_, quote - pos_));
+            quoted.append(text_, pos_, quote - pos_);
+            pos_ = quote + 1;
+            if (pos_ >= text_.size() || text_[pos_] != '"')
+                break;
+            quoted += '"';
+            ++pos_;
+        }
+        const std::size_t rest = pos_;
+        pos_ = std::min(text_.find_first_of(",\r\n", pos_), text_.size());
+        quoted.append(text_, rest, pos_ - rest);
+        cell = quoted;
+        return true;
+    }
+
+    /* Consumes one LF, CR LF or lone CR. */
+    void skip_line_end()
+    {
+        if (pos_ >= text_.size())
+            return;
+        if (text_[pos_] == '\r' && pos_ + 1 < text_.size() && text_[pos_ + 1] == '\n')
+            ++pos_;
+        ++pos_;
+        ++line_;
+    }
+
+    /* Counts the line ends inside a quoted cell (CR LF once). */
+    void count_lines(std::string_view chunk)
+    {
+        for (std::size_t i = 0; i < chunk.size(); ++i)
+            if (chunk[i] == '\n' ||
+                (chunk[i] == '\r' && (i + 1 >= chunk.size() || chunk[i + 1] != '\n')))
+                ++line_;
+    }
+
+    std::string_view text_;
+    std::size_t pos_ = 0, line_ = 1;
+};
+
 /* Reads one row of the history into `entry`; the cause when it cannot. */
-std::string read_row(const sheet::Sheet& sheet, std::size_t row, Entry& entry)
+std::string read_row(const Row& row, Entry& entry)
 {
-    if (sheet.width(row) != kColumns)
-        return fmt::format("a history line has {} fields, not {}", sheet.width(row), kColumns);
-    auto cell = [&](Column column) { return sheet.cell(row, column); };
-    for (std::size_t column = 0; column < kColumns; ++column)
-        if (!text::is_utf8(sheet.cell(row, column)))
+    if (row.width != kColumns)
+        return fmt::format("a history line has {} fields, not {}", row.width, kColumns);
+    auto cell = [&row](Column column) { return row.cells[column]; };
+    for (std::string_view text : row.cells)
+        if (!text::is_utf8(text))
             return "the line is not UTF-8 text";
     if (!is_timestamp(cell(kAt)))
         return fmt::format("'{}' is not a time (YYYY-MM-DDTHH:MM:SSZ)", cell(kAt));
@@ -111,6 +225,21 @@ std::string read_row(const sheet::Sheet& sheet, std::size_t row, Entry& entry)
     return "";
 }
 
+/* True when `row` is the history's first line. */
+bool is_history_header(const Row& row)
+{
+    std::string first;
+    for (std::size_t column = 0; column < std::min(row.width, kColumns); ++column)
+        first += (column == 0 ? "" : ",") + std::string(row.cells[column]);
+    return row.line == 1 && row.width <= kColumns && first == kHistoryHeader;
+}
+
+/* The problem of a file whose first line is not `header`. */
+Problem not_the_header(std::string_view header)
+{
+    return {1, SERIALIZER_REFUSED, fmt::format("the first line is not \"{}\"", header)};
+}
+
 /* The problems of a file whose first line is not `header`. */
 bool header_is(const sheet::Sheet& sheet, std::string_view header, std::vector<Problem>& problems)
 {
@@ -119,8 +248,7 @@ bool header_is(const sheet::Sheet& sheet, std::string_view header, std::vector<P
         first += (column == 0 ? "" : ",") + std::string(sheet.cell(0, column));
     if (sheet.rows() > 0 && sheet.line(0) == 1 && first == header)
         return true;
-    problems.push_back(
-        {1, SERIALIZER_REFUSED, fmt::format("the first line is not \"{}\"", header)});
+    problems.push_back(not_the_header(header));
     return false;
 }
 
@@ -194,18 +322,26 @@ std::vector<Problem> read_history(std::string_view text,
                                   const std::function<void(const Entry&)>& visit)
 {
     std::vector<Problem> problems;
-    const sheet::Sheet sheet = sheet::parse(text);
-    if (sheet.unclosed_quote_line)
-        problems.push_back({*sheet.unclosed_quote_line, SERIALIZER_REFUSED,
-                            "a quoted field never closes; the lines from here on were not read"});
-    const std::size_t first = header_is(sheet, kHistoryHeader, problems) ? 1 : 0;
+    RowReader reader(text);
+    Row row;
     Entry entry;
-    for (std::size_t row = first; row < sheet.rows(); ++row) {
-        if (std::string cause = read_row(sheet, row, entry); !cause.empty())
-            problems.push_back({sheet.line(row), SERIALIZER_REFUSED, cause});
+    bool first = true;
+    for (; reader.next(row); first = false) {
+        if (first && is_history_header(row))
+            continue;
+        if (first)
+            problems.push_back(not_the_header(kHistoryHeader));
+        if (std::string cause = read_row(row, entry); !cause.empty())
+            problems.push_back({row.line, SERIALIZER_REFUSED, std::move(cause)});
         else
             visit(entry);
     }
+    if (first) /* not one line to read */
+        problems.push_back(not_the_header(kHistoryHeader));
+    if (reader.unclosed)
+        problems.insert(problems.begin(),
+                        {*reader.unclosed, SERIALIZER_REFUSED,
+                         "a quoted field never closes; the lines from here on were not read"});
     return problems;
 }
 

@@ -23,11 +23,14 @@ std::size_t whose_id(Whose whose, std::size_t book, std::size_t user)
 /* What a line of the history adds to its loan's story. */
 void tell(LoanStory& story, const Entry& entry)
 {
+    /* A loan on record is due when its record says; one no longer on
+     * record, when its last check-out or renewal said. */
+    const bool sets_due = entry.action == Action::checkout || entry.action == Action::renewed;
+    if (sets_due && entry.due && !story.on_record)
+        story.due = entry.due;
     switch (entry.action) {
     case Action::checkout:
         story.lent = entry.date;
-        if (!story.due)
-            story.due = entry.due;
         break;
     case Action::returned:
         story.returned = true;
@@ -56,7 +59,11 @@ FromHistory<LoanStory> loan_stories(const Library& lib, Whose whose, std::size_t
                                             borrow_get_user_id(loan),
                                             file_date(borrow_get_date(loan)),
                                             due_of(loan),
-                                            borrow_has_returned(loan)};
+                                            borrow_has_returned(loan),
+                                            std::nullopt,
+                                            0,
+                                            0,
+                                            true};
     FromHistory<LoanStory> found;
     found.problems = lib.read_history([&](const Entry& entry) {
         if (entry.loan == 0 || whose_id(whose, entry.book, entry.user) != id)

@@ -28,6 +28,7 @@ struct LoanStory {
     std::optional<Day> returned_on{}; /* when the history tells it */
     std::size_t renewals = 0;
     std::int64_t fined = 0; /* minor units */
+    bool on_record = false; /* loans.csv holds it */
 };
 
 /* Whose loans: a book's or a user's. */
