@@ -110,6 +110,27 @@ EntryView EntryView::of(const Entry& entry)
     return view;
 }
 
+ReportRowView ReportRowView::of(const Library& lib, CountBy by, const LoanCount& count)
+{
+    ReportRowView view{count.key, std::nullopt, count.loans};
+    if (by == CountBy::book) {
+        if (Book book = lib.books().find(count.id))
+            view.label = book_get_title(book);
+    } else if (by == CountBy::user) {
+        if (User user = lib.users().find(count.id))
+            view.label = user_get_name(user);
+    }
+    return view;
+}
+
+TopBookView TopBookView::of(const Library& lib, const LoanCount& count)
+{
+    TopBookView view{count.id, std::nullopt, std::nullopt, count.loans};
+    if (Book book = lib.books().find(count.id))
+        view.title = book_get_title(book), view.author = book_get_author(book);
+    return view;
+}
+
 std::vector<LoanView> loan_views(const Library& lib, std::span<const Borrow> loans, Day day)
 {
     std::vector<LoanView> views;

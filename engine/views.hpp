@@ -19,6 +19,7 @@
 #include "dates.hpp"
 #include "library.hpp"
 #include "loan_history.hpp"
+#include "report.hpp"
 
 namespace desk {
 
@@ -173,6 +174,38 @@ struct EntryView {
         out("at", at), out("clerk", clerk), out("action", action), out("date", date);
         out("book", book), out("user", user), out("loan", loan), out("hold", hold);
         out("fine", fine), out("due", due), out("amount", amount), out("note", note);
+    }
+};
+
+/* A row of a loans report: its key ("2026-01", a genre, a book's or a
+ * user's id), its label (the book's title or the user's name; null by
+ * month or genre, or when that record is gone) and the loans counted
+ * (schemas/report_row.schema.json). */
+struct ReportRowView {
+    std::string key;
+    std::optional<std::string> label;
+    std::size_t loans = 0;
+
+    static ReportRowView of(const Library& lib, CountBy by, const LoanCount& count);
+    template <typename Out>
+    void fields(Out& out) const
+    {
+        out("key", key), out("label", label), out("loans", loans);
+    }
+};
+
+/* One of the books lent most, its title and author null when the book is
+ * gone (schemas/top_book.schema.json). */
+struct TopBookView {
+    std::size_t book = 0;
+    std::optional<std::string> title, author;
+    std::size_t loans = 0;
+
+    static TopBookView of(const Library& lib, const LoanCount& count);
+    template <typename Out>
+    void fields(Out& out) const
+    {
+        out("book", book), out("title", title), out("author", author), out("loans", loans);
     }
 };
 

@@ -89,6 +89,7 @@ void build(CLI::App& app, desk::Desk& desk)
     desk::add_check_command(app, desk);
     desk::add_policy_command(app, desk);
     desk::add_history_commands(app, desk);
+    desk::add_report_commands(app, desk);
     desk::add_import_command(app, desk);
     desk::add_export_command(app, desk);
     desk::add_help_command(app, desk);

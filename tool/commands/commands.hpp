@@ -31,6 +31,7 @@ void add_circulation_commands(CLI::App& app, Desk& desk);
 void add_check_command(CLI::App& app, Desk& desk);
 void add_policy_command(CLI::App& app, Desk& desk);
 void add_history_commands(CLI::App& app, Desk& desk);
+void add_report_commands(CLI::App& app, Desk& desk);
 void add_import_command(CLI::App& app, Desk& desk);
 void add_export_command(CLI::App& app, Desk& desk);
 
@@ -55,6 +56,10 @@ OpenLibrary open_for_change(const Desk& desk);
 /* Tells every load problem on standard error as a warning
  * ("lendrec: warning: books.csv:3: cause"), pointing to `lendrec check`. */
 void warn(const Library& lib);
+
+/* Tells on standard error, as warnings, the lines of the history that
+ * could not be read, pointing to `lendrec check`. */
+void warn_history(const std::vector<Problem>& problems);
 
 /* Commits the library's changes: refuses with Failure kFiles, writing
  * nothing, when a touched file had a line the loader refused or ignored,

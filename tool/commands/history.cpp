@@ -19,18 +19,6 @@ struct HistoryArgs {
     bool json = false;
 };
 
-/* The library read for its history: warnings told, and what could not be
- * read of the history too. */
-template <typename Item>
-void warn_history(const FromHistory<Item>& found)
-{
-    for (const Problem& problem : found.problems)
-        std::fprintf(stderr, "lendrec: warning: %s\n",
-                     describe(fileset::kHistory, problem).c_str());
-    if (!found.problems.empty())
-        std::fprintf(stderr, "lendrec: warning: run `lendrec check` for the library's health\n");
-}
-
 std::string returned_cell(const LoanStoryView& view)
 {
     if (!view.returned)
@@ -49,7 +37,7 @@ void run_history(const HistoryArgs& args, const Desk& desk)
     warn(*lib);
     const FromHistory<LoanStory> found = loan_stories(*lib, whose, id);
     lib->close_store();
-    warn_history(found);
+    warn_history(found.problems);
     const auto view = [&lib](const LoanStory& story) { return LoanStoryView::of(*lib, story); };
     if (args.json) {
         print_json_array(found.items, view);
@@ -85,7 +73,7 @@ void run_log(const HistoryArgs& args, const Desk& desk)
     warn(*lib);
     const FromHistory<Entry> found = history_lines(*lib, filter);
     lib->close_store();
-    warn_history(found);
+    warn_history(found.problems);
     if (args.json) {
         print_json_array(found.items, EntryView::of);
         return;

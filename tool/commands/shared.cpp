@@ -8,6 +8,7 @@
 #include <fmt/format.h>
 
 #include "checks.hpp"
+#include "fileset.hpp"
 #include "folder_store.hpp"
 
 namespace desk {
@@ -53,6 +54,15 @@ void warn(const Library& lib)
     std::vector<FileProblem> problems = lib.file_problems();
     for (const FileProblem& p : problems)
         std::fprintf(stderr, "lendrec: warning: %s\n", describe(p.file, p.problem).c_str());
+    if (!problems.empty())
+        std::fprintf(stderr, "lendrec: warning: run `lendrec check` for the library's health\n");
+}
+
+void warn_history(const std::vector<Problem>& problems)
+{
+    for (const Problem& problem : problems)
+        std::fprintf(stderr, "lendrec: warning: %s\n",
+                     describe(fileset::kHistory, problem).c_str());
     if (!problems.empty())
         std::fprintf(stderr, "lendrec: warning: run `lendrec check` for the library's health\n");
 }

@@ -1,0 +1,115 @@
+/*
+ * report.cpp - the history's check-outs counted.
+ */
+#include "report.hpp"
+
+#include <algorithm>
+#include <map>
+#include <unordered_map>
+
+#include <fmt/format.h>
+
+#include "failure.hpp"
+
+namespace desk {
+
+namespace {
+
+/* Months counted from year 0: 2026-01 is 2026 * 12. */
+int month_number(Day day)
+{
+    const std::chrono::year_month_day date{day};
+    return int{date.year()} * 12 + static_cast<int>(unsigned{date.month()}) - 1;
+}
+
+std::string month_key(int month)
+{
+    return fmt::format("{:04}-{:02}", month / 12, month % 12 + 1);
+}
+
+/* Most loans first, then by key, or by id where there is one. */
+void sort_counts(std::vector<LoanCount>& counts)
+{
+    std::sort(counts.begin(), counts.end(), [](const LoanCount& a, const LoanCount& b) {
+        if (a.loans != b.loans)
+            return a.loans > b.loans;
+        return a.id != b.id ? a.id < b.id : a.key < b.key;
+    });
+}
+
+std::vector<LoanCount> months(const std::map<int, std::size_t>& tally)
+{
+    std::vector<LoanCount> rows;
+    if (tally.empty())
+        return rows;
+    for (int month = tally.begin()->first; month <= tally.rbegin()->first; ++month) {
+        auto found = tally.find(month);
+        rows.push_back({month_key(month), 0, found == tally.end() ? 0 : found->second});
+    }
+    return rows;
+}
+
+/* The counts of each book gathered under its genre today. */
+std::vector<LoanCount> genres(const Library& lib,
+                              const std::unordered_map<std::size_t, std::size_t>& of_book)
+{
+    std::map<std::string, std::size_t> tally;
+    for (auto [book_id, loans] : of_book) {
+        Book book = lib.books().find(book_id);
+        tally[book != nullptr ? book_get_genre(book) : kNoSuchBook] += loans;
+    }
+    std::vector<LoanCount> rows;
+    for (auto& [genre, loans] : tally)
+        rows.push_back({genre, 0, loans});
+    return rows;
+}
+
+} // namespace
+
+Period report_period(const std::string& from, const std::string& to)
+{
+    Period period;
+    if (!from.empty())
+        period.from = date_option(from, "--from");
+    if (!to.empty())
+        period.to = date_option(to, "--to");
+    if (period.from && period.to && *period.to < *period.from)
+        throw Failure(kRefused, fmt::format("--from {} is after --to {}", from, to));
+    return period;
+}
+
+FromHistory<LoanCount> count_loans(const Library& lib, CountBy by, const Period& period)
+{
+    std::map<int, std::size_t> of_month;
+    std::unordered_map<std::size_t, std::size_t> of_id; /* books' or users' */
+    FromHistory<LoanCount> found;
+    found.problems = lib.read_history([&](const Entry& entry) {
+        if (entry.action != Action::checkout || !period.holds(entry.date))
+            return;
+        if (by == CountBy::month)
+            ++of_month[month_number(entry.date)];
+        else
+            ++of_id[by == CountBy::user ? entry.user : entry.book];
+    });
+    if (by == CountBy::month) {
+        found.items = months(of_month);
+        return found;
+    }
+    if (by == CountBy::genre)
+        found.items = genres(lib, of_id);
+    else
+        for (auto [id, loans] : of_id)
+            found.items.push_back({std::to_string(id), id, loans});
+    sort_counts(found.items);
+    return found;
+}
+
+FromHistory<LoanCount> top_books(const Library& lib, const Period& period, std::size_t limit)
+{
+    FromHistory<LoanCount> found = count_loans(lib, CountBy::book, period);
+    if (found.items.size() > limit)
+        found.items.resize(limit);
+    return found;
+}
+
+} // namespace desk
