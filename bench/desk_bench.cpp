@@ -1,25 +1,30 @@
 /*
  * desk_bench.cpp - every command of the circulation desk, each a whole
  * process, at the counter of a large library: 100,000 books, 10,000 users
- * and 200,000 loans, 50,000 of them open and 20,000 of those overdue today.
+ * and 200,000 loans, 50,000 of them open and 20,000 of those overdue today,
+ * all lent within the last year, with the year's history: every check-out
+ * and every return, 350,000 lines.
  *
  *   Desk/<command>/100000   `lendrec <command>` as a whole process, its
  *                           output discarded; baseline: the command's floor,
  *                           the core alone in a forked child loading the
  *                           three record files and saving those the command
- *                           changes
+ *                           changes, and for a command that reads the
+ *                           history, reading history.csv and splitting it
+ *                           into lines
  *
  * The library is written once, with the core, into
  * bench::record_dir()/desk-100000-pristine and copied to desk-100000, where
- * the desk works. After each run of a changing command the three files are
- * copied back, outside the timed region, so every run meets the same
- * library. The floor saves into desk-100000-floor.
+ * the desk works. After each run of a changing command the record files
+ * and the history are copied back, outside the timed region, so every run
+ * meets the same library. The floor saves into desk-100000-floor.
  */
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -28,6 +33,7 @@
 #include <functional>
 #include <iterator>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "../tests/support/record_kinds.hpp"
@@ -70,6 +76,12 @@ constexpr bool is_overdue(size_t k)
 std::string file_of(const std::string& dir, const RecordKind& kind)
 {
     return dir + "/" + kind.name + ".csv";
+}
+
+/* The history file of the library folder `dir`. */
+std::string history_of(const std::string& dir)
+{
+    return dir + "/history.csv";
 }
 
 std::string date_text(Day day)
@@ -115,9 +127,22 @@ void* loan(size_t id, size_t user, size_t book, std::chrono::days back, bool ret
     return borrow;
 }
 
+/* How many days before today returned loan `l` (from 0) went out. */
+int returned_back(size_t l)
+{
+    return 60 + static_cast<int>(l % 300);
+}
+
+/* How many days before today open loan `k` went out. */
+int open_back(size_t k)
+{
+    return is_overdue(k) ? 29 + static_cast<int>(k % 300) : static_cast<int>(k % 28);
+}
+
 /* Writes the library with the core: shelves agree with the open loans,
- * which name books and users that exist; the overdue loans went out 29 to
- * 328 days ago, the other open ones 0 to 27 days ago. */
+ * which name books and users that exist; the returned loans went out 60 to
+ * 359 days ago, the overdue ones 29 to 328 days ago, the other open ones 0
+ * to 27 days ago. */
 bool write_library(const std::string& dir)
 {
     const char* const genres[] = {"Novel", "Poetry", "History", "Science", "Travel"};
@@ -138,14 +163,67 @@ bool write_library(const std::string& dir)
                            (std::to_string(u) + " High Street").c_str(), phone));
     }
     for (size_t l = 0; l < kReturned; ++l)
-        loans.add(loan(l + 1, l % kUsers + 1, l % kBooks + 1,
-                       std::chrono::days{60 + static_cast<int>(l % 3000)}, true));
-    for (size_t k = 0; k < kOpen; ++k) {
-        const int back = is_overdue(k) ? 29 + static_cast<int>(k % 300) : static_cast<int>(k % 28);
-        loans.add(loan(open_loan_id(k), k % kBorrowers + 1, k + 1, std::chrono::days{back}, false));
-    }
+        loans.add(
+            loan(l + 1, l % kUsers + 1, l % kBooks + 1, std::chrono::days{returned_back(l)}, true));
+    for (size_t k = 0; k < kOpen; ++k)
+        loans.add(loan(open_loan_id(k), k % kBorrowers + 1, k + 1, std::chrono::days{open_back(k)},
+                       false));
     return books.save(dir, kBooks + 1) && users.save(dir, kUsers + 1) &&
            loans.save(dir, kLoans + 1);
+}
+
+/* One line of the history as the desk writes it (engine/history.hpp). */
+struct HistoryLine {
+    Day day;
+    std::string text;
+};
+
+/* The history line of `action` on `day` about a loan; a check-out names
+ * its due date, a late return how late it was. */
+HistoryLine history_line(const char* action, Day day, size_t book, size_t user, size_t id,
+                         const std::string& due, const std::string& note)
+{
+    const std::chrono::year_month_day ymd{day};
+    char at[32];
+    std::snprintf(at, sizeof at, "%04d-%02u-%02uT%02zu:%02zu:00Z", int{ymd.year()},
+                  unsigned{ymd.month()}, unsigned{ymd.day()}, 9 + id % 8, id % 60);
+    const auto cell = [](size_t number) { return number == 0 ? "" : std::to_string(number); };
+    return {day, std::string(at) + ",desk," + action + "," + date_text(day) + "," + cell(book) +
+                     "," + cell(user) + "," + cell(id) + ",,," + due + ",," + note + "\n"};
+}
+
+/* Writes the history of every loan of the library: a check-out for each
+ * and a return for each returned one, 7 to 34 days after it went out, in
+ * the order of their days. */
+bool write_history(const std::string& path)
+{
+    std::vector<HistoryLine> lines;
+    lines.reserve(kLoans + kReturned);
+    const auto lent = [&](size_t id, size_t user, size_t book, int back, bool returned) {
+        const Day out = kTodayDay - std::chrono::days{back};
+        lines.push_back(
+            history_line("checkout", out, book, user, id, date_text(out + kLoanDays), ""));
+        if (!returned)
+            return;
+        const int kept = 7 + static_cast<int>(id % 28), late = kept - int{kLoanDays.count()};
+        lines.push_back(history_line(
+            "return", out + std::chrono::days{kept}, book, user, id, "",
+            late <= 0 ? "" : std::to_string(late) + (late == 1 ? " day late" : " days late")));
+    };
+    for (size_t l = 0; l < kReturned; ++l)
+        lent(l + 1, l % kUsers + 1, l % kBooks + 1, returned_back(l), true);
+    for (size_t k = 0; k < kOpen; ++k)
+        lent(open_loan_id(k), k % kBorrowers + 1, k + 1, open_back(k), false);
+    std::stable_sort(lines.begin(), lines.end(),
+                     [](const HistoryLine& a, const HistoryLine& b) { return a.day < b.day; });
+    std::ofstream file(path, std::ios::binary);
+    file << "at,clerk,action,date,book,user,loan,hold,fine,due,amount,note\n";
+    const Day first = lines.empty() ? kTodayDay : lines.front().day;
+    file << history_line("started", first, 0, 0, 1, "", "the history begins").text;
+    for (const HistoryLine& line : lines)
+        file << line.text;
+    file.close();
+    return !file.fail();
 }
 
 /* A sheet of ten new books for `import books`; false when it could not be
@@ -183,22 +261,28 @@ bool prepared()
             if (ec)
                 return false;
         }
-        return write_sheet(places().sheet) && write_library(places().pristine);
+        return write_sheet(places().sheet) && write_library(places().pristine) &&
+               write_history(history_of(places().pristine));
     }();
     return made;
 }
 
-/* Puts the pristine record files back in the desk's folder. */
+/* Puts the pristine record files and history back in the desk's folder,
+ * with no renewals (the pristine library has none). */
 bool restore(const Places& at)
 {
     std::error_code ec;
-    for (const RecordKind* kind : lendrec_support::kAllKinds) {
-        fs::copy_file(file_of(at.pristine, *kind), file_of(at.live, *kind),
-                      fs::copy_options::overwrite_existing, ec);
+    std::vector<std::pair<std::string, std::string>> files;
+    for (const RecordKind* kind : lendrec_support::kAllKinds)
+        files.emplace_back(file_of(at.pristine, *kind), file_of(at.live, *kind));
+    files.emplace_back(history_of(at.pristine), history_of(at.live));
+    for (const auto& [from, to] : files) {
+        fs::copy_file(from, to, fs::copy_options::overwrite_existing, ec);
         if (ec)
             return false;
     }
-    return true;
+    fs::remove(at.live + "/renewals.csv", ec);
+    return !ec;
 }
 
 /* ------------------------------------------------------------------ */
@@ -226,14 +310,36 @@ bool desk(const std::string& dir, const std::vector<std::string>& args)
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-/* Which record files a command saves: bit i stands for kAllKinds[i]. */
-constexpr unsigned kSavesBooks = 1, kSavesUsers = 2, kSavesLoans = 4;
+/* Which record files a command saves: bit i stands for kAllKinds[i]; and
+ * whether it reads the history. */
+constexpr unsigned kSavesBooks = 1, kSavesUsers = 2, kSavesLoans = 4, kReadsHistory = 8;
+
+/* The history file of `dir` read whole and split into lines, nothing
+ * more: the least any reading of it costs. True when it was read. */
+bool read_history_lines(const std::string& dir)
+{
+    std::FILE* file = std::fopen(history_of(dir).c_str(), "rb");
+    if (file == nullptr)
+        return false;
+    std::string text(static_cast<size_t>(fs::file_size(history_of(dir))), '\0');
+    const bool read = std::fread(text.data(), 1, text.size(), file) == text.size();
+    std::fclose(file);
+    std::vector<std::string_view> lines;
+    for (std::string_view rest = text; !rest.empty();) {
+        const size_t end = std::min(rest.find('\n'), rest.size());
+        lines.push_back(rest.substr(0, end));
+        rest.remove_prefix(std::min(end + 1, rest.size()));
+    }
+    benchmark::DoNotOptimize(lines.data());
+    return read && lines.size() > kLoans;
+}
 
 /* The core's share of a command: load the three files of `from`, save
- * those in `saves` into `to`. True when every load and save succeeded. */
+ * those in `saves` into `to`, and read the history when `saves` says so.
+ * True when every load, save and read succeeded. */
 bool floor_work(const std::string& from, const std::string& to, unsigned saves)
 {
-    bool ok = true;
+    bool ok = (saves & kReadsHistory) == 0 || read_history_lines(from);
     for (size_t i = 0; i < std::size(lendrec_support::kAllKinds); ++i) {
         const RecordKind& kind = *lendrec_support::kAllKinds[i];
         List list = list_new();
@@ -280,6 +386,7 @@ const std::vector<Command>& commands()
     const std::string idle_user = std::to_string(kUsers);
     /* Open loan 2 is not overdue: it may be returned or renewed. */
     const std::string open_loan = std::to_string(open_loan_id(2));
+    const std::string week_ago = date_text(kTodayDay - std::chrono::days{7});
     static const std::vector<Command> table = {
         {"book_list", {"book", "list"}, 0},
         {"book_list_json", {"book", "list", "--json"}, 0},
@@ -299,11 +406,16 @@ const std::vector<Command>& commands()
         {"renew", {"renew", open_loan}, kSavesLoans},
         {"overdue", {"overdue"}, 0},
         {"overdue_json", {"overdue", "--json"}, 0},
-        {"check", {"check"}, 0},
+        {"check", {"check"}, kReadsHistory},
         {"export_books", {"export", "books"}, 0},
         {"export_users", {"export", "users"}, 0},
         {"export_loans", {"export", "loans"}, 0},
         {"import_books", {"import", "books", places().sheet}, kSavesBooks},
+        {"history_book", {"history", "--book", shown_book}, kReadsHistory},
+        {"history_user", {"history", "--user", shown_user}, kReadsHistory},
+        {"log_since", {"log", "--since", week_ago}, kReadsHistory},
+        {"report_loans", {"report", "loans", "--by", "genre"}, kReadsHistory},
+        {"report_top", {"report", "top"}, kReadsHistory},
     };
     return table;
 }
@@ -326,7 +438,7 @@ void bm_command(benchmark::State& state, const Command* command)
     bool ok = true;
     bench::Side subject;
     subject.run = [&] { ok = desk(at.live, command->args) && ok; };
-    if (command->saves != 0)
+    if ((command->saves & ~kReadsHistory) != 0)
         subject.finish = [&] { ok = restore(at) && ok; };
     bench::Side floor;
     floor.run = [&] {

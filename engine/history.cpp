@@ -6,6 +6,7 @@
 #include <array>
 #include <charconv>
 #include <cstdlib>
+#include <cstring>
 
 #include <fmt/format.h>
 
@@ -98,6 +99,12 @@ public:
         while (pos_ < text_.size()) {
             row.line = line_;
             row.width = 0;
+            if (const std::optional<bool> blank = split_plain(row)) {
+                if (!*blank)
+                    return true;
+                continue;
+            }
+            row.width = 0;
             bool blank = true;
             for (bool more = true; more;) {
                 const std::size_t column = std::min(row.width, kColumns);
@@ -128,13 +135,46 @@ private:
         return cell.find_first_not_of(" \t") == std::string_view::npos;
     }
 
+    /* The usual line, with no quote and no CR: its cells are what lies
+     * between commas, read into `row` and the line passed, and whether
+     * every cell is blank returned; none (nothing passed) for any other. */
+    std::optional<bool> split_plain(Row& row)
+    {
+        enum Byte : char { kText, kComma, kEnd, kOther };
+        static constexpr std::array<Byte, 256> kBytes = [] {
+            std::array<Byte, 256> bytes{};
+            bytes[','] = kComma, bytes['\n'] = kEnd, bytes['"'] = bytes['\r'] = kOther;
+            return bytes;
+        }();
+        bool blank = true;
+        for (std::size_t start = pos_, at = pos_;; ++at) {
+            const Byte byte =
+                at < text_.size() ? kBytes[static_cast<unsigned char>(text_[at])] : kEnd;
+            if (byte == kText)
+                continue;
+            if (byte == kOther)
+                return std::nullopt;
+            const std::string_view cell = text_.substr(start, at - start);
+            if (row.width < kColumns)
+                row.cells[row.width] = cell;
+            ++row.width;
+            blank = blank && is_blank(cell);
+            start = at + 1;
+            if (byte == kEnd) {
+                pos_ = at;
+                skip_line_end();
+                return blank;
+            }
+        }
+    }
+
     /* Reads one cell into `cell`: a view into the text, or into `quoted`
      * for a quoted one. False when its quote never closes. */
     bool read_cell(std::string& quoted, std::string_view& cell)
     {
         const std::size_t start = pos_;
         if (pos_ >= text_.size() || text_[pos_] != '"') {
-            pos_ = std::min(text_.find_first_of(",\r\n", pos_), text_.size());
+            pos_ = sheet::plain_end(text_, pos_, ',');
             cell = text_.substr(start, pos_ - start);
             return true;
         }
@@ -152,7 +192,7 @@ private:
             ++pos_;
         }
         const std::size_t rest = pos_;
-        pos_ = std::min(text_.find_first_of(",\r\n", pos_), text_.size());
+        pos_ = sheet::plain_end(text_, pos_, ',');
         quoted.append(text_, rest, pos_ - rest);
         cell = quoted;
         return true;
@@ -182,14 +222,58 @@ private:
     std::size_t pos_ = 0, line_ = 1;
 };
 
-/* Reads one row of the history into `entry`; the cause when it cannot. */
-std::string read_row(const Row& row, Entry& entry)
+/* An identifier's cell: 0 when empty; none unless plain digits that fit. */
+std::optional<std::size_t> id_in(std::string_view cell)
+{
+    constexpr std::size_t kSureDigits = 19; /* always fit in 64 bits */
+    if (cell.size() > kSureDigits || sizeof(std::size_t) < 8)
+        return number_in<std::size_t>(cell);
+    std::size_t id = 0;
+    for (char c : cell) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        id = id * 10 + static_cast<std::size_t>(c - '0');
+    }
+    return id;
+}
+
+/* A date cell read through the last one read: the history's lines come in
+ * the order of their days, so most repeat the one before. */
+class DateCell {
+public:
+    std::optional<Day> read(std::string_view cell)
+    {
+        if (cell.size() != kSize)
+            return parse_date(cell);
+        if (!known_ || std::memcmp(text_.data(), cell.data(), kSize) != 0) {
+            std::memcpy(text_.data(), cell.data(), kSize);
+            known_ = true;
+            day_ = parse_date(cell);
+        }
+        return day_;
+    }
+
+private:
+    static constexpr std::size_t kSize = 10; /* DD/MM/YYYY */
+    std::array<char, kSize> text_{};
+    bool known_ = false;
+    std::optional<Day> day_;
+};
+
+/* The two dates of a line. */
+struct DateCells {
+    DateCell date, due;
+};
+
+/* Reads one row of the history into `entry`; the cause when it cannot.
+ * `utf8` when the whole file is known to be UTF-8 text. */
+std::string read_row(const Row& row, bool utf8, DateCells& dates, Entry& entry)
 {
     if (row.width != kColumns)
         return fmt::format("a history line has {} fields, not {}", row.width, kColumns);
     auto cell = [&row](Column column) { return row.cells[column]; };
     for (std::string_view text : row.cells)
-        if (!text::is_utf8(text))
+        if (!utf8 && !text::is_utf8(text))
             return "the line is not UTF-8 text";
     if (!is_timestamp(cell(kAt)))
         return fmt::format("'{}' is not a time (YYYY-MM-DDTHH:MM:SSZ)", cell(kAt));
@@ -199,7 +283,7 @@ std::string read_row(const Row& row, Entry& entry)
     if (!action)
         return fmt::format("'{}' is not an action of the history", cell(kAction));
     entry.action = *action;
-    auto date = parse_date(cell(kDate));
+    auto date = dates.date.read(cell(kDate));
     if (!date)
         return fmt::format("'{}' is not a date (DD/MM/YYYY)", cell(kDate));
     entry.date = *date;
@@ -209,14 +293,13 @@ std::string read_row(const Row& row, Entry& entry)
                                                    {kHold, &entry.hold},
                                                    {kFine, &entry.fine}};
     for (auto [column, id] : ids) {
-        auto value = cell(column).empty() ? std::optional<std::size_t>(0)
-                                          : number_in<std::size_t>(cell(column));
+        auto value = id_in(cell(column));
         if (!value)
             return fmt::format("'{}' is not an identifier", cell(column));
         *id = *value;
     }
     entry.due.reset();
-    if (!cell(kDue).empty() && !(entry.due = parse_date(cell(kDue))))
+    if (!cell(kDue).empty() && !(entry.due = dates.due.read(cell(kDue))))
         return fmt::format("'{}' is not a date (DD/MM/YYYY)", cell(kDue));
     entry.amount.reset();
     if (!cell(kAmount).empty() && !(entry.amount = number_in<std::int64_t>(cell(kAmount))))
@@ -228,10 +311,15 @@ std::string read_row(const Row& row, Entry& entry)
 /* True when `row` is the history's first line. */
 bool is_history_header(const Row& row)
 {
+    if (row.line != 1 || row.width > kColumns)
+        return false;
     std::string first;
-    for (std::size_t column = 0; column < std::min(row.width, kColumns); ++column)
-        first += (column == 0 ? "" : ",") + std::string(row.cells[column]);
-    return row.line == 1 && row.width <= kColumns && first == kHistoryHeader;
+    for (std::size_t column = 0; column < row.width; ++column) {
+        if (column > 0)
+            first += ',';
+        first += row.cells[column];
+    }
+    return first == kHistoryHeader;
 }
 
 /* The problem of a file whose first line is not `header`. */
@@ -279,7 +367,8 @@ std::string_view action_name(Action action)
 std::optional<Action> action_named(std::string_view name)
 {
     for (std::size_t i = 0; i < kActionNames.size(); ++i)
-        if (kActionNames[i] == name)
+        if (kActionNames[i].size() == name.size() && kActionNames[i][0] == name[0] &&
+            kActionNames[i] == name)
             return static_cast<Action>(i);
     return std::nullopt;
 }
@@ -325,13 +414,15 @@ std::vector<Problem> read_history(std::string_view text,
     RowReader reader(text);
     Row row;
     Entry entry;
+    const bool utf8 = text::is_utf8(text); /* else each line is looked at */
+    DateCells dates;
     bool first = true;
     for (; reader.next(row); first = false) {
         if (first && is_history_header(row))
             continue;
         if (first)
             problems.push_back(not_the_header(kHistoryHeader));
-        if (std::string cause = read_row(row, entry); !cause.empty())
+        if (std::string cause = read_row(row, utf8, dates, entry); !cause.empty())
             problems.push_back({row.line, SERIALIZER_REFUSED, std::move(cause)});
         else
             visit(entry);

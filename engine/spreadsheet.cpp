@@ -115,13 +115,30 @@ std::size_t count_lf(std::string_view text)
     return count + static_cast<std::size_t>(std::count(text.begin() + at, text.end(), '\n'));
 }
 
+} // namespace
+
+std::size_t plain_end(std::string_view text, std::size_t at, char delimiter)
+{
+    const std::uint64_t delimiters = kEachByte * static_cast<unsigned char>(delimiter);
+    for (; at + 8 <= text.size(); at += 8) {
+        const std::uint64_t word = load8(text.data() + at);
+        const std::uint64_t stops = zero_bytes(word ^ delimiters) |
+                                    zero_bytes(word ^ kEachByte * '\n') |
+                                    zero_bytes(word ^ kEachByte * '\r');
+        if (stops != 0)
+            return at + first_marked(stops);
+    }
+    while (at < text.size() && text[at] != delimiter && text[at] != '\n' && text[at] != '\r')
+        ++at;
+    return at;
+}
+
+namespace {
+
 /* Walks the text row by row, keeping the line number of its position. */
 class Reader {
 public:
-    Reader(std::string_view text, char delimiter)
-        : text_(text), delimiter_(delimiter),
-          delimiters_(kEachByte * static_cast<unsigned char>(delimiter))
-    {}
+    Reader(std::string_view text, char delimiter) : text_(text), delimiter_(delimiter) {}
 
     bool at_end() const { return pos_ >= text_.size(); }
     std::size_t line() const { return line_; }
@@ -171,28 +188,12 @@ private:
         }
     }
 
-    /* Appends unquoted text up to the next delimiter or line end, looking
-     * at eight bytes at a time. */
+    /* Appends unquoted text up to the next delimiter or line end. */
     void read_plain(std::string& cell)
     {
         const std::size_t start = pos_;
-        for (; pos_ + 8 <= text_.size(); pos_ += 8)
-            if (const std::uint64_t stops = stops_in(load8(text_.data() + pos_)); stops != 0) {
-                pos_ += first_marked(stops);
-                cell.append(text_, start, pos_ - start);
-                return;
-            }
-        while (pos_ < text_.size() && text_[pos_] != delimiter_ && text_[pos_] != '\n' &&
-               text_[pos_] != '\r')
-            ++pos_;
+        pos_ = plain_end(text_, pos_, delimiter_);
         cell.append(text_, start, pos_ - start);
-    }
-
-    /* The bytes of `word` that are the delimiter, a CR or an LF, marked. */
-    std::uint64_t stops_in(std::uint64_t word) const
-    {
-        return zero_bytes(word ^ delimiters_) | zero_bytes(word ^ kEachByte * '\n') |
-               zero_bytes(word ^ kEachByte * '\r');
     }
 
     /* Consumes one LF, CR LF or lone CR. */
@@ -217,7 +218,6 @@ private:
 
     std::string_view text_;
     char delimiter_;
-    std::uint64_t delimiters_; /* the delimiter in each byte of a word */
     std::size_t pos_ = 0;
     std::size_t line_ = 1;
 };

@@ -72,6 +72,11 @@ private:
  */
 Sheet parse(std::string_view bytes);
 
+/* Where unquoted cell text starting at `at` ends: at the next
+ * `delimiter`, CR or LF, or at the end of `text`. Looks at eight bytes at
+ * a time. */
+std::size_t plain_end(std::string_view text, std::size_t at, char delimiter);
+
 /* Windows-1252 bytes converted to UTF-8. Never fails: the five bytes the
  * code page leaves unassigned become the C1 controls of the same value. */
 std::string from_1252(std::string_view bytes);
