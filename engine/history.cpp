@@ -7,6 +7,7 @@
 #include <charconv>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 
 #include <fmt/format.h>
 
@@ -14,6 +15,7 @@
 #include "platform.hpp"
 #include "spreadsheet.hpp"
 #include "text.hpp"
+#include "words.hpp"
 
 namespace desk {
 
@@ -140,19 +142,11 @@ private:
      * every cell is blank returned; none (nothing passed) for any other. */
     std::optional<bool> split_plain(Row& row)
     {
-        enum Byte : char { kText, kComma, kEnd, kOther };
-        static constexpr std::array<Byte, 256> kBytes = [] {
-            std::array<Byte, 256> bytes{};
-            bytes[','] = kComma, bytes['\n'] = kEnd, bytes['"'] = bytes['\r'] = kOther;
-            return bytes;
-        }();
         bool blank = true;
         for (std::size_t start = pos_, at = pos_;; ++at) {
-            const Byte byte =
-                at < text_.size() ? kBytes[static_cast<unsigned char>(text_[at])] : kEnd;
-            if (byte == kText)
-                continue;
-            if (byte == kOther)
+            at = next_stop(at);
+            const char stop = at < text_.size() ? text_[at] : '\n';
+            if (stop == '"' || stop == '\r')
                 return std::nullopt;
             const std::string_view cell = text_.substr(start, at - start);
             if (row.width < kColumns)
@@ -160,13 +154,39 @@ private:
             ++row.width;
             blank = blank && is_blank(cell);
             start = at + 1;
-            if (byte == kEnd) {
+            if (stop == '\n') {
                 pos_ = at;
                 skip_line_end();
                 return blank;
             }
         }
     }
+
+    /* The first comma, LF, CR or quote from `at` on, or the end of the
+     * text: eight bytes at a time, the marks of the word last looked at
+     * kept for the cells after `at` in it. */
+    std::size_t next_stop(std::size_t at)
+    {
+        if (at >= word_ && at - word_ < 8) {
+            if (const std::uint64_t left = words::marks_after(marks_, at - word_); left != 0)
+                return word_ + words::first_marked(left);
+            at = word_ + 8;
+        }
+        for (; at + 8 <= text_.size(); at += 8) {
+            const std::uint64_t word = words::load8(text_.data() + at);
+            word_ = at;
+            marks_ = words::bytes_equal(word, ',') | words::bytes_equal(word, '\n') |
+                     words::bytes_equal(word, '\r') | words::bytes_equal(word, '"');
+            if (marks_ != 0)
+                return at + words::first_marked(marks_);
+        }
+        word_ = kNoWord; /* the last bytes, one by one */
+        while (at < text_.size() && !is_stop(text_[at]))
+            ++at;
+        return at;
+    }
+
+    static bool is_stop(char c) { return c == ',' || c == '\n' || c == '\r' || c == '"'; }
 
     /* Reads one cell into `cell`: a view into the text, or into `quoted`
      * for a quoted one. False when its quote never closes. */
@@ -220,6 +240,10 @@ private:
 
     std::string_view text_;
     std::size_t pos_ = 0, line_ = 1;
+    /* The word next_stop last looked at, and its stops; none at first. */
+    static constexpr std::size_t kNoWord = std::numeric_limits<std::size_t>::max();
+    std::size_t word_ = kNoWord;
+    std::uint64_t marks_ = 0;
 };
 
 /* An identifier's cell: 0 when empty; none unless plain digits that fit. */
@@ -278,7 +302,8 @@ std::string read_row(const Row& row, bool utf8, DateCells& dates, Entry& entry)
     if (!is_timestamp(cell(kAt)))
         return fmt::format("'{}' is not a time (YYYY-MM-DDTHH:MM:SSZ)", cell(kAt));
     entry.at = cell(kAt);
-    entry.clerk = cell(kClerk);
+    if (entry.clerk != cell(kClerk)) /* the same clerk, line after line */
+        entry.clerk = cell(kClerk);
     auto action = action_named(cell(kAction));
     if (!action)
         return fmt::format("'{}' is not an action of the history", cell(kAction));
@@ -304,7 +329,8 @@ std::string read_row(const Row& row, bool utf8, DateCells& dates, Entry& entry)
     entry.amount.reset();
     if (!cell(kAmount).empty() && !(entry.amount = number_in<std::int64_t>(cell(kAmount))))
         return fmt::format("'{}' is not an amount in minor units", cell(kAmount));
-    entry.note = cell(kNote);
+    if (entry.note != cell(kNote))
+        entry.note = cell(kNote);
     return "";
 }
 
@@ -368,7 +394,7 @@ std::optional<Action> action_named(std::string_view name)
 {
     for (std::size_t i = 0; i < kActionNames.size(); ++i)
         if (kActionNames[i].size() == name.size() && kActionNames[i][0] == name[0] &&
-            kActionNames[i] == name)
+            kActionNames[i] == name) /* no name is empty */
             return static_cast<Action>(i);
     return std::nullopt;
 }

@@ -4,6 +4,7 @@
 #include "report.hpp"
 
 #include <algorithm>
+#include <limits>
 #include <map>
 #include <unordered_map>
 
@@ -27,14 +28,19 @@ std::string month_key(int month)
     return fmt::format("{:04}-{:02}", month / 12, month % 12 + 1);
 }
 
-/* Most loans first, then by key, or by id where there is one. */
-void sort_counts(std::vector<LoanCount>& counts)
+/* The first `limit` of `counts` kept, most loans first, then by key, or
+ * by id where there is one. */
+void sort_counts(std::vector<LoanCount>& counts, std::size_t limit)
 {
-    std::sort(counts.begin(), counts.end(), [](const LoanCount& a, const LoanCount& b) {
+    const auto before = [](const LoanCount& a, const LoanCount& b) {
         if (a.loans != b.loans)
             return a.loans > b.loans;
         return a.id != b.id ? a.id < b.id : a.key < b.key;
-    });
+    };
+    limit = std::min(limit, counts.size());
+    std::partial_sort(counts.begin(), counts.begin() + static_cast<std::ptrdiff_t>(limit),
+                      counts.end(), before);
+    counts.resize(limit);
 }
 
 std::vector<LoanCount> months(const std::map<int, std::size_t>& tally)
@@ -64,21 +70,9 @@ std::vector<LoanCount> genres(const Library& lib,
     return rows;
 }
 
-} // namespace
-
-Period report_period(const std::string& from, const std::string& to)
-{
-    Period period;
-    if (!from.empty())
-        period.from = date_option(from, "--from");
-    if (!to.empty())
-        period.to = date_option(to, "--to");
-    if (period.from && period.to && *period.to < *period.from)
-        throw Failure(kRefused, fmt::format("--from {} is after --to {}", from, to));
-    return period;
-}
-
-FromHistory<LoanCount> count_loans(const Library& lib, CountBy by, const Period& period)
+/* The check-outs of `period` counted by `by`, the first `limit` kept. */
+FromHistory<LoanCount> counted(const Library& lib, CountBy by, const Period& period,
+                               std::size_t limit)
 {
     std::map<int, std::size_t> of_month;
     std::unordered_map<std::size_t, std::size_t> of_id; /* books' or users' */
@@ -99,17 +93,36 @@ FromHistory<LoanCount> count_loans(const Library& lib, CountBy by, const Period&
         found.items = genres(lib, of_id);
     else
         for (auto [id, loans] : of_id)
-            found.items.push_back({std::to_string(id), id, loans});
-    sort_counts(found.items);
+            found.items.push_back({"", id, loans});
+    sort_counts(found.items, limit);
+    for (LoanCount& count : found.items)
+        if (count.id != 0)
+            count.key = std::to_string(count.id);
     return found;
+}
+
+} // namespace
+
+Period report_period(const std::string& from, const std::string& to)
+{
+    Period period;
+    if (!from.empty())
+        period.from = date_option(from, "--from");
+    if (!to.empty())
+        period.to = date_option(to, "--to");
+    if (period.from && period.to && *period.to < *period.from)
+        throw Failure(kRefused, fmt::format("--from {} is after --to {}", from, to));
+    return period;
+}
+
+FromHistory<LoanCount> count_loans(const Library& lib, CountBy by, const Period& period)
+{
+    return counted(lib, by, period, std::numeric_limits<std::size_t>::max());
 }
 
 FromHistory<LoanCount> top_books(const Library& lib, const Period& period, std::size_t limit)
 {
-    FromHistory<LoanCount> found = count_loans(lib, CountBy::book, period);
-    if (found.items.size() > limit)
-        found.items.resize(limit);
-    return found;
+    return counted(lib, CountBy::book, period, limit);
 }
 
 } // namespace desk

@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <array>
-#include <bit>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -14,6 +13,7 @@
 #include <memory>
 
 #include "text.hpp"
+#include "words.hpp"
 
 namespace desk::sheet {
 namespace {
@@ -71,32 +71,10 @@ char detect_delimiter(std::string_view text)
     return kDelimiters[best];
 }
 
-/* A word with every one of its eight bytes 1, and with their top bits. */
-constexpr std::uint64_t kEachByte = 0x0101010101010101u;
-constexpr std::uint64_t kTopBits = kEachByte * 0x80;
-
-/* The eight bytes at `p` as one word. */
-std::uint64_t load8(const char* p)
-{
-    std::uint64_t word = 0;
-    std::memcpy(&word, p, sizeof word);
-    return word;
-}
-
-/* The bytes of `word` that are zero, each marked by its top bit, and no
- * other: no sum carries out of its byte, none exceeding 0x7F + 0x7F. */
-std::uint64_t zero_bytes(std::uint64_t word)
-{
-    return ~(((word & ~kTopBits) + ~kTopBits) | word) & kTopBits;
-}
-
-/* Where in memory order the first byte marked in `marks` (not 0) lies. */
-std::size_t first_marked(std::uint64_t marks)
-{
-    const int bit = std::endian::native == std::endian::little ? std::countr_zero(marks)
-                                                               : std::countl_zero(marks);
-    return static_cast<std::size_t>(bit) / 8;
-}
+using words::first_marked;
+using words::kEachByte;
+using words::load8;
+using words::zero_bytes;
 
 /* How many bytes `marks` marks: each mark brought down to a 1 in its
  * byte, the bytes summed into the top one by one multiplication (no

@@ -12,6 +12,8 @@
 
 #include <utf8proc.h>
 
+#include "words.hpp"
+
 namespace desk::text {
 namespace {
 
@@ -30,16 +32,8 @@ bool is_ascii(unsigned char byte)
     return byte < 0x80;
 }
 
-/* A word with every one of its eight bytes 1. */
-constexpr std::uint64_t kEachByte = 0x0101010101010101u;
-
-/* The eight bytes at `p` as one word. */
-std::uint64_t load8(const char* p)
-{
-    std::uint64_t word = 0;
-    std::memcpy(&word, p, sizeof word);
-    return word;
-}
+using words::kEachByte;
+using words::load8;
 
 /* True when the eight bytes at `p` are all ASCII. */
 bool is_ascii8(const char* p)

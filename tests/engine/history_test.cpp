@@ -105,23 +105,31 @@ TEST(History, WrittenEntriesReadBackAsThemselves)
                .book = 1,
                .user = 2,
                .note = " the loan limit; reason: \"exams\", twice\nover "};
-    Entry due = note;
-    due.action = Action::renewed, due.due = parse_date("12/02/2026"), due.note = "";
+    std::vector<Entry> written{note};
+    /* Then renewals whose cells end at every place in a word of eight
+     * bytes, the last line with no line end after it. */
+    for (std::size_t i = 0; i < 20; ++i) {
+        Entry due = note;
+        due.action = Action::renewed, due.due = parse_date("12/02/2026");
+        due.book = 1 + i * 7, due.note = std::string(i, 'x');
+        written.push_back(due);
+    }
     std::string text = kHeader;
     TextSink sink([&text](std::string_view piece) { text += piece; });
-    for (const Entry* entry : {&note, &due})
-        write_entry(sink, *entry);
+    for (const Entry& entry : written)
+        write_entry(sink, entry);
     sink.flush();
+    text.pop_back();
     const Read got = read(text);
     ASSERT_TRUE(got.problems.empty()) << told(got.problems)[0];
-    ASSERT_EQ(got.entries.size(), 2u);
-    for (std::size_t i = 0; i < 2; ++i) {
-        const Entry& want = i == 0 ? note : due;
-        EXPECT_EQ(got.entries[i].clerk, want.clerk);
-        EXPECT_EQ(got.entries[i].action, want.action);
-        EXPECT_EQ(got.entries[i].due, want.due);
-        EXPECT_EQ(got.entries[i].user, want.user);
-        EXPECT_EQ(got.entries[i].note, want.note);
+    ASSERT_EQ(got.entries.size(), written.size());
+    for (std::size_t i = 0; i < written.size(); ++i) {
+        const Entry &have = got.entries[i], &want = written[i];
+        EXPECT_EQ(have.clerk, want.clerk) << i;
+        EXPECT_EQ(have.action, want.action) << i;
+        EXPECT_EQ(have.due, want.due) << i;
+        EXPECT_EQ(std::make_pair(have.book, have.user), std::make_pair(want.book, want.user)) << i;
+        EXPECT_EQ(have.note, want.note) << i;
     }
 }
 
