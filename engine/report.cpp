@@ -55,18 +55,45 @@ std::vector<LoanCount> months(const std::map<int, std::size_t>& tally)
     return rows;
 }
 
-/* The counts of each book gathered under its genre today. */
-std::vector<LoanCount> genres(const Library& lib,
-                              const std::unordered_map<std::size_t, std::size_t>& of_book)
+/* Loans counted by a book's or a user's id: in a table for the ids of a
+ * file of `records` records up to `next_id` (the ids a library hands out
+ * are dense), in a map past it. */
+class IdTally {
+public:
+    IdTally(std::size_t next_id, std::size_t records)
+        : below_(std::min(next_id, 2 * records + 1024), 0)
+    {}
+
+    void add(std::size_t id) { ++(id < below_.size() ? below_[id] : beyond_[id]); }
+
+    /* The ids counted and their loans, as LoanCounts without keys. */
+    std::vector<LoanCount> counts() const
+    {
+        std::vector<LoanCount> rows;
+        for (std::size_t id = 0; id < below_.size(); ++id)
+            if (below_[id] != 0)
+                rows.push_back({"", id, below_[id]});
+        for (auto [id, loans] : beyond_)
+            rows.push_back({"", id, loans});
+        return rows;
+    }
+
+private:
+    std::vector<std::size_t> below_;
+    std::unordered_map<std::size_t, std::size_t> beyond_;
+};
+
+/* The loans of each book gathered under its genre today. */
+std::vector<LoanCount> genres(const Library& lib, const std::vector<LoanCount>& of_book)
 {
-    std::map<std::string, std::size_t> tally;
-    for (auto [book_id, loans] : of_book) {
-        Book book = lib.books().find(book_id);
-        tally[book != nullptr ? book_get_genre(book) : kNoSuchBook] += loans;
+    std::map<std::string_view, std::size_t> tally;
+    for (const LoanCount& book_count : of_book) {
+        Book book = lib.books().find(book_count.id);
+        tally[book != nullptr ? book_get_genre(book) : kNoSuchBook] += book_count.loans;
     }
     std::vector<LoanCount> rows;
-    for (auto& [genre, loans] : tally)
-        rows.push_back({genre, 0, loans});
+    for (auto [genre, loans] : tally)
+        rows.push_back({std::string(genre), 0, loans});
     return rows;
 }
 
@@ -75,7 +102,8 @@ FromHistory<LoanCount> counted(const Library& lib, CountBy by, const Period& per
                                std::size_t limit)
 {
     std::map<int, std::size_t> of_month;
-    std::unordered_map<std::size_t, std::size_t> of_id; /* books' or users' */
+    IdTally of_id = by == CountBy::user ? IdTally(lib.users().next_id(), lib.users().all().size())
+                                        : IdTally(lib.books().next_id(), lib.books().all().size());
     FromHistory<LoanCount> found;
     found.problems = lib.read_history([&](const Entry& entry) {
         if (entry.action != Action::checkout || !period.holds(entry.date))
@@ -83,17 +111,13 @@ FromHistory<LoanCount> counted(const Library& lib, CountBy by, const Period& per
         if (by == CountBy::month)
             ++of_month[month_number(entry.date)];
         else
-            ++of_id[by == CountBy::user ? entry.user : entry.book];
+            of_id.add(by == CountBy::user ? entry.user : entry.book);
     });
     if (by == CountBy::month) {
         found.items = months(of_month);
         return found;
     }
-    if (by == CountBy::genre)
-        found.items = genres(lib, of_id);
-    else
-        for (auto [id, loans] : of_id)
-            found.items.push_back({"", id, loans});
+    found.items = by == CountBy::genre ? genres(lib, of_id.counts()) : of_id.counts();
     sort_counts(found.items, limit);
     for (LoanCount& count : found.items)
         if (count.id != 0)
