@@ -96,6 +96,35 @@ LoanStoryView LoanStoryView::of(const Library& lib, const LoanStory& story)
     return view;
 }
 
+HoldView HoldView::of(const Library& lib, const Hold& hold)
+{
+    HoldView view;
+    view.id = hold.id, view.book = hold.book, view.user = hold.user;
+    if (Book book = lib.books().find(hold.book))
+        view.title = book_get_title(book);
+    if (User user = lib.users().find(hold.user))
+        view.name = user_get_name(user);
+    view.placed = format_date(hold.placed), view.state = state_name(hold.state);
+    if (const std::size_t place = place_in_line(lib, hold); place != 0)
+        view.place = place;
+    view.set_aside = date_text(hold.set_aside), view.pickup_by = date_text(hold.pickup_by);
+    view.ended = date_text(hold.ended);
+    return view;
+}
+
+FineView FineView::of(const Library& lib, const Fine& fine)
+{
+    FineView view;
+    view.id = fine.id, view.user = fine.user, view.loan = fine.loan;
+    if (User user = lib.users().find(fine.user))
+        view.name = user_get_name(user);
+    view.charged = format_date(fine.charged);
+    view.state = fine.waived ? "waived" : fine.owed() == 0 ? "paid" : "owed";
+    view.amount = fine.amount, view.paid = fine.paid, view.owed = fine.owed();
+    view.reason = fine.reason;
+    return view;
+}
+
 EntryView EntryView::of(const Entry& entry)
 {
     EntryView view;
