@@ -91,6 +91,8 @@ void read_desk_table(std::string_view text, std::string_view header, DeskTable<R
     if (sheet.unclosed_quote_line)
         table.problems.push_back({*sheet.unclosed_quote_line, SERIALIZER_REFUSED,
                                   "a quoted field never closes; the rest was not read"});
+    if (sheet.converted_from_1252 || sheet.holds_nul)
+        table.problems.push_back({0, SERIALIZER_REFUSED, "the file is not UTF-8 text"});
     for (; row < sheet.rows(); ++row) {
         Row read{};
         std::string cause = read_row(sheet, row, read);
