@@ -5,6 +5,23 @@
 
 namespace desk {
 
+namespace {
+
+/* The title of book `id`, the name of user `id`; none when missing. */
+std::optional<std::string> title_of(const Library& lib, std::size_t id)
+{
+    Book book = lib.books().find(id);
+    return book != nullptr ? std::optional<std::string>(book_get_title(book)) : std::nullopt;
+}
+
+std::optional<std::string> name_of(const Library& lib, std::size_t id)
+{
+    User user = lib.users().find(id);
+    return user != nullptr ? std::optional<std::string>(user_get_name(user)) : std::nullopt;
+}
+
+} // namespace
+
 BookView BookView::of(Book book)
 {
     return {book_get_id(book),    book_get_title(book),    book_get_author(book),
@@ -39,10 +56,8 @@ LoanView LoanView::of(const Library& lib, Borrow loan, long late)
     view.id = borrow_get_id(loan);
     view.book = borrow_get_book_id(loan);
     view.user = borrow_get_user_id(loan);
-    if (Book book = lib.books().find(view.book))
-        view.title = book_get_title(book);
-    if (User user = lib.users().find(view.user))
-        view.name = user_get_name(user);
+    view.title = title_of(lib, view.book);
+    view.name = name_of(lib, view.user);
     view.date = borrow_get_date(loan);
     view.due = borrow_get_return_date(loan);
     view.returned = borrow_has_returned(loan);
@@ -86,10 +101,8 @@ LoanStoryView LoanStoryView::of(const Library& lib, const LoanStory& story)
 {
     LoanStoryView view;
     view.loan = story.loan, view.book = story.book, view.user = story.user;
-    if (Book book = lib.books().find(story.book))
-        view.title = book_get_title(book);
-    if (User user = lib.users().find(story.user))
-        view.name = user_get_name(user);
+    view.title = title_of(lib, story.book);
+    view.name = name_of(lib, story.user);
     view.date = date_text(story.lent), view.due = date_text(story.due);
     view.returned = story.returned, view.returned_on = date_text(story.returned_on);
     view.renewals = story.renewals, view.fined = static_cast<long>(story.fined);
@@ -100,10 +113,8 @@ HoldView HoldView::of(const Library& lib, const Hold& hold)
 {
     HoldView view;
     view.id = hold.id, view.book = hold.book, view.user = hold.user;
-    if (Book book = lib.books().find(hold.book))
-        view.title = book_get_title(book);
-    if (User user = lib.users().find(hold.user))
-        view.name = user_get_name(user);
+    view.title = title_of(lib, hold.book);
+    view.name = name_of(lib, hold.user);
     view.placed = format_date(hold.placed), view.state = state_name(hold.state);
     if (const std::size_t place = place_in_line(lib, hold); place != 0)
         view.place = place;
@@ -116,8 +127,7 @@ FineView FineView::of(const Library& lib, const Fine& fine)
 {
     FineView view;
     view.id = fine.id, view.user = fine.user, view.loan = fine.loan;
-    if (User user = lib.users().find(fine.user))
-        view.name = user_get_name(user);
+    view.name = name_of(lib, fine.user);
     view.charged = format_date(fine.charged);
     view.state = fine.waived ? "waived" : fine.owed() == 0 ? "paid" : "owed";
     view.amount = fine.amount, view.paid = fine.paid, view.owed = fine.owed();
