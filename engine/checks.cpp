@@ -26,6 +26,8 @@ constexpr const char* kDuplicates = "duplicate identifiers: which record keeps t
                                     "needs a person; mend by hand";
 constexpr const char* kMissing = "loans naming a book or user that does not exist: the missing "
                                  "record cannot be guessed; mend by hand";
+constexpr const char* kMissingHold = "holds naming a book or user that does not exist: cancel "
+                                     "them (`lendrec hold cancel`)";
 constexpr const char* kOverlent = "books with more open loans than copies: whether the copies or "
                                   "the loans are wrong needs a person; mend by hand";
 constexpr const char* kNotUtf8 = "text that is not UTF-8: its characters cannot be guessed; mend "
@@ -48,6 +50,7 @@ public:
         identifiers(lib_.loans());
         loan_names();
         shelves();
+        hold_names();
         texts();
         return std::move(report_);
     }
@@ -73,7 +76,7 @@ private:
     void desk_file_problems()
     {
         for (const FileProblem& p : lib_.file_problems()) {
-            if (p.file != fileset::kPolicy && p.file != fileset::kRenewals)
+            if (fileset::desk_file(p.file) == nullptr && p.file != fileset::kPolicy)
                 continue;
             report_.findings.push_back(
                 {p.file, p.problem.line, "refused", describe(p.file, p.problem)});
@@ -159,34 +162,60 @@ private:
         }
     }
 
+    /* The shelf holds the copies less those lent less those set aside for
+     * waiting holds. */
     void shelves()
     {
         const bool mend = may_repair(lib_.books());
+        std::unordered_map<std::size_t, std::size_t> aside;
+        for (const Hold& hold : lib_.holds().rows)
+            if (hold.state == HoldState::waiting)
+                ++aside[hold.book];
         for (Book book : lib_.books().all()) {
             const std::size_t open = lib_.open_loans_of_book(book_get_id(book)).size();
+            const auto found = aside.find(book_get_id(book));
+            const std::size_t held = found == aside.end() ? 0 : found->second;
             const std::size_t copies = book_get_quantity(book), shelf = book_get_available(book);
-            if (open <= copies && shelf == copies - open)
+            if (open + held <= copies && shelf == copies - open - held)
                 continue;
             const std::string name =
                 fmt::format("book {} ({})", book_get_id(book), book_get_title(book));
-            if (open > copies) {
+            const std::string lent =
+                counted(open, "open loan", "open loans") +
+                (held == 0 ? "" : " and " + counted(held, "copy set aside", "copies set aside"));
+            if (open + held > copies) {
                 rule(lib_.books().name(),
-                     fmt::format("{} has {} but owns only {}", name,
-                                 counted(open, "open loan", "open loans"),
+                     fmt::format("{} has {} but owns only {}", name, lent,
                                  counted(copies, "copy", "copies")),
                      kOverlent);
             } else if (mend) {
-                book_set_available(book, copies - open);
+                book_set_available(book, copies - open - held);
                 mend_->books().touch();
                 report_.repaired.push_back(
-                    fmt::format("{}: shelf count {} -> {}", name, shelf, copies - open));
+                    fmt::format("{}: shelf count {} -> {}", name, shelf, copies - open - held));
             } else {
                 rule(lib_.books().name(),
                      fmt::format("{} has {} on the shelf, but {} less {} leave {}", name, shelf,
-                                 counted(copies, "copy", "copies"),
-                                 counted(open, "open loan", "open loans"), copies - open),
+                                 counted(copies, "copy", "copies"), lent, copies - open - held),
                      nullptr);
             }
+        }
+    }
+
+    /* Every hold still queued or waiting names a book and a user. */
+    void hold_names()
+    {
+        for (const Hold& hold : lib_.holds().rows) {
+            if (!hold.active())
+                continue;
+            if (lib_.books().find(hold.book) == nullptr)
+                rule(fileset::kHolds,
+                     fmt::format("hold {} names book {}, which does not exist", hold.id, hold.book),
+                     kMissingHold);
+            if (lib_.users().find(hold.user) == nullptr)
+                rule(fileset::kHolds,
+                     fmt::format("hold {} names user {}, who does not exist", hold.id, hold.user),
+                     kMissingHold);
         }
     }
 

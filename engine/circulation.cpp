@@ -102,6 +102,13 @@ void check_borrower(Library& lib, User user, std::string_view genre, Day day,
                             text::counted(static_cast<std::size_t>(same), "loan", "loans"), genre,
                             genre));
     }
+    const std::size_t owed = balance_of(lib, user_get_id(user));
+    if (policy.fine.block_at != 0 && owed >= policy.fine.block_at)
+        unless_overridden(lib, terms, about, "fines owed",
+                          fmt::format("user {} ({}) owes {} in fines; the policy lends to no one "
+                                      "owing {}",
+                                      user_get_id(user), user_get_name(user), format_amount(owed),
+                                      format_amount(policy.fine.block_at)));
     if (!policy.loan.block_when_overdue)
         return;
     for (Borrow loan : held)
@@ -129,6 +136,21 @@ std::size_t loan_days(Library& lib, std::string_view genre, const LoanTerms& ter
                                       genre.empty() ? "a book" : std::string(genre),
                                       text::counted(policy_days, "day", "days")));
     return days;
+}
+
+/* Lends the copy set aside for `hold` as loan `loan_id`: the hold is
+ * filled. */
+void fill_hold(Library& lib, Hold& hold, std::size_t loan_id, Day day)
+{
+    hold.state = HoldState::filled;
+    hold.ended = day;
+    lib.holds().touched = true;
+    lib.record({.action = Action::hold_filled,
+                .date = day,
+                .book = hold.book,
+                .user = hold.user,
+                .loan = loan_id,
+                .hold = hold.id});
 }
 
 /* The terms with the override's reason cleaned for the history. */
@@ -161,6 +183,7 @@ Borrow checkout(Library& lib, std::size_t book_id, std::size_t user_id, Day day,
                 const LoanTerms& given)
 {
     const LoanTerms terms = checked(given);
+    expire_holds(lib, day);
     if (terms.limit && *terms.limit < 1)
         throw Failure(kRefused, "the loan limit must be at least 1");
     Book book = find_book(lib, book_id);
@@ -170,20 +193,29 @@ Borrow checkout(Library& lib, std::size_t book_id, std::size_t user_id, Day day,
     about.loan = lib.loans().next_id();
     const std::size_t days = loan_days(lib, genre, terms, about);
     Day due = due_after(lib, day, days);
-    if (!book_has_available(book))
-        throw Failure(kRefused, fmt::format("no copy of book {} ({}) is on the shelf", book_id,
-                                            book_get_title(book)));
+    Hold* filled = waiting_hold(lib, book_id, user_id);
+    if (filled == nullptr && !book_has_available(book))
+        throw Failure(kRefused,
+                      copies_set_aside(lib, book_id) > 0
+                          ? fmt::format("every free copy of book {} ({}) is set aside for a hold",
+                                        book_id, book_get_title(book))
+                          : fmt::format("no copy of book {} ({}) is on the shelf", book_id,
+                                        book_get_title(book)));
     check_borrower(lib, user, genre, day, terms, about);
     std::size_t id = lib.loans().take_id();
     Borrow loan =
         borrow_new(id, user_id, book_id, format_date(day).c_str(), format_date(due).c_str());
     if (loan == nullptr || !lib.add_loan(loan))
         throw std::bad_alloc();
-    book_borrow(book);
-    lib.books().changed(book);
     about.loan = id;
     about.due = due;
-    lib.record(std::move(about));
+    lib.record(about);
+    if (filled != nullptr) /* its copy was set aside, off the shelf already */
+        fill_hold(lib, *filled, id, day);
+    else {
+        book_borrow(book);
+        lib.books().changed(book);
+    }
     return loan;
 }
 
@@ -211,11 +243,8 @@ Returned take_back(Library& lib, Borrow loan, Day day)
 {
     check_open(loan);
     check_not_before(loan, day);
+    expire_holds(lib, day);
     lib.close_loan(loan);
-    Book book = lib.books().find(borrow_get_book_id(loan));
-    bool shelved = book != nullptr && book_return(book);
-    if (shelved)
-        lib.books().changed(book);
     if (lib.renewals().of_loan.erase(borrow_get_id(loan)) > 0)
         lib.renewals().touched = true;
     const long late = days_overdue(loan, day);
@@ -227,7 +256,15 @@ Returned take_back(Library& lib, Borrow loan, Day day)
                 .note = late > 0
                             ? text::counted(static_cast<std::size_t>(late), "day late", "days late")
                             : ""});
-    return {loan, book, shelved, late};
+    Book book = lib.books().find(borrow_get_book_id(loan));
+    std::optional<Hold> held =
+        book != nullptr ? set_aside_for_next(lib, borrow_get_book_id(loan), day) : std::nullopt;
+    const bool shelved = book != nullptr && !held && book_return(book);
+    if (shelved)
+        lib.books().changed(book);
+    std::optional<Fine> fine =
+        charge_late_return(lib, borrow_get_id(loan), borrow_get_user_id(loan), due_of(loan), day);
+    return {loan, book, shelved, late, held, fine};
 }
 
 } // namespace
@@ -257,6 +294,14 @@ Day renew(Library& lib, std::size_t loan_id, Day day, const LoanTerms& given)
     if (days_overdue(loan, day) > 0)
         throw Failure(kRefused, fmt::format("loan {} is overdue (due {}); return it instead",
                                             loan_id, borrow_get_return_date(loan)));
+    expire_holds(lib, day);
+    Book book = lib.books().find(borrow_get_book_id(loan));
+    if (const Hold* waiting =
+            queued_for_other(lib, borrow_get_book_id(loan), borrow_get_user_id(loan));
+        waiting != nullptr && book != nullptr && !book_has_available(book))
+        throw Failure(kRefused, fmt::format("hold {} waits for book {} ({}) and no other copy is "
+                                            "free; return it instead",
+                                            waiting->id, book_get_id(book), book_get_title(book)));
     const std::size_t used = lib.renewals().count(loan_id), most = lib.policy().loan.renewals;
     if (used >= most)
         unless_overridden(lib, terms, about, "the renewals limit",

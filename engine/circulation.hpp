@@ -13,6 +13,8 @@
 #include <vector>
 
 #include "dates.hpp"
+#include "fines.hpp"
+#include "holds.hpp"
 #include "library.hpp"
 
 namespace desk {
@@ -34,24 +36,32 @@ Borrow find_loan(const Library& lib, std::size_t id);
 
 /* Lends a copy of book `book_id` to user `user_id` on `day`; the new loan
  * (the library's), due after the loan period, moved on to the next day the
- * library is open. Refused when no copy is on the shelf, the user holds
- * the limit of loans (of all, or of the book's genre where the policy
- * limits it) or, where the policy says so, one overdue on `day`, the
- * terms are out of range or the due date falls past rules::kLastYear. */
+ * library is open. A copy set aside for the user's hold fills the hold.
+ * Refused when no copy is on the shelf (or every free one is set aside
+ * for others' holds), the user holds the limit of loans (of all, or of the
+ * book's genre where the policy limits it), owes the policy's blocking
+ * amount or, where the policy says so, has a loan overdue on `day`, the
+ * terms are out of range or the due date falls past rules::kLastYear.
+ * Holds waiting past their pickup day on `day` expire first. */
 Borrow checkout(Library& lib, std::size_t book_id, std::size_t user_id, Day day,
                 const LoanTerms& terms);
 
 /* What a return did: the loan, its book (null when missing), whether the
- * copy went back on the shelf, and the days it came back late (0 or more). */
+ * copy went back on the shelf, the days it came back late (0 or more),
+ * the hold the copy was set aside for instead, and the fine charged. */
 struct Returned {
     Borrow loan;
     Book book;
     bool shelved;
     long days_late;
+    std::optional<Hold> set_aside;
+    std::optional<Fine> fine;
 };
 
-/* Takes loan `loan_id` back on `day`. Refused when there is no such loan,
- * it was already returned or `day` is before the loan's date. */
+/* Takes loan `loan_id` back on `day`: the copy is set aside for the first
+ * hold in line, or goes back on the shelf; a late return is fined as the
+ * policy says. Refused when there is no such loan, it was already returned
+ * or `day` is before the loan's date. */
 Returned give_back(Library& lib, std::size_t loan_id, Day day);
 
 /* Takes back the one open loan of book `book_id` to user `user_id`, as
@@ -62,8 +72,9 @@ Returned give_back(Library& lib, std::size_t book_id, std::size_t user_id, Day d
  * policy's loan period for the book's genre), renewed on `day`, to the
  * next open day; the new due date. Refused when returned, overdue on
  * `day`, `day` is before the loan's date, the days are out of range, the
- * due date falls too late, or, unless overridden, the loan has been
- * renewed as often as the policy allows. */
+ * due date falls too late, another user's hold waits for the book with
+ * no copy on the shelf, or, unless overridden, the loan has been renewed
+ * as often as the policy allows. */
 Day renew(Library& lib, std::size_t loan_id, Day day, const LoanTerms& terms);
 
 /* The due date of a loan, read from its record. */

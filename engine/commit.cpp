@@ -185,10 +185,15 @@ bool take_step(const std::string& folder, const Step& step)
 {
     if (!step.at)
         return platform::rename_over(in(folder, step.staged), in(folder, step.target));
-    std::ifstream file(in(folder, step.staged), std::ios::binary);
-    std::string text(std::istreambuf_iterator<char>(file), {});
-    if (!file.good() && !file.eof())
-        return false;
+    std::string text;
+    {
+        /* Closed before the staged file is removed: Windows will not
+         * remove a file that is open. */
+        std::ifstream file(in(folder, step.staged), std::ios::binary);
+        text.assign(std::istreambuf_iterator<char>(file), {});
+        if (!file.good() && !file.eof())
+            return false;
+    }
     const fileset::DeskFile* desk = fileset::desk_file(step.target);
     return platform::append_durably(in(folder, step.target), text, *step.at,
                                     desk != nullptr ? desk->new_mode : 0640) &&

@@ -25,6 +25,8 @@ const RecordFile kFiles[] = {
 const DeskFile kDeskFiles[] = {
     {kHistory, Writing::appended, 0640},
     {kRenewals, Writing::whole, 0640},
+    {kHolds, Writing::whole, 0640},
+    {kFines, Writing::whole, 0640},
 };
 
 } // namespace

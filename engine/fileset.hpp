@@ -39,8 +39,8 @@ const RecordFile& record_file(Kind kind);
 
 /* The desk's own files that a commit writes beside the record files: the
  * history, which only ever grows (the new lines are appended), and the
- * renewals of open loans, saved whole like a record file. Both name users,
- * so neither is for the world. */
+ * renewals of open loans, the holds and the fines, each saved whole like a
+ * record file. All name users, so none is for the world. */
 enum class Writing { whole, appended };
 struct DeskFile {
     const char* name;
@@ -49,6 +49,8 @@ struct DeskFile {
 };
 inline constexpr const char* kHistory = "history.csv";
 inline constexpr const char* kRenewals = "renewals.csv";
+inline constexpr const char* kHolds = "holds.csv";
+inline constexpr const char* kFines = "fines.csv";
 std::span<const DeskFile> desk_files();
 
 /* The desk file called `name`, or null. */

@@ -127,6 +127,17 @@ bool ends_line(const std::string& path, std::uint64_t size)
 /* The staged file adding the new lines to the history where it ends
  * now (after its first line when it is new, and on a line of their own
  * when its last line was left unfinished). */
+/* The staged file saving the desk file `name` whole with `text`. */
+StagedFile whole_step(const char* name, std::string text)
+{
+    const unsigned mode = fileset::desk_file(name)->new_mode;
+    return {name,
+            [text = std::move(text), mode](const std::string& staged) {
+                return platform::write_durably(staged, text, mode);
+            },
+            mode, std::nullopt};
+}
+
 StagedFile history_step(const std::string& folder, const std::vector<Entry>& entries)
 {
     const std::string path = fileset::in(folder, fileset::kHistory);
@@ -181,6 +192,8 @@ public:
         load_file(tables.users);
         loaded(fileset::Kind::users);
         load_renewals(tables.renewals);
+        load_desk_table(fileset::kHolds, kHoldsHeader, tables.holds);
+        load_desk_table(fileset::kFines, kFinesHeader, tables.fines);
         if (loans.valid())
             loans.get(); /* what it threw is thrown here */
         else
@@ -203,14 +216,14 @@ public:
                              },
                              new_file_mode(records.kind()), std::nullopt});
         });
-        if (tables.renewals.touched) {
-            std::string text = renewals_text(tables.renewals);
-            files.push_back({fileset::kRenewals,
-                             [text](const std::string& staged) {
-                                 return platform::write_durably(staged, text, 0640);
-                             },
-                             fileset::desk_file(fileset::kRenewals)->new_mode, std::nullopt});
-        }
+        if (tables.renewals.touched)
+            files.push_back(whole_step(fileset::kRenewals, renewals_text(tables.renewals)));
+        if (tables.holds.touched)
+            files.push_back(
+                whole_step(fileset::kHolds, desk_table_text(tables.holds, kHoldsHeader)));
+        if (tables.fines.touched)
+            files.push_back(
+                whole_step(fileset::kFines, desk_table_text(tables.fines, kFinesHeader)));
         if (!tables.new_history.empty())
             files.push_back(history_step(folder_, tables.new_history));
         if (files.empty())
@@ -260,6 +273,17 @@ private:
         if (!text)
             why = "cannot be read: " + why;
         return text;
+    }
+
+    template <typename Row>
+    void load_desk_table(const char* name, std::string_view header, DeskTable<Row>& table) const
+    {
+        std::string why;
+        std::optional<std::string> text = read_desk_file(name, kMaxRecordFileBytes, why);
+        if (!why.empty())
+            table.problems.push_back({0, SERIALIZER_NOT_READ, why});
+        else if (text)
+            read_desk_table(*text, header, table);
     }
 
     void load_renewals(Renewals& renewals) const

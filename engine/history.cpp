@@ -21,11 +21,12 @@ namespace desk {
 
 namespace {
 
-constexpr std::array<std::string_view, 21> kActionNames = {
-    "started",      "checkout",     "return",      "renew",       "override",       "book added",
-    "book edited",  "book removed", "user added",  "user edited", "user removed",   "loan removed",
-    "import",       "repair",       "hold placed", "hold filled", "hold cancelled", "hold expired",
-    "fine charged", "fine paid",    "fine waived",
+constexpr std::array<std::string_view, 22> kActionNames = {
+    "started",        "checkout",     "return",         "renew",        "override",
+    "book added",     "book edited",  "book removed",   "user added",   "user edited",
+    "user removed",   "loan removed", "import",         "repair",       "hold placed",
+    "hold set aside", "hold filled",  "hold cancelled", "hold expired", "fine charged",
+    "fine paid",      "fine waived",
 };
 static_assert(kActionNames.size() == static_cast<std::size_t>(Action::fine_waived) + 1);
 

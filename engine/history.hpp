@@ -50,6 +50,7 @@ enum class Action {
     imported,
     repaired,
     hold_placed,
+    hold_set_aside,
     hold_filled,
     hold_cancelled,
     hold_expired,

@@ -105,6 +105,10 @@ std::vector<FileProblem> Library::file_problems() const
     });
     for (const Problem& problem : tables_.renewals.problems)
         all.push_back({fileset::kRenewals, problem});
+    for (const Problem& problem : tables_.holds.problems)
+        all.push_back({fileset::kHolds, problem});
+    for (const Problem& problem : tables_.fines.problems)
+        all.push_back({fileset::kFines, problem});
     for (const PolicyProblem& problem : policy_.problems)
         all.push_back({fileset::kPolicy, {problem.line, SERIALIZER_REFUSED, problem.cause}});
     return all;
@@ -135,7 +139,7 @@ std::vector<std::string> Library::commit()
     std::vector<std::string> warnings = store_->commit(tables_);
     has_history_ = has_history_ || !lines.empty();
     lines.clear();
-    tables_.renewals.touched = false;
+    tables_.renewals.touched = tables_.holds.touched = tables_.fines.touched = false;
     return warnings;
 }
 

@@ -81,6 +81,13 @@ public:
     Renewals& renewals() { return tables_.renewals; }
     const Renewals& renewals() const { return tables_.renewals; }
 
+    /* The holds and the fines (holds.hpp, fines.hpp); change them through
+     * their rules, which touch them. */
+    Holds& holds() { return tables_.holds; }
+    const Holds& holds() const { return tables_.holds; }
+    Fines& fines() { return tables_.fines; }
+    const Fines& fines() const { return tables_.fines; }
+
     /* The clerk the history names for the changes from now on. */
     void set_clerk(std::string clerk) { clerk_ = std::move(clerk); }
 

@@ -65,13 +65,18 @@ FromHistory<LoanStory> loan_stories(const Library& lib, Whose whose, std::size_t
                                             0,
                                             true};
     FromHistory<LoanStory> found;
+    /* A line about a loan of the subject's counts, though it may not name
+     * the book (a fine names the user and the loan). */
     found.problems = lib.read_history([&](const Entry& entry) {
-        if (entry.loan == 0 || whose_id(whose, entry.book, entry.user) != id)
+        if (entry.loan == 0)
             return;
-        LoanStory& story = stories[entry.loan];
-        if (story.loan == 0)
-            story = {entry.loan, entry.book, entry.user};
-        tell(story, entry);
+        auto known = stories.find(entry.loan);
+        if (known == stories.end() && whose_id(whose, entry.book, entry.user) != id)
+            return;
+        if (known == stories.end())
+            known =
+                stories.emplace(entry.loan, LoanStory{entry.loan, entry.book, entry.user}).first;
+        tell(known->second, entry);
     });
     const bool exists =
         whose == Whose::book ? lib.books().find(id) != nullptr : lib.users().find(id) != nullptr;

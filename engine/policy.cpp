@@ -242,6 +242,26 @@ Day Policy::next_open_day(Day day) const
     return day;
 }
 
+std::size_t Policy::open_days_between(Day from, Day to) const
+{
+    std::size_t open = 0;
+    for (Day day = from + std::chrono::days{1}; day <= to; day += std::chrono::days{1})
+        open += open_on(day) ? 1u : 0u;
+    return open;
+}
+
+Day Policy::after_open_days(Day from, std::size_t days) const
+{
+    Day day = from;
+    for (std::size_t counted = 0; counted < days;) {
+        day = next_open_day(day + std::chrono::days{1});
+        if (!open_on(day)) /* never open: count the days as they come */
+            return from + std::chrono::days{static_cast<long>(days)};
+        ++counted;
+    }
+    return day;
+}
+
 PolicyRead read_policy(std::string_view text)
 {
     PolicyRead read;

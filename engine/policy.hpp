@@ -66,6 +66,14 @@ struct Policy {
     /* The first open day on or after `day` (`day` itself when no day is
      * closed); a calendar closed every day leaves `day` as it is. */
     Day next_open_day(Day day) const;
+
+    /* The open days after `from` up to and including `to` (0 when `to` is
+     * not after `from`): the days a late loan is fined for. */
+    std::size_t open_days_between(Day from, Day to) const;
+
+    /* The day `days` open days after `from` (a hold's pickup day); with a
+     * calendar closed every day, `days` days after. */
+    Day after_open_days(Day from, std::size_t days) const;
 };
 
 /* One thing wrong with a policy file: its 1-based line (0 for the file as

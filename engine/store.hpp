@@ -20,7 +20,9 @@
 #include <string>
 #include <vector>
 
+#include "fines.hpp"
 #include "history.hpp"
+#include "holds.hpp"
 #include "records.hpp"
 
 namespace desk {
@@ -29,12 +31,15 @@ namespace desk {
 enum class Access { read, change };
 
 /* The records of one library, one table per kind, with the renewals of
- * its open loans and the lines its history gains at the next commit. */
+ * its open loans, its holds and fines, and the lines its history gains at
+ * the next commit. */
 struct Tables {
     Records<Book> books{fileset::Kind::books};
     Records<User> users{fileset::Kind::users};
     Records<Borrow> loans{fileset::Kind::loans};
     Renewals renewals;
+    Holds holds;
+    Fines fines;
     std::vector<Entry> new_history;
 };
 
@@ -80,8 +85,8 @@ public:
     };
     virtual StoredPolicy policy() = 0;
 
-    /* Makes every touched table durable, with the renewals when touched and
-     * the history's new lines, all or nothing. Throws Failure
+    /* Makes every touched table durable (the renewals, holds and fines
+     * too) with the history's new lines, all or nothing. Throws Failure
      * (kWrite, kFiles) with nothing changed when it cannot. Once the change
      * is decided it is reported as done: what went wrong after that point
      * (tidying) comes back as warnings, never as a throw. */

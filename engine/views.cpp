@@ -5,6 +5,23 @@
 
 namespace desk {
 
+namespace {
+
+/* The title of book `id`, the name of user `id`; none when missing. */
+std::optional<std::string> title_of(const Library& lib, std::size_t id)
+{
+    Book book = lib.books().find(id);
+    return book != nullptr ? std::optional<std::string>(book_get_title(book)) : std::nullopt;
+}
+
+std::optional<std::string> name_of(const Library& lib, std::size_t id)
+{
+    User user = lib.users().find(id);
+    return user != nullptr ? std::optional<std::string>(user_get_name(user)) : std::nullopt;
+}
+
+} // namespace
+
 BookView BookView::of(Book book)
 {
     return {book_get_id(book),    book_get_title(book),    book_get_author(book),
@@ -39,10 +56,8 @@ LoanView LoanView::of(const Library& lib, Borrow loan, long late)
     view.id = borrow_get_id(loan);
     view.book = borrow_get_book_id(loan);
     view.user = borrow_get_user_id(loan);
-    if (Book book = lib.books().find(view.book))
-        view.title = book_get_title(book);
-    if (User user = lib.users().find(view.user))
-        view.name = user_get_name(user);
+    view.title = title_of(lib, view.book);
+    view.name = name_of(lib, view.user);
     view.date = borrow_get_date(loan);
     view.due = borrow_get_return_date(loan);
     view.returned = borrow_has_returned(loan);
@@ -86,13 +101,37 @@ LoanStoryView LoanStoryView::of(const Library& lib, const LoanStory& story)
 {
     LoanStoryView view;
     view.loan = story.loan, view.book = story.book, view.user = story.user;
-    if (Book book = lib.books().find(story.book))
-        view.title = book_get_title(book);
-    if (User user = lib.users().find(story.user))
-        view.name = user_get_name(user);
+    view.title = title_of(lib, story.book);
+    view.name = name_of(lib, story.user);
     view.date = date_text(story.lent), view.due = date_text(story.due);
     view.returned = story.returned, view.returned_on = date_text(story.returned_on);
     view.renewals = story.renewals, view.fined = static_cast<long>(story.fined);
+    return view;
+}
+
+HoldView HoldView::of(const Library& lib, const Hold& hold)
+{
+    HoldView view;
+    view.id = hold.id, view.book = hold.book, view.user = hold.user;
+    view.title = title_of(lib, hold.book);
+    view.name = name_of(lib, hold.user);
+    view.placed = format_date(hold.placed), view.state = state_name(hold.state);
+    if (const std::size_t place = place_in_line(lib, hold); place != 0)
+        view.place = place;
+    view.set_aside = date_text(hold.set_aside), view.pickup_by = date_text(hold.pickup_by);
+    view.ended = date_text(hold.ended);
+    return view;
+}
+
+FineView FineView::of(const Library& lib, const Fine& fine)
+{
+    FineView view;
+    view.id = fine.id, view.user = fine.user, view.loan = fine.loan;
+    view.name = name_of(lib, fine.user);
+    view.charged = format_date(fine.charged);
+    view.state = fine.waived ? "waived" : fine.owed() == 0 ? "paid" : "owed";
+    view.amount = fine.amount, view.paid = fine.paid, view.owed = fine.owed();
+    view.reason = fine.reason;
     return view;
 }
 
@@ -113,21 +152,18 @@ EntryView EntryView::of(const Entry& entry)
 ReportRowView ReportRowView::of(const Library& lib, CountBy by, const LoanCount& count)
 {
     ReportRowView view{count.key, std::nullopt, count.loans};
-    if (by == CountBy::book) {
-        if (Book book = lib.books().find(count.id))
-            view.label = book_get_title(book);
-    } else if (by == CountBy::user) {
-        if (User user = lib.users().find(count.id))
-            view.label = user_get_name(user);
-    }
+    if (by == CountBy::book)
+        view.label = title_of(lib, count.id);
+    else if (by == CountBy::user)
+        view.label = name_of(lib, count.id);
     return view;
 }
 
 TopBookView TopBookView::of(const Library& lib, const LoanCount& count)
 {
-    TopBookView view{count.id, std::nullopt, std::nullopt, count.loans};
+    TopBookView view{count.id, title_of(lib, count.id), std::nullopt, count.loans};
     if (Book book = lib.books().find(count.id))
-        view.title = book_get_title(book), view.author = book_get_author(book);
+        view.author = book_get_author(book);
     return view;
 }
 

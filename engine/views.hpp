@@ -158,6 +158,45 @@ struct LoanStoryView {
     }
 };
 
+/* A hold with its book's title and its user's name (null when that
+ * record is missing), its place in line (null unless queued)
+ * (schemas/hold.schema.json). */
+struct HoldView {
+    std::size_t id = 0, book = 0, user = 0;
+    std::optional<std::string> title, name;
+    std::string placed, state;
+    std::optional<std::size_t> place;
+    std::optional<std::string> set_aside, pickup_by, ended;
+
+    static HoldView of(const Library& lib, const Hold& hold);
+    template <typename Out>
+    void fields(Out& out) const
+    {
+        out("id", id), out("book", book), out("title", title), out("user", user);
+        out("name", name), out("placed", placed), out("state", state), out("place", place);
+        out("set_aside", set_aside), out("pickup_by", pickup_by), out("ended", ended);
+    }
+};
+
+/* A fine, its money in minor units and as the desk writes it
+ * (schemas/fine.schema.json). */
+struct FineView {
+    std::size_t id = 0, user = 0, loan = 0;
+    std::optional<std::string> name;
+    std::string charged, state; /* "owed", "paid" or "waived" */
+    std::size_t amount = 0, paid = 0, owed = 0;
+    std::string reason;
+
+    static FineView of(const Library& lib, const Fine& fine);
+    template <typename Out>
+    void fields(Out& out) const
+    {
+        out("id", id), out("user", user), out("name", name), out("loan", loan);
+        out("charged", charged), out("state", state), out("amount", amount), out("paid", paid);
+        out("owed", owed), out("reason", reason);
+    }
+};
+
 /* A line of the history, identifiers null where it names none
  * (schemas/history_entry.schema.json). Money in minor units. */
 struct EntryView {

@@ -88,6 +88,8 @@ void build(CLI::App& app, desk::Desk& desk)
     desk::add_circulation_commands(app, desk);
     desk::add_check_command(app, desk);
     desk::add_policy_command(app, desk);
+    desk::add_hold_commands(app, desk);
+    desk::add_fine_commands(app, desk);
     desk::add_history_commands(app, desk);
     desk::add_report_commands(app, desk);
     desk::add_import_command(app, desk);

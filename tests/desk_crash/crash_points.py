@@ -6,8 +6,8 @@ removal, for N = 1, 2, ... until the command completes without reaching N.
 After each crash the next command (`check`) must pass, leave no stray file
 behind, and the record files with the history and the renewals must hold
 the state before the command or the state after it, entirely, each with
-the mode it had. The first command begins the library's history; the
-others add to one.
+the mode it had. Holds, fines and the history are among the files
+changed.
 
 Then makes each of those steps fail (EIO) instead: the exit status must
 tell the truth. Status 5 leaves the files as they were, and the clerk's
@@ -24,10 +24,26 @@ CRASHED = 99
 WRITE_FAILED = 5
 # Each record file with a mode of its own, none the desk would choose.
 MODES = {"books.csv": 0o604, "users.csv": 0o600, "loans.csv": 0o660}
+# Book 6 has one copy, lent to user 1 long ago: user 2 may hold it, and
+# its return is fined and sets the copy aside.
+RARE = (("book", "add", "Rare Title", "Rare Author", "Poetry"),
+        ("checkout", 6, 1, "--date", "01/01/2026"))
+HELD = RARE + (("hold", "place", 6, 2),)
+POLICY = "[fine]\nper_day = 20\ncap = 500\n"
+# What each command is first given to work on, by name; the first command
+# begins the library's history, the others add to one.
+PREPARED = {
+    "hold place": RARE,
+    "return to a hold, fined": HELD,
+    "fine pay": HELD + (("return", "--book", 6, "--user", 1),),
+}
 COMMANDS = (
     ("checkout", "checkout", 2, 1),
     ("return", "return", 1),
     ("renew", "renew", 1),
+    ("hold place", "hold", "place", 6, 2),
+    ("return to a hold, fined", "return", "--book", 6, "--user", 1),
+    ("fine pay", "fine", "pay", 1, "1.00"),
     ("book add", "book", "add", "Fresh Title", "Fresh Author", "Poetry", "--copies", 2),
 )
 
@@ -97,9 +113,11 @@ def main(desk_path, interposer, scratch):
         write_library(folder, *sample_library(5, 3, 2))
         for file, mode in MODES.items():
             os.chmod(os.path.join(folder, file), mode)
+        with open(os.path.join(folder, "library.toml"), "w") as f:
+            f.write(POLICY)
         if name != COMMANDS[0][0]:
-            # A history to add to: the first command begins one instead.
-            desk.ok(folder, "book", "add", "Earlier Title", "Earlier Author", "Poetry")
+            for step in PREPARED.get(name, (("book", "add", "Early", "Author", "Poetry"),)):
+                desk.ok(folder, *step)
         print(f"{name}:", flush=True)
         steps, counts, before, after = crash_every_step(desk, folder, command, preload)
         print(f"{name}: crashed at {steps} steps, before: {counts['before']}, "

@@ -7,8 +7,8 @@ import sys
 
 FILES = ("books.csv", "users.csv", "loans.csv")
 # The desk's own files beside them, committed with them once they exist.
-DESK_FILES = ("history.csv", "renewals.csv")
-KEPT = set(FILES) | set(DESK_FILES) | {"lendrec.lock"}
+DESK_FILES = ("history.csv", "renewals.csv", "holds.csv", "fines.csv")
+KEPT = set(FILES) | set(DESK_FILES) | {"lendrec.lock", "library.toml"}
 TODAY = "15/03/2026"
 NOW = "2026-03-15T10:00:00Z"
 PHONE = "+31 06 123 45 67"

@@ -80,7 +80,14 @@ void run_return(const LoanArgs& args, const Desk& desk)
             : "";
     std::printf("loan %zu returned: book %zu (%s)%s\n", loan.id, loan.book,
                 loan.title.value_or("no such book").c_str(), late.c_str());
-    if (!back.shelved)
+    if (back.set_aside)
+        std::printf("set aside for hold %zu (user %zu), to be picked up by %s\n",
+                    back.set_aside->id, back.set_aside->user,
+                    format_date(*back.set_aside->pickup_by).c_str());
+    if (back.fine)
+        std::printf("fined %s %s (fine %zu)\n", format_amount(back.fine->amount).c_str(),
+                    lib->policy().fine.currency.c_str(), back.fine->id);
+    if (!back.shelved && !back.set_aside)
         std::fprintf(stderr,
                      "lendrec: warning: the copy could not go back on a shelf (book %zu "
                      "is missing or its shelf is full); run `lendrec check`\n",

@@ -32,6 +32,8 @@ void add_check_command(CLI::App& app, Desk& desk);
 void add_policy_command(CLI::App& app, Desk& desk);
 void add_history_commands(CLI::App& app, Desk& desk);
 void add_report_commands(CLI::App& app, Desk& desk);
+void add_hold_commands(CLI::App& app, Desk& desk);
+void add_fine_commands(CLI::App& app, Desk& desk);
 void add_import_command(CLI::App& app, Desk& desk);
 void add_export_command(CLI::App& app, Desk& desk);
 

@@ -86,12 +86,17 @@ void run_log(const HistoryArgs& args, const Desk& desk)
     auto id = [](const std::optional<std::size_t>& named) {
         return named ? std::to_string(*named) : std::string();
     };
-    Table({"AT", "CLERK", "ACTION", "DATE", ">BOOK", ">USER", ">LOAN", "DUE", "NOTE"})
+    auto amount = [](const std::optional<long>& minor) {
+        return minor ? format_amount(static_cast<std::size_t>(*minor)) : std::string();
+    };
+    Table({"AT", "CLERK", "ACTION", "DATE", ">BOOK", ">USER", ">LOAN", ">HOLD", ">FINE", "DUE",
+           ">AMOUNT", "NOTE"})
         .print([&](Table& table) {
             for (const Entry& entry : found.items) {
                 const EntryView row = EntryView::of(entry);
                 table.add({row.at, row.clerk, row.action, row.date, id(row.book), id(row.user),
-                           id(row.loan), text_or(row.due, ""), row.note});
+                           id(row.loan), id(row.hold), id(row.fine), text_or(row.due, ""),
+                           amount(row.amount), row.note});
             }
         });
 }

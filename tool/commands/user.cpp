@@ -50,14 +50,18 @@ void run_show(const UserArgs& args, const Desk& desk)
     auto lib = open_for_reading(desk);
     UserView user = UserView::of(*lib, find_user(*lib, parse_id(args.id, "user")));
     std::vector<LoanView> loans = loan_views(*lib, lib->open_loans_of_user(user.id), day);
+    const std::size_t owed = balance_of(*lib, user.id);
     if (args.json) {
-        print_json({{"user", user.to_json()}, {"loans", json_array(loans)}});
+        print_json({{"user", user.to_json()}, {"loans", json_array(loans)}, {"balance", owed}});
         return;
     }
-    print_fields({{"user", std::to_string(user.id)},
-                  {"name", user.name},
-                  {"address", user.address},
-                  {"phone", user.phone}});
+    std::vector<std::pair<std::string, std::string>> fields = {{"user", std::to_string(user.id)},
+                                                               {"name", user.name},
+                                                               {"address", user.address},
+                                                               {"phone", user.phone}};
+    if (owed > 0)
+        fields.push_back({"owes", format_amount(owed) + " " + lib->policy().fine.currency});
+    print_fields(fields);
     if (loans.empty())
         return;
     std::printf("\n");

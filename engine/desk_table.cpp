@@ -1,0 +1,43 @@
+/*
+ * desk_table.cpp - the cells of the desk's own tables.
+ */
+#include "desk_table.hpp"
+
+#include <charconv>
+
+namespace desk::cells {
+
+std::optional<std::size_t> number(std::string_view cell)
+{
+    std::size_t value = 0;
+    auto [end, error] = std::from_chars(cell.data(), cell.data() + cell.size(), value);
+    if (cell.empty() || error != std::errc() || end != cell.data() + cell.size())
+        return std::nullopt;
+    return value;
+}
+
+std::optional<Day> date(std::string_view cell, bool& bad)
+{
+    if (cell.empty())
+        return std::nullopt;
+    std::optional<Day> day = parse_date(cell);
+    bad = bad || !day;
+    return day;
+}
+
+bool is_header(const sheet::Sheet& sheet, std::string_view header)
+{
+    if (sheet.rows() == 0 || sheet.line(0) != 1)
+        return false;
+    std::string first;
+    for (std::size_t column = 0; column < sheet.width(0); ++column)
+        first += (column == 0 ? "" : ",") + std::string(sheet.cell(0, column));
+    return first == header;
+}
+
+std::string date_text(const std::optional<Day>& day)
+{
+    return day ? format_date(*day) : "";
+}
+
+} // namespace desk::cells
