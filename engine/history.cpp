@@ -11,6 +11,7 @@
 
 #include <fmt/format.h>
 
+#include "desk_table.hpp"
 #include "failure.hpp"
 #include "platform.hpp"
 #include "spreadsheet.hpp"
@@ -355,18 +356,6 @@ Problem not_the_header(std::string_view header)
     return {1, SERIALIZER_REFUSED, fmt::format("the first line is not \"{}\"", header)};
 }
 
-/* The problems of a file whose first line is not `header`. */
-bool header_is(const sheet::Sheet& sheet, std::string_view header, std::vector<Problem>& problems)
-{
-    std::string first;
-    for (std::size_t column = 0; sheet.rows() > 0 && column < sheet.width(0); ++column)
-        first += (column == 0 ? "" : ",") + std::string(sheet.cell(0, column));
-    if (sheet.rows() > 0 && sheet.line(0) == 1 && first == header)
-        return true;
-    problems.push_back(not_the_header(header));
-    return false;
-}
-
 std::string id_cell(std::size_t id)
 {
     return id == 0 ? "" : std::to_string(id);
@@ -483,8 +472,10 @@ void read_renewals(std::string_view text, Renewals& renewals)
     if (sheet.unclosed_quote_line)
         renewals.problems.push_back(
             {*sheet.unclosed_quote_line, SERIALIZER_REFUSED, "a quoted field never closes"});
-    for (std::size_t row = header_is(sheet, kRenewalsHeader, renewals.problems) ? 1 : 0;
-         row < sheet.rows(); ++row) {
+    const bool headed = cells::is_header(sheet, kRenewalsHeader);
+    if (!headed)
+        renewals.problems.push_back(not_the_header(kRenewalsHeader));
+    for (std::size_t row = headed ? 1 : 0; row < sheet.rows(); ++row) {
         auto loan = number_in<std::size_t>(sheet.cell(row, 0));
         auto count = number_in<std::size_t>(sheet.cell(row, 1));
         if (sheet.width(row) != 2 || !loan || !count || *loan == 0 || *count == 0)
