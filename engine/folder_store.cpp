@@ -201,6 +201,8 @@ private:
     template <typename Handle>
     void load_file(Records<Handle>& records)
     {
+        if (records.not_loaded)
+            return;
         std::string path = fileset::in(folder_, records.name());
         records.missing = !exists(path);
         if (records.missing) {

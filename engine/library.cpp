@@ -13,9 +13,11 @@ namespace desk {
 
 Library::Library(std::unique_ptr<Store> store) : store_(std::move(store)) {}
 
-std::unique_ptr<Library> Library::open(std::unique_ptr<Store> store)
+std::unique_ptr<Library> Library::open(std::unique_ptr<Store> store, Kinds kinds)
 {
     std::unique_ptr<Library> lib(new Library(std::move(store)));
+    each_table(lib->tables_,
+               [kinds](auto& records) { records.not_loaded = !kinds.has(records.kind()); });
     lib->store_->load(lib->tables_, [&lib](fileset::Kind kind) { lib->index(kind); });
     Store::StoredPolicy stored = lib->store_->policy();
     if (!stored.problem.empty())
@@ -58,8 +60,9 @@ void Library::index(fileset::Kind kind)
 const Library::Suspects* Library::suspects() const
 {
     bool changed = false;
-    each_table(tables_,
-               [&changed](const auto& records) { changed = changed || records.touched(); });
+    each_table(tables_, [&changed](const auto& records) {
+        changed = changed || records.touched() || records.not_loaded;
+    });
     return changed ? nullptr : &suspects_;
 }
 
@@ -110,6 +113,11 @@ std::vector<std::string> Library::commit()
 {
     if (!store_)
         throw Failure(kWrite, "the library was closed before its changes were saved");
+    each_table(tables_, [](const auto& records) {
+        if (records.not_loaded)
+            throw Failure(kWrite, "the library was opened for reading without " + records.name() +
+                                      "; nothing was saved");
+    });
     return store_->commit(tables_);
 }
 

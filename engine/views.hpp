@@ -18,6 +18,7 @@
 #include "json_text.hpp"
 #include "dates.hpp"
 #include "library.hpp"
+#include "notices.hpp"
 
 namespace desk {
 
@@ -132,6 +133,26 @@ struct OverdueView {
     void fields(Out& out) const
     {
         out("loan", loan), out("phone", phone);
+    }
+};
+
+/* A row of the notices: its kind ("overdue", "due"), the days past or
+ * until the due date, the loan, and where its user is reached (each null
+ * when the user is missing) (schemas/notice.schema.json). */
+struct NoticeView {
+    std::string kind;
+    long days = 0;
+    LoanView loan;
+    std::optional<std::string> phone, address;
+
+    static NoticeView of(const Library& lib, const Notice& notice);
+    nlohmann::json to_json() const;
+
+    template <typename Out>
+    void fields(Out& out) const
+    {
+        out("kind", kind), out("days", days), out("loan", loan), out("phone", phone);
+        out("address", address);
     }
 };
 
