@@ -125,14 +125,14 @@ void run_overdue(const LoanArgs& args, const Desk& desk)
         });
 }
 
-/* The loans falling due within --due-within days, the default when not
- * given. */
+/* The days ahead --due-within names, or the default when not given. */
 std::size_t due_within(const LoanArgs& args)
 {
     return args.within.empty() ? kDefaultDueWithin
                                : parse_count(args.within, "--due-within", 0, kMaxDueWithin);
 }
 
+/* The notices as a table, a row each. */
 void print_notices(const Library& lib, const std::vector<Notice>& list)
 {
     Table({"KIND", ">LOAN", "DUE", ">DAYS", ">BOOK", "TITLE", ">USER", "NAME", "PHONE", "ADDRESS"})
