@@ -26,6 +26,18 @@ constexpr Texts<User> kUserTexts = {user_get_name, user_get_address, user_get_ph
 
 constexpr std::size_t kUnmatched = std::numeric_limits<std::size_t>::max();
 
+/* True when `start` (a search word) begins a word of `folded`: found
+ * where a word starts. Looking for the search word, rather than walking
+ * every word of the text, passes over most texts in one quick scan. */
+bool begins_a_word(std::string_view folded, std::string_view start)
+{
+    for (std::size_t at = folded.find(start); at != std::string_view::npos;
+         at = folded.find(start, at + 1))
+        if (text::starts_word(folded, at))
+            return true;
+    return false;
+}
+
 /* The words of one search, matched against one record at a time. */
 class Matcher {
 public:
@@ -54,15 +66,11 @@ private:
     std::size_t match(std::string_view folded, std::size_t place)
     {
         std::size_t found = 0;
-        for (text::WordSpan at = text::next_word(folded, 0); at.begin < folded.size();
-             at = text::next_word(folded, at.end)) {
-            const std::string_view word = folded.substr(at.begin, at.end - at.begin);
-            for (std::size_t i = 0; i < words_.size(); ++i)
-                if (best_[i] == kUnmatched && word.starts_with(words_[i])) {
-                    best_[i] = place;
-                    ++found;
-                }
-        }
+        for (std::size_t i = 0; i < words_.size(); ++i)
+            if (best_[i] == kUnmatched && begins_a_word(folded, words_[i])) {
+                best_[i] = place;
+                ++found;
+            }
         return found;
     }
 

@@ -364,8 +364,8 @@ std::size_t word_char(std::string_view text, std::size_t at)
 {
     const auto byte = static_cast<unsigned char>(text[at]);
     if (is_ascii(byte))
-        return (byte >= 'a' && byte <= 'z') || (byte >= '0' && byte <= '9') ||
-                       (byte >= 'A' && byte <= 'Z')
+        return static_cast<unsigned>(byte - 'a') < 26u || static_cast<unsigned>(byte - '0') < 10u ||
+                       static_cast<unsigned>(byte - 'A') < 26u
                    ? 1
                    : 0;
     const Char c = char_at(text, at);
@@ -394,6 +394,22 @@ WordSpan next_word(std::string_view folded, std::size_t at)
     for (std::size_t length; end < folded.size() && (length = word_char(folded, end)) != 0;)
         end += length;
     return {at, end};
+}
+
+bool starts_word(std::string_view folded, std::size_t at)
+{
+    if (at >= folded.size() || word_char(folded, at) == 0)
+        return false;
+    if (at == 0)
+        return true;
+    /* Back to where the character before starts: over at most three
+     * continuation bytes, which no sequence starts with. */
+    std::size_t before = at - 1;
+    while (before > 0 && at - before < 4 &&
+           (static_cast<unsigned char>(folded[before]) & 0xC0) == 0x80)
+        --before;
+    const std::size_t length = word_char(folded, before);
+    return length == 0 || before + length != at; /* a separator, or bytes not UTF-8 */
 }
 
 bool folded_contains(std::string_view haystack, std::string_view folded_needle)

@@ -62,6 +62,10 @@ struct WordSpan {
  */
 WordSpan next_word(std::string_view folded, std::size_t at);
 
+/* True when a word of `folded` (as next_word finds them) starts at byte
+ * `at`: a letter or digit starts there, and none ends just before it. */
+bool starts_word(std::string_view folded, std::size_t at);
+
 /* True when `folded_needle` (already fold()ed) occurs in fold(haystack);
  * an empty needle occurs in every text. */
 bool folded_contains(std::string_view haystack, std::string_view folded_needle);
