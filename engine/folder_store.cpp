@@ -141,7 +141,10 @@ public:
     {
         std::future<void> loans;
         try {
-            loans = std::async(std::launch::async, [&] { load_file(tables.loans); });
+            /* No thread when there are no loans to read: a process that
+             * never made one allocates without taking locks. */
+            if (!tables.loans.not_loaded)
+                loans = std::async(std::launch::async, [&] { load_file(tables.loans); });
         } catch (const std::system_error&) {
             loans = {};
         }
