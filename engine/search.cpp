@@ -1,8 +1,8 @@
 /*
  * search.cpp - books and users found by words, ranked by where the words
- * matched. Each record's texts are folded into buffers kept for the whole
- * search, and only as far as the search needs: a record whose title holds
- * every word is never folded further.
+ * matched. Each record's texts are folded into one buffer kept for the
+ * whole search, and only as far as the search needs: a record whose title
+ * holds every word is never folded further.
  */
 #include "search.hpp"
 
@@ -41,19 +41,19 @@ bool begins_a_word(std::string_view folded, std::string_view start)
 /* The words of one search, matched against one record at a time. */
 class Matcher {
 public:
-    explicit Matcher(std::string_view text) : words_(search_words(text)), best_(words_.size()) {}
+    explicit Matcher(std::string_view text) : words_(search_words(text)), matched_(words_.size()) {}
 
     /* The record's rank (smaller is better), or kUnmatched when a word
      * begins no word of its texts. */
     template <typename Handle>
     std::size_t rank(Handle record, const Texts<Handle>& texts)
     {
-        std::fill(best_.begin(), best_.end(), kUnmatched);
+        std::fill(matched_.begin(), matched_.end(), false);
         std::size_t left = words_.size(), sum = 0;
         for (std::size_t place = 0; place < texts.size() && left != 0; ++place) {
             folded_.clear();
             text::fold_into(folded_, texts[place](record));
-            const std::size_t found = match(folded_, place);
+            const std::size_t found = match(folded_);
             left -= found;
             sum += found * place;
         }
@@ -61,21 +61,21 @@ public:
     }
 
 private:
-    /* Marks the words not yet matched that begin a word of `folded`, the
-     * text at `place`; how many it marked. */
-    std::size_t match(std::string_view folded, std::size_t place)
+    /* Marks the words not yet matched that begin a word of `folded`; how
+     * many it marked. */
+    std::size_t match(std::string_view folded)
     {
         std::size_t found = 0;
         for (std::size_t i = 0; i < words_.size(); ++i)
-            if (best_[i] == kUnmatched && begins_a_word(folded, words_[i])) {
-                best_[i] = place;
+            if (!matched_[i] && begins_a_word(folded, words_[i])) {
+                matched_[i] = true;
                 ++found;
             }
         return found;
     }
 
     std::vector<std::string> words_;
-    std::vector<std::size_t> best_; /* per word: the place it matched at */
+    std::vector<char> matched_; /* per word: found in a text already */
     std::string folded_;
 };
 
