@@ -149,6 +149,23 @@ EntryView EntryView::of(const Entry& entry)
     return view;
 }
 
+NoticeView NoticeView::of(const Library& lib, const Notice& notice)
+{
+    const long late = notice.kind == NoticeKind::overdue ? notice.days : 0;
+    NoticeView view{notice_kind_name(notice.kind), notice.days,
+                    LoanView::of(lib, notice.loan, late), std::nullopt, std::nullopt};
+    if (User user = lib.users().find(borrow_get_user_id(notice.loan))) {
+        view.phone = user_get_phone(user);
+        view.address = user_get_address(user);
+    }
+    return view;
+}
+
+nlohmann::json NoticeView::to_json() const
+{
+    return JsonTree::of(*this);
+}
+
 std::vector<LoanView> loan_views(const Library& lib, std::span<const Borrow> loans, Day day)
 {
     std::vector<LoanView> views;

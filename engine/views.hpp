@@ -19,6 +19,7 @@
 #include "dates.hpp"
 #include "library.hpp"
 #include "loan_history.hpp"
+#include "notices.hpp"
 
 namespace desk {
 
@@ -212,6 +213,26 @@ struct EntryView {
         out("at", at), out("clerk", clerk), out("action", action), out("date", date);
         out("book", book), out("user", user), out("loan", loan), out("hold", hold);
         out("fine", fine), out("due", due), out("amount", amount), out("note", note);
+    }
+};
+
+/* A row of the notices: its kind ("overdue", "due"), the days past or
+ * until the due date, the loan, and where its user is reached (each null
+ * when the user is missing) (schemas/notice.schema.json). */
+struct NoticeView {
+    std::string kind;
+    long days = 0;
+    LoanView loan;
+    std::optional<std::string> phone, address;
+
+    static NoticeView of(const Library& lib, const Notice& notice);
+    nlohmann::json to_json() const;
+
+    template <typename Out>
+    void fields(Out& out) const
+    {
+        out("kind", kind), out("days", days), out("loan", loan), out("phone", phone);
+        out("address", address);
     }
 };
 
