@@ -151,10 +151,20 @@ EntryView EntryView::of(const Entry& entry)
 
 NoticeView NoticeView::of(const Library& lib, const Notice& notice)
 {
-    const long late = notice.kind == NoticeKind::overdue ? notice.days : 0;
-    NoticeView view{notice_kind_name(notice.kind), notice.days,
-                    LoanView::of(lib, notice.loan, late), std::nullopt, std::nullopt};
-    if (User user = lib.users().find(borrow_get_user_id(notice.loan))) {
+    NoticeView view;
+    view.kind = notice_kind_name(notice.kind), view.days = notice.days;
+    view.due = format_date(notice.due);
+    if (notice.hold) {
+        view.hold = HoldView::of(lib, *notice.hold);
+        view.book = view.hold->book, view.user = view.hold->user;
+        view.title = view.hold->title, view.name = view.hold->name;
+    } else {
+        const long late = notice.kind == NoticeKind::overdue ? notice.days : 0;
+        view.loan = LoanView::of(lib, notice.loan, late);
+        view.book = view.loan->book, view.user = view.loan->user;
+        view.title = view.loan->title, view.name = view.loan->name;
+    }
+    if (User user = lib.users().find(view.user)) {
         view.phone = user_get_phone(user);
         view.address = user_get_address(user);
     }

@@ -142,14 +142,15 @@ std::size_t due_within(const LoanArgs& args)
 /* The notices as a table, a row each. */
 void print_notices(const Library& lib, const std::vector<Notice>& list)
 {
-    Table({"KIND", ">LOAN", "DUE", ">DAYS", ">BOOK", "TITLE", ">USER", "NAME", "PHONE", "ADDRESS"})
+    Table({"KIND", ">LOAN", ">HOLD", "DUE", ">DAYS", ">BOOK", "TITLE", ">USER", "NAME", "PHONE",
+           "ADDRESS"})
         .print([&](Table& table) {
             for (const Notice& notice : list) {
                 const NoticeView row = NoticeView::of(lib, notice);
-                const LoanView& loan = row.loan;
-                table.add({row.kind, loan.id, loan.due, row.days, loan.book,
-                           text_or(loan.title, "(no such book)"), loan.user,
-                           text_or(loan.name, "(no such user)"), text_or(row.phone, ""),
+                table.add({row.kind, row.loan ? std::to_string(row.loan->id) : std::string(),
+                           row.hold ? std::to_string(row.hold->id) : std::string(), row.due,
+                           row.days, row.book, text_or(row.title, "(no such book)"), row.user,
+                           text_or(row.name, "(no such user)"), text_or(row.phone, ""),
                            text_or(row.address, "")});
             }
         });
