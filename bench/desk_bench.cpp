@@ -8,10 +8,12 @@
  *   Desk/<command>/100000   `lendrec <command>` as a whole process, its
  *                           output discarded; baseline: the command's floor,
  *                           the core alone in a forked child loading the
- *                           three record files and saving those the command
- *                           changes, and for a command that reads the
- *                           history, reading history.csv and splitting it
- *                           into lines
+ *                           record files the command's answer needs (all
+ *                           three; books.csv alone for a book search,
+ *                           users.csv and loans.csv for a user search) and
+ *                           saving those the command changes; for a command
+ *                           that reads the history, reading history.csv and
+ *                           splitting it into lines
  *
  * The library is written once, with the core, into
  * bench::record_dir()/desk-100000-pristine and copied to desk-100000, where
@@ -268,7 +270,7 @@ bool prepared()
 }
 
 /* Puts the pristine record files and history back in the desk's folder,
- * with no renewals (the pristine library has none). */
+ * with no renewals, holds or fines (the pristine library has none). */
 bool restore(const Places& at)
 {
     std::error_code ec;
@@ -281,8 +283,10 @@ bool restore(const Places& at)
         if (ec)
             return false;
     }
-    fs::remove(at.live + "/renewals.csv", ec);
-    return !ec;
+    for (const char* none : {"/renewals.csv", "/holds.csv", "/fines.csv"})
+        if (fs::remove(at.live + none, ec); ec)
+            return false;
+    return true;
 }
 
 /* ------------------------------------------------------------------ */
@@ -310,9 +314,9 @@ bool desk(const std::string& dir, const std::vector<std::string>& args)
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-/* Which record files a command saves: bit i stands for kAllKinds[i]; and
- * whether it reads the history. */
-constexpr unsigned kSavesBooks = 1, kSavesUsers = 2, kSavesLoans = 4, kReadsHistory = 8;
+/* Which record files a command loads or saves: bit i stands for
+ * kAllKinds[i]; and whether it reads the history. */
+constexpr unsigned kBooksFile = 1, kUsersFile = 2, kLoansFile = 4, kAllFiles = 7, kHistoryFile = 8;
 
 /* The history file of `dir` read whole and split into lines, nothing
  * more: the least any reading of it costs. True when it was read. */
@@ -334,13 +338,15 @@ bool read_history_lines(const std::string& dir)
     return read && lines.size() > kLoans;
 }
 
-/* The core's share of a command: load the three files of `from`, save
- * those in `saves` into `to`, and read the history when `saves` says so.
- * True when every load, save and read succeeded. */
-bool floor_work(const std::string& from, const std::string& to, unsigned saves)
+/* The core's share of a command: load the files of `from` in `loads`,
+ * save those in `saves` (loaded too) into `to`, and read the history when
+ * `loads` says so. True when every load, save and read succeeded. */
+bool floor_work(const std::string& from, const std::string& to, unsigned loads, unsigned saves)
 {
-    bool ok = (saves & kReadsHistory) == 0 || read_history_lines(from);
+    bool ok = (loads & kHistoryFile) == 0 || read_history_lines(from);
     for (size_t i = 0; i < std::size(lendrec_support::kAllKinds); ++i) {
+        if (((loads | saves) >> i & 1u) == 0)
+            continue;
         const RecordKind& kind = *lendrec_support::kAllKinds[i];
         List list = list_new();
         const size_t next = kind.load(file_of(from, kind).c_str(), list);
@@ -369,11 +375,13 @@ bool in_child(const std::function<bool()>& work)
 /* ------------------------------------------------------------------ */
 
 /* A desk command as timed: its name in the results, its words after
- * `lendrec -C FOLDER`, and the record files it saves (kSaves* bits). */
+ * `lendrec -C FOLDER`, the record files it saves and those its answer
+ * needs loaded (*File bits). */
 struct Command {
     const char* name;
     std::vector<std::string> args;
     unsigned saves;
+    unsigned loads = kAllFiles;
 };
 
 const std::vector<Command>& commands()
@@ -387,35 +395,46 @@ const std::vector<Command>& commands()
     /* Open loan 2 is not overdue: it may be returned or renewed. */
     const std::string open_loan = std::to_string(open_loan_id(2));
     const std::string week_ago = date_text(kTodayDay - std::chrono::days{7});
+    constexpr unsigned kWithHistory = kAllFiles | kHistoryFile;
     static const std::vector<Command> table = {
         {"book_list", {"book", "list"}, 0},
         {"book_list_json", {"book", "list", "--json"}, 0},
         {"book_list_search", {"book", "list", "--search", "title 4242"}, 0},
+        /* Eleven books: 4242 and 42420 to 42429. */
+        {"book_search", {"book", "search", "title 4242"}, 0, kBooksFile},
+        /* Some 1,900 books: titled Title 99... (1,111) or written by
+         * Author 99 or 990 to 996. */
+        {"book_search_many", {"book", "search", "author 99"}, 0, kBooksFile},
         {"book_show", {"book", "show", shown_book}, 0},
-        {"book_add", {"book", "add", "A new title", "A new author", "Poetry"}, kSavesBooks},
-        {"book_edit", {"book", "edit", shown_book, "--copies", "5"}, kSavesBooks},
+        {"book_add", {"book", "add", "A new title", "A new author", "Poetry"}, kBooksFile},
+        {"book_edit", {"book", "edit", shown_book, "--copies", "5"}, kBooksFile},
         {"user_list", {"user", "list"}, 0},
         {"user_list_json", {"user", "list", "--json"}, 0},
+        /* 111 readers: 42, 420 to 429, 4200 to 4299; the answer counts
+         * each one's open loans, so loans.csv is read too. */
+        {"user_search", {"user", "search", "reader 42"}, 0, kUsersFile | kLoansFile},
         {"user_show", {"user", "show", shown_user}, 0},
         {"user_add",
          {"user", "add", "A new reader", "1 Station Road", "+31 06 123 45 67"},
-         kSavesUsers},
-        {"user_edit", {"user", "edit", shown_user, "--name", "Another reader"}, kSavesUsers},
-        {"checkout", {"checkout", shelved_book, idle_user}, kSavesBooks | kSavesLoans},
-        {"return", {"return", open_loan}, kSavesBooks | kSavesLoans},
-        {"renew", {"renew", open_loan}, kSavesLoans},
+         kUsersFile},
+        {"user_edit", {"user", "edit", shown_user, "--name", "Another reader"}, kUsersFile},
+        {"checkout", {"checkout", shelved_book, idle_user}, kBooksFile | kLoansFile},
+        {"return", {"return", open_loan}, kBooksFile | kLoansFile},
+        {"renew", {"renew", open_loan}, kLoansFile},
         {"overdue", {"overdue"}, 0},
         {"overdue_json", {"overdue", "--json"}, 0},
-        {"check", {"check"}, kReadsHistory},
+        {"notices", {"notices"}, 0},
+        {"notices_csv", {"notices", "--csv"}, 0},
+        {"check", {"check"}, 0, kWithHistory},
         {"export_books", {"export", "books"}, 0},
         {"export_users", {"export", "users"}, 0},
         {"export_loans", {"export", "loans"}, 0},
-        {"import_books", {"import", "books", places().sheet}, kSavesBooks},
-        {"history_book", {"history", "--book", shown_book}, kReadsHistory},
-        {"history_user", {"history", "--user", shown_user}, kReadsHistory},
-        {"log_since", {"log", "--since", week_ago}, kReadsHistory},
-        {"report_loans", {"report", "loans", "--by", "genre"}, kReadsHistory},
-        {"report_top", {"report", "top"}, kReadsHistory},
+        {"import_books", {"import", "books", places().sheet}, kBooksFile},
+        {"history_book", {"history", "--book", shown_book}, 0, kWithHistory},
+        {"history_user", {"history", "--user", shown_user}, 0, kWithHistory},
+        {"log_since", {"log", "--since", week_ago}, 0, kWithHistory},
+        {"report_loans", {"report", "loans", "--by", "genre"}, 0, kWithHistory},
+        {"report_top", {"report", "top"}, 0, kWithHistory},
     };
     return table;
 }
@@ -438,11 +457,13 @@ void bm_command(benchmark::State& state, const Command* command)
     bool ok = true;
     bench::Side subject;
     subject.run = [&] { ok = desk(at.live, command->args) && ok; };
-    if ((command->saves & ~kReadsHistory) != 0)
+    if (command->saves != 0)
         subject.finish = [&] { ok = restore(at) && ok; };
     bench::Side floor;
     floor.run = [&] {
-        ok = in_child([&] { return floor_work(at.live, at.floor, command->saves); }) && ok;
+        ok = in_child(
+                 [&] { return floor_work(at.live, at.floor, command->loads, command->saves); }) &&
+             ok;
     };
     bench::compare(state, 1.0, subject, floor, kTarget);
     if (!ok)

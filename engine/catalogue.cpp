@@ -44,6 +44,18 @@ Book find_book(const Library& lib, std::size_t id)
     return find_or_refuse(lib.books(), id);
 }
 
+void refuse_while_held(const Library& lib, const char* what, std::size_t id,
+                       const std::function<bool(const Hold&)>& names)
+{
+    std::size_t held = 0;
+    for (const Hold& hold : lib.holds().rows)
+        held += hold.active() && names(hold) ? 1u : 0u;
+    if (held != 0)
+        throw Failure(kRefused, fmt::format("{} {} has {} queued or waiting; cancel them first "
+                                            "(`lendrec hold list`)",
+                                            what, id, text::counted(held, "hold", "holds")));
+}
+
 Removed remove_named(Library& lib, const char* what, std::size_t id, std::size_t (*names)(Borrow),
                      bool purge)
 {
@@ -150,6 +162,7 @@ Removed remove_book(Library& lib, std::size_t id, bool purge)
         throw Failure(kRefused, fmt::format("book {} has {} out on loan; take them back "
                                             "before removing it",
                                             id, text::counted(out, "copy", "copies")));
+    refuse_while_held(lib, "book", id, [id](const Hold& hold) { return hold.book == id; });
     Removed removed = remove_named(lib, "book", id, borrow_get_book_id, purge);
     removed.label = book_get_title(book);
     lib.record(

@@ -11,6 +11,7 @@
 #define LENDREC_ENGINE_CATALOGUE_HPP
 
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -62,6 +63,12 @@ struct Removed {
     std::size_t loans = 0;
 };
 
+/* For removing the record `id` names as `what` ("book"): refused
+ * (kRefused, with the count) while a hold still queued or waiting is one
+ * `names` keeps. */
+void refuse_while_held(const Library& lib, const char* what, std::size_t id,
+                       const std::function<bool(const Hold&)>& names);
+
 /* For removing the record `id` names as `what` ("book"), whose open
  * loans the caller has refused: refused (kRefused, with the count) when
  * any loan names it through `names` (borrow_get_book_id, say), unless
@@ -69,8 +76,9 @@ struct Removed {
 Removed remove_named(Library& lib, const char* what, std::size_t id, std::size_t (*names)(Borrow),
                      bool purge);
 
-/* Removes book `id`. Refused while a copy is out; refused when any loan
- * names it, unless `purge`, which removes its returned loans with it. */
+/* Removes book `id`. Refused while a copy is out or a hold waits for it;
+ * refused when any loan names it, unless `purge`, which removes its
+ * returned loans with it. */
 Removed remove_book(Library& lib, std::size_t id, bool purge);
 
 enum class BookOrder { id, title, author };

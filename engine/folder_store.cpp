@@ -183,7 +183,10 @@ public:
     {
         std::future<void> loans;
         try {
-            loans = std::async(std::launch::async, [&] { load_file(tables.loans); });
+            /* No thread when there are no loans to read: a process that
+             * never made one allocates without taking locks. */
+            if (!tables.loans.not_loaded)
+                loans = std::async(std::launch::async, [&] { load_file(tables.loans); });
         } catch (const std::system_error&) {
             loans = {};
         }
@@ -299,6 +302,8 @@ private:
     template <typename Handle>
     void load_file(Records<Handle>& records)
     {
+        if (records.not_loaded)
+            return;
         std::string path = fileset::in(folder_, records.name());
         records.missing = !exists(path);
         if (records.missing) {

@@ -13,9 +13,11 @@ namespace desk {
 
 Library::Library(std::unique_ptr<Store> store) : store_(std::move(store)) {}
 
-std::unique_ptr<Library> Library::open(std::unique_ptr<Store> store)
+std::unique_ptr<Library> Library::open(std::unique_ptr<Store> store, Kinds kinds)
 {
     std::unique_ptr<Library> lib(new Library(std::move(store)));
+    each_table(lib->tables_,
+               [kinds](auto& records) { records.not_loaded = !kinds.has(records.kind()); });
     lib->store_->load(lib->tables_, [&lib](fileset::Kind kind) { lib->index(kind); });
     lib->has_history_ = lib->store_->has_history();
     lib->first_new_loan_ = lib->tables_.loans.next_id();
@@ -60,8 +62,9 @@ void Library::index(fileset::Kind kind)
 const Library::Suspects* Library::suspects() const
 {
     bool changed = false;
-    each_table(tables_,
-               [&changed](const auto& records) { changed = changed || records.touched(); });
+    each_table(tables_, [&changed](const auto& records) {
+        changed = changed || records.touched() || records.not_loaded;
+    });
     return changed ? nullptr : &suspects_;
 }
 
@@ -132,6 +135,11 @@ std::vector<std::string> Library::commit()
 {
     if (!store_)
         throw Failure(kWrite, "the library was closed before its changes were saved");
+    each_table(tables_, [](const auto& records) {
+        if (records.not_loaded)
+            throw Failure(kWrite, "the library was opened for reading without " + records.name() +
+                                      "; nothing was saved");
+    });
     std::vector<Entry>& lines = tables_.new_history;
     if (!has_history_ && !lines.empty()) {
         lines.insert(lines.begin(), history_begins(first_new_loan_, lines.front().date, clerk_));

@@ -38,8 +38,11 @@ struct FileProblem {
 class Library {
 public:
     /* Loads every record of `store` (which the library owns from now on)
-     * and indexes the open loans. Throws what the store's load throws. */
-    static std::unique_ptr<Library> open(std::unique_ptr<Store> store);
+     * and indexes the open loans. Throws what the store's load throws.
+     * With `kinds`, only those tables are read, for a reading command
+     * that needs no others: the rest stay empty, marked `not_loaded`, no
+     * record of theirs is found, suspects() is null and commit() refuses. */
+    static std::unique_ptr<Library> open(std::unique_ptr<Store> store, Kinds kinds = Kinds::all());
 
     Records<Book>& books() { return tables_.books; }
     Records<User>& users() { return tables_.users; }

@@ -93,6 +93,11 @@ Removed remove_user(Library& lib, std::size_t id, bool purge)
         throw Failure(kRefused, fmt::format("user {} holds {}; take them back before "
                                             "removing the user",
                                             id, text::counted(held, "loan", "loans")));
+    refuse_while_held(lib, "user", id, [id](const Hold& hold) { return hold.user == id; });
+    if (const std::size_t owed = balance_of(lib, id); owed != 0)
+        throw Failure(kRefused, fmt::format("user {} owes {} in fines; take the payment or waive "
+                                            "them first",
+                                            id, format_amount(owed)));
     Removed removed = remove_named(lib, "user", id, borrow_get_user_id, purge);
     removed.label = user_get_name(user);
     lib.record({.action = Action::user_removed, .date = today(), .user = id});

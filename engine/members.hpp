@@ -35,8 +35,9 @@ struct UserEdit {
 /* Changes user `id`; nothing changes when anything is refused. */
 void edit_user(Library& lib, std::size_t id, const UserEdit& edit);
 
-/* Removes user `id`. Refused while they hold a loan; refused when any loan
- * names them, unless `purge`, which removes their returned loans too. */
+/* Removes user `id`. Refused while they hold a loan or a hold, or owe
+ * fines; refused when any loan names them, unless `purge`, which removes
+ * their returned loans too. */
 Removed remove_user(Library& lib, std::size_t id, bool purge);
 
 /* The users whose name or address holds `search` (folded), or whose phone

@@ -121,6 +121,10 @@ public:
     std::vector<Problem> problems;
     bool missing = false;
 
+    /* True when the library was opened without this table (Library::open's
+     * `kinds`): it stays empty, and the library commits nothing. */
+    bool not_loaded = false;
+
     /* For stores: call once the list holds what was read, with the trailer
      * read. The records are found by identifier once the library has
      * indexed them (index_loaded). */

@@ -15,6 +15,7 @@
 #define LENDREC_ENGINE_STORE_HPP
 
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <optional>
 #include <string>
@@ -43,6 +44,29 @@ struct Tables {
     std::vector<Entry> new_history;
 };
 
+/* Some kinds of record: the tables a library is opened with. */
+class Kinds {
+public:
+    /* Every kind: what a library is opened with unless told otherwise. */
+    static constexpr Kinds all() { return Kinds(7u); }
+
+    /* Only the kinds named. */
+    static constexpr Kinds only(std::initializer_list<fileset::Kind> kinds)
+    {
+        unsigned bits = 0;
+        for (fileset::Kind kind : kinds)
+            bits |= bit(kind);
+        return Kinds(bits);
+    }
+
+    constexpr bool has(fileset::Kind kind) const { return (bits_ & bit(kind)) != 0; }
+
+private:
+    constexpr explicit Kinds(unsigned bits) : bits_(bits) {}
+    static constexpr unsigned bit(fileset::Kind kind) { return 1u << static_cast<unsigned>(kind); }
+    unsigned bits_;
+};
+
 /* Calls `visit` on each table in the folder table's order. */
 template <typename Tables_, typename Visit>
 void each_table(Tables_& tables, Visit visit)
@@ -61,7 +85,8 @@ public:
     using Loaded = std::function<void(fileset::Kind)>;
 
     /* Fills `tables` (empty when called) with every record and next
-     * identifier, telling `loaded` of each table; what cannot be read goes
+     * identifier, telling `loaded` of each table; a table marked
+     * `not_loaded` is told but left as it is. What cannot be read goes
      * into each table's `problems`, not thrown. Throws Failure kWrite when
      * the store cannot be read at all, std::bad_alloc when memory runs
      * out, and what `loaded` throws. */

@@ -350,6 +350,62 @@ void fold_into(std::string& out, std::string_view text)
     }
 }
 
+namespace {
+
+/* The length of the letter or digit starting at `at` of `text`, or 0 when
+ * something else starts there. */
+std::size_t word_char(std::string_view text, std::size_t at)
+{
+    const auto byte = static_cast<unsigned char>(text[at]);
+    if (is_ascii(byte))
+        return static_cast<unsigned>(byte - 'a') < 26u || static_cast<unsigned>(byte - '0') < 10u ||
+                       static_cast<unsigned>(byte - 'A') < 26u
+                   ? 1
+                   : 0;
+    const Char c = char_at(text, at);
+    if (!c.valid)
+        return 0;
+    const utf8proc_category_t category = utf8proc_category(c.code);
+    const bool letter = category >= UTF8PROC_CATEGORY_LU && category <= UTF8PROC_CATEGORY_LO;
+    const bool number = category >= UTF8PROC_CATEGORY_ND && category <= UTF8PROC_CATEGORY_NO;
+    return letter || number ? c.length : 0;
+}
+
+/* The byte after the character at `at` (a byte that is not UTF-8 counts
+ * as one). */
+std::size_t next_char(std::string_view text, std::size_t at)
+{
+    return at + std::max<std::size_t>(1, utf8_sequence(text, at));
+}
+
+} // namespace
+
+WordSpan next_word(std::string_view folded, std::size_t at)
+{
+    while (at < folded.size() && word_char(folded, at) == 0)
+        at = next_char(folded, at);
+    std::size_t end = at;
+    for (std::size_t length; end < folded.size() && (length = word_char(folded, end)) != 0;)
+        end += length;
+    return {at, end};
+}
+
+bool starts_word(std::string_view folded, std::size_t at)
+{
+    if (at >= folded.size() || word_char(folded, at) == 0)
+        return false;
+    if (at == 0)
+        return true;
+    /* Back to where the character before starts: over at most three
+     * continuation bytes, which no sequence starts with. */
+    std::size_t before = at - 1;
+    while (before > 0 && at - before < 4 &&
+           (static_cast<unsigned char>(folded[before]) & 0xC0) == 0x80)
+        --before;
+    const std::size_t length = word_char(folded, before);
+    return length == 0 || before + length != at; /* a separator, or bytes not UTF-8 */
+}
+
 bool folded_contains(std::string_view haystack, std::string_view folded_needle)
 {
     thread_local std::string folded;

@@ -49,6 +49,23 @@ std::string fold(std::string_view text);
 /* fold(text) appended to `out`, without a string of its own. */
 void fold_into(std::string& out, std::string_view text);
 
+/* Where one word of a text lies: bytes [begin, end). */
+struct WordSpan {
+    std::size_t begin, end;
+};
+
+/*
+ * The first word of `folded` (a fold()ed text) at or after byte `at`: a run
+ * of letters and digits (Unicode categories L and N); everything else
+ * (spaces, punctuation, symbols, bytes that are not UTF-8) lies between
+ * words. {size, size} when no word is left.
+ */
+WordSpan next_word(std::string_view folded, std::size_t at);
+
+/* True when a word of `folded` (as next_word finds them) starts at byte
+ * `at`: a letter or digit starts there, and none ends just before it. */
+bool starts_word(std::string_view folded, std::size_t at);
+
 /* True when `folded_needle` (already fold()ed) occurs in fold(haystack);
  * an empty needle occurs in every text. */
 bool folded_contains(std::string_view haystack, std::string_view folded_needle);

@@ -167,6 +167,33 @@ TopBookView TopBookView::of(const Library& lib, const LoanCount& count)
     return view;
 }
 
+NoticeView NoticeView::of(const Library& lib, const Notice& notice)
+{
+    NoticeView view;
+    view.kind = notice_kind_name(notice.kind), view.days = notice.days;
+    view.due = format_date(notice.due);
+    if (notice.hold) {
+        view.hold = HoldView::of(lib, *notice.hold);
+        view.book = view.hold->book, view.user = view.hold->user;
+        view.title = view.hold->title, view.name = view.hold->name;
+    } else {
+        const long late = notice.kind == NoticeKind::overdue ? notice.days : 0;
+        view.loan = LoanView::of(lib, notice.loan, late);
+        view.book = view.loan->book, view.user = view.loan->user;
+        view.title = view.loan->title, view.name = view.loan->name;
+    }
+    if (User user = lib.users().find(view.user)) {
+        view.phone = user_get_phone(user);
+        view.address = user_get_address(user);
+    }
+    return view;
+}
+
+nlohmann::json NoticeView::to_json() const
+{
+    return JsonTree::of(*this);
+}
+
 std::vector<LoanView> loan_views(const Library& lib, std::span<const Borrow> loans, Day day)
 {
     std::vector<LoanView> views;

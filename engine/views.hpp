@@ -19,6 +19,7 @@
 #include "dates.hpp"
 #include "library.hpp"
 #include "loan_history.hpp"
+#include "notices.hpp"
 #include "report.hpp"
 
 namespace desk {
@@ -245,6 +246,32 @@ struct TopBookView {
     void fields(Out& out) const
     {
         out("book", book), out("title", title), out("author", author), out("loans", loans);
+    }
+};
+
+/* A row of the notices: its kind ("overdue", "due", "pickup"), the days
+ * past or until its day, the loan or the hold (the other null), and where
+ * its user is reached (each null when the user is missing)
+ * (schemas/notice.schema.json). The book, title, user, name and day of
+ * either are kept at hand for tables, not written to JSON. */
+struct NoticeView {
+    std::string kind;
+    long days = 0;
+    std::optional<LoanView> loan;
+    std::optional<HoldView> hold;
+    std::optional<std::string> phone, address;
+    std::size_t book = 0, user = 0;
+    std::optional<std::string> title, name;
+    std::string due;
+
+    static NoticeView of(const Library& lib, const Notice& notice);
+    nlohmann::json to_json() const;
+
+    template <typename Out>
+    void fields(Out& out) const
+    {
+        out("kind", kind), out("days", days), out("loan", loan), out("hold", hold);
+        out("phone", phone), out("address", address);
     }
 };
 

@@ -101,6 +101,8 @@ private:
     static void fill(Records<Handle>& records, const std::vector<Row>& rows, const TableLoad& told,
                      Make make)
     {
+        if (records.not_loaded)
+            return;
         std::size_t highest = 0;
         for (const Row& row : rows) {
             Handle record = make(row);

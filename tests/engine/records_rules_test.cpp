@@ -15,6 +15,7 @@
 #include "members.hpp"
 #include "memory_store.hpp"
 #include "rules.hpp"
+#include "search.hpp"
 #include "text.hpp"
 #include "views.hpp"
 
@@ -185,6 +186,41 @@ TEST(Members, ListsByFoldedSearchAndPhoneDigits)
     for (const Case& c : std::vector<Case>{
              {"", 4}, {"KINGS", 1}, {"91 234", 1}, {"34911", 0}, {"3493111", 1}, {"1 Main", 1}})
         EXPECT_EQ(list_users(*lib, c.search).size(), c.count) << c.search;
+}
+
+TEST(Search, WordsAreRunsOfLettersAndDigitsOfTheFoldedText)
+{
+    using Words = std::vector<std::string>;
+    const struct {
+        const char* text;
+        Words words;
+    } cases[] = {
+        {"  Garc\u00eda-M\u00c1RQUEZ  ", {"garcia", "marquez"}},
+        {"l'\u00e9t\u00e9 1984", {"l", "ete", "1984"}},
+        {"\uff24\uff55\uff4e\uff45 II", {"dune", "ii"}}, /* full-width letters */
+        {"\u6771\u4eac\u30bf\u30ef\u30fc",
+         {"\u6771\u4eac\u30bf\u30ef\u30fc"}}, /* no spaces: one word */
+        {"x\xFFy\u2014z", {"x", "y", "z"}},   /* a byte that is not UTF-8, a dash */
+        {" \u2014 ?! ", {}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(search_words(c.text), c.words) << c.text;
+}
+
+TEST(Library, OpenedWithSomeTablesReadsOnlyThoseAndSavesNothing)
+{
+    auto lib =
+        Library::open(small_store(), Kinds::only({fileset::Kind::users, fileset::Kind::loans}));
+    EXPECT_TRUE(lib->books().all().empty());
+    EXPECT_EQ(lib->open_loans_of_user(2).size(), 2u);
+    EXPECT_EQ(lib->suspects(), nullptr); /* loans naming books not read are no fault */
+    edit_user(*lib, 2, {std::string("Bob Roy"), std::nullopt, std::nullopt});
+    try {
+        lib->commit();
+        ADD_FAILURE() << "a library without its books committed";
+    } catch (const Failure& failure) {
+        EXPECT_EQ(failure.status(), kWrite);
+    }
 }
 
 TEST(Views, LoanViewOfMissingRecordsHasNulls)

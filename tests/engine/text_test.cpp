@@ -80,6 +80,29 @@ TEST(TextFold, GivesOneKeyThatSearchesAndSortsAsAReaderExpects)
     EXPECT_FALSE(desk::text::folded_contains("Dune", "dunes"));
 }
 
+/* next_word walks a text forwards and starts_word looks back from one
+ * place: both must see a word start at the same places, whatever letters,
+ * marks of punctuation or stray bytes lie before. */
+TEST(TextWords, StartWhereNextWordFindsThem)
+{
+    const std::string texts[] = {
+        "l'\u00e9t\u00e9 1984",
+        "\u0434\u043e\u0441\u0442\u043e\u0435\u0432", /* Cyrillic, two bytes a letter */
+        "a\u2014b \u6771\u4eac",                      /* a dash, then Han letters */
+        "\U0001D538x \U0001F600smile",                /* a letter and a symbol of four bytes */
+        "\u00e9\xA9te",                               /* a stray continuation byte */
+        "x\xA9\xA9\xA9\xA9te \xE2\x82smile",          /* many; a sequence cut short */
+    };
+    for (const std::string& text : texts) {
+        std::vector<bool> starts(text.size() + 1, false);
+        for (desk::text::WordSpan word = desk::text::next_word(text, 0); word.begin < text.size();
+             word = desk::text::next_word(text, word.end))
+            starts[word.begin] = true;
+        for (std::size_t at = 0; at <= text.size(); ++at)
+            EXPECT_EQ(desk::text::starts_word(text, at), starts[at]) << text << " at " << at;
+    }
+}
+
 /* ASCII is folded and checked eight bytes at a time: every byte, at every
  * place of a word and of a last, short word, folds as the C locale lowers
  * it and is a control character to clean() exactly when it is C0 or DEL. */

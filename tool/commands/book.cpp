@@ -1,5 +1,6 @@
 /*
- * book.cpp - `lendrec book add|list|show|edit|remove`: the library's stock.
+ * book.cpp - `lendrec book add|list|search|show|edit|remove`: the library's
+ * stock.
  */
 #include <cstdio>
 #include <limits>
@@ -8,6 +9,7 @@
 #include "catalogue.hpp"
 #include "commands.hpp"
 #include "output.hpp"
+#include "search.hpp"
 #include "views.hpp"
 
 namespace desk {
@@ -17,6 +19,7 @@ namespace {
 struct BookArgs {
     std::string id, title, author, genre, copies;
     std::string search, sort = "id";
+    std::vector<std::string> words;
     bool on_shelf = false, json = false, purge = false;
 };
 
@@ -36,15 +39,10 @@ void run_add(const BookArgs& args, const Desk& desk)
     std::printf("%zu\n", id);
 }
 
-void run_list(const BookArgs& args, const Desk& desk)
+/* Prints `books` as the book list does: a table, or JSON for scripts. */
+void print_books(const std::vector<Book>& books, bool json)
 {
-    BookFilter filter{args.search, args.genre, args.on_shelf,
-                      args.sort == "title"    ? BookOrder::title
-                      : args.sort == "author" ? BookOrder::author
-                                              : BookOrder::id};
-    auto lib = open_for_reading(desk);
-    const std::vector<Book> books = list_books(*lib, filter);
-    if (args.json) {
+    if (json) {
         print_json_array(books, BookView::of);
         return;
     }
@@ -54,6 +52,27 @@ void run_list(const BookArgs& args, const Desk& desk)
             table.add({book.id, book.title, book.author, book.genre, book.copies, book.on_shelf});
         }
     });
+}
+
+void run_list(const BookArgs& args, const Desk& desk)
+{
+    BookFilter filter{args.search, args.genre, args.on_shelf,
+                      args.sort == "title"    ? BookOrder::title
+                      : args.sort == "author" ? BookOrder::author
+                                              : BookOrder::id};
+    auto lib = open_for_reading(desk);
+    print_books(list_books(*lib, filter), args.json);
+}
+
+void run_search(const BookArgs& args, const Desk& desk)
+{
+    const std::string text = search_text(args.words, "book search");
+    auto lib = open_for_reading(desk, Kinds::only({fileset::Kind::books}));
+    const std::vector<Book> books = search_books(*lib, text);
+    if (books.empty() && !args.json)
+        std::printf("no book matches \"%s\"\n", text.c_str());
+    else
+        print_books(books, args.json);
 }
 
 void run_show(const BookArgs& args, const Desk& desk)
@@ -120,7 +139,7 @@ void run_remove(const BookArgs& args, const Desk& desk)
 void add_book_commands(CLI::App& app, Desk& desk)
 {
     auto args = std::make_shared<BookArgs>();
-    auto* group = app.add_subcommand("book", "Books: add, list, show, edit, remove");
+    auto* group = app.add_subcommand("book", "Books: add, list, search, show, edit, remove");
     group->require_subcommand(1);
 
     auto* adding = group->add_subcommand("add", "Add a book; prints its new id");
@@ -139,6 +158,15 @@ void add_book_commands(CLI::App& app, Desk& desk)
         ->check(CLI::IsMember({"id", "title", "author"}));
     listing->add_flag("--json", args->json, "JSON for scripts");
     bind(listing, desk, args, run_list);
+
+    auto* finding = group->add_subcommand(
+        "search", "Find books by words of their title, author or genre, best matches first");
+    finding
+        ->add_option("TEXT", args->words,
+                     "Words in any order, each starting a word of the title, author or genre")
+        ->required();
+    finding->add_flag("--json", args->json, "JSON for scripts");
+    bind(finding, desk, args, run_search);
 
     auto* showing = group->add_subcommand("show", "Show a book and its open loans");
     showing->add_option("ID", args->id, "The book")->required()->type_name("ID");

@@ -1,6 +1,6 @@
 /*
- * circulation.cpp - `lendrec checkout|return|renew|overdue`: lending copies
- * and taking them back.
+ * circulation.cpp - `lendrec checkout|return|renew|overdue|notices`: lending
+ * copies, taking them back, and the loans to tell users about.
  */
 #include <cstdio>
 #include <limits>
@@ -9,6 +9,7 @@
 #include <fmt/format.h>
 
 #include "commands.hpp"
+#include "notices.hpp"
 #include "output.hpp"
 #include "views.hpp"
 
@@ -17,9 +18,9 @@ namespace desk {
 namespace {
 
 struct LoanArgs {
-    std::string book, user, loan, date, days, limit;
+    std::string book, user, loan, date, days, limit, within;
     std::optional<std::string> override_reason;
-    bool json = false;
+    bool json = false, csv = false;
 };
 
 /* A count as written (--days, --limit); the engine judges its range. */
@@ -131,6 +132,51 @@ void run_overdue(const LoanArgs& args, const Desk& desk)
         });
 }
 
+/* The days ahead --due-within names, or the default when not given. */
+std::size_t due_within(const LoanArgs& args)
+{
+    return args.within.empty() ? kDefaultDueWithin
+                               : parse_count(args.within, "--due-within", 0, kMaxDueWithin);
+}
+
+/* The notices as a table, a row each. */
+void print_notices(const Library& lib, const std::vector<Notice>& list)
+{
+    Table({"KIND", ">LOAN", ">HOLD", "DUE", ">DAYS", ">BOOK", "TITLE", ">USER", "NAME", "PHONE",
+           "ADDRESS"})
+        .print([&](Table& table) {
+            for (const Notice& notice : list) {
+                const NoticeView row = NoticeView::of(lib, notice);
+                table.add({row.kind, row.loan ? std::to_string(row.loan->id) : std::string(),
+                           row.hold ? std::to_string(row.hold->id) : std::string(), row.due,
+                           row.days, row.book, text_or(row.title, "(no such book)"), row.user,
+                           text_or(row.name, "(no such user)"), text_or(row.phone, ""),
+                           text_or(row.address, "")});
+            }
+        });
+}
+
+void run_notices(const LoanArgs& args, const Desk& desk)
+{
+    if (args.csv && args.json)
+        throw Failure(kUsage, "notices: give --csv or --json, not both");
+    Day day = date_or_today(args.date, "--date");
+    const std::size_t within = due_within(args);
+    auto lib = open_for_reading(desk);
+    const std::vector<Notice> list = notices(*lib, day, within);
+    if (args.csv) {
+        TextSink out = standard_output();
+        notices_csv(*lib, list, out);
+    } else if (args.json) {
+        print_json_array(list, [&lib](const Notice& n) { return NoticeView::of(*lib, n); });
+    } else if (list.empty()) {
+        std::printf("nothing overdue on %s, nor due within %s\n", format_date(day).c_str(),
+                    counted(within, "day", "days").c_str());
+    } else {
+        print_notices(*lib, list);
+    }
+}
+
 } // namespace
 
 void add_circulation_commands(CLI::App& app, Desk& desk)
@@ -184,6 +230,17 @@ void add_circulation_commands(CLI::App& app, Desk& desk)
     late->add_option("--date", args->date, "As of DD/MM/YYYY (default today)")->type_name("DATE");
     late->add_flag("--json", args->json, "JSON for scripts");
     bind(late, desk, args, run_overdue);
+
+    auto* told = app.add_subcommand(
+        "notices", "Loans to tell their users about: overdue, then falling due soon");
+    told->add_option("--due-within", args->within,
+                     fmt::format("Loans due within N days (0 to {}, default {})", kMaxDueWithin,
+                                 kDefaultDueWithin))
+        ->type_name("N");
+    told->add_option("--date", args->date, "As of DD/MM/YYYY (default today)")->type_name("DATE");
+    told->add_flag("--csv", args->csv, "CSV with a header row, for a mail merge");
+    told->add_flag("--json", args->json, "JSON for scripts");
+    bind(told, desk, args, run_notices);
 }
 
 } // namespace desk

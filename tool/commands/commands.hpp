@@ -14,6 +14,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <CLI/CLI.hpp>
 
@@ -45,15 +46,22 @@ struct KeptUntilExit {
 };
 using OpenLibrary = std::unique_ptr<Library, KeptUntilExit>;
 
-/* The library of the desk's folder, opened with `access`; nothing told. */
-OpenLibrary open_library(const Desk& desk, Access access);
+/* The library of the desk's folder, opened with `access` and the tables
+ * of `kinds` (Library::open); nothing told. */
+OpenLibrary open_library(const Desk& desk, Access access, Kinds kinds = Kinds::all());
 
-/* The library of the desk's folder, for reading (warnings about its files
- * already printed, the lock already let go: nothing can be committed) or
- * for changing (refused while it holds any problem
- * `lendrec check` reports; warnings come with the commit). */
-OpenLibrary open_for_reading(const Desk& desk);
+/* The library of the desk's folder, for reading (only the tables of
+ * `kinds`; warnings about their files already printed, the lock already
+ * let go: nothing can be committed) or for changing (refused while it
+ * holds any problem `lendrec check` reports; warnings come with the
+ * commit). */
+OpenLibrary open_for_reading(const Desk& desk, Kinds kinds = Kinds::all());
 OpenLibrary open_for_change(const Desk& desk);
+
+/* The words of a search TEXT given as several arguments, joined by
+ * spaces; Failure kUsage ("book search: ...", `command` naming it) when
+ * they hold no letter or digit to look for. */
+std::string search_text(const std::vector<std::string>& words, const char* command);
 
 /* Tells every load problem on standard error as a warning
  * ("lendrec: warning: books.csv:3: cause"), pointing to `lendrec check`. */

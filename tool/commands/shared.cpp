@@ -10,6 +10,7 @@
 #include "checks.hpp"
 #include "fileset.hpp"
 #include "folder_store.hpp"
+#include "search.hpp"
 
 namespace desk {
 
@@ -22,15 +23,16 @@ void KeptUntilExit::operator()(Library* lib) const
     kept->push_back(lib);
 }
 
-OpenLibrary open_library(const Desk& desk, Access access)
+OpenLibrary open_library(const Desk& desk, Access access, Kinds kinds)
 {
     return OpenLibrary(
-        Library::open(open_folder_store(desk.folder(), access, lock_timeout_seconds())).release());
+        Library::open(open_folder_store(desk.folder(), access, lock_timeout_seconds()), kinds)
+            .release());
 }
 
-OpenLibrary open_for_reading(const Desk& desk)
+OpenLibrary open_for_reading(const Desk& desk, Kinds kinds)
 {
-    auto lib = open_library(desk, Access::read);
+    auto lib = open_library(desk, Access::read, kinds);
     warn(*lib);
     /* The records stay in memory; the lock goes at once, so that an answer
      * read slowly (a pager, a slow disk) never holds other clerks up. */
@@ -45,6 +47,17 @@ OpenLibrary open_for_change(const Desk& desk)
     lib->set_clerk(std::move(clerk));
     refuse_unless_sound(*lib);
     return lib;
+}
+
+std::string search_text(const std::vector<std::string>& words, const char* command)
+{
+    std::string text;
+    for (const std::string& word : words)
+        text += (text.empty() ? "" : " ") + word;
+    if (search_words(text).empty())
+        throw Failure(
+            kUsage, fmt::format("{}: TEXT holds no word to look for (letters or digits)", command));
+    return text;
 }
 
 void warn(const Library& lib)

@@ -1,5 +1,6 @@
 /*
- * user.cpp - `lendrec user add|list|show|edit|remove`: the library's members.
+ * user.cpp - `lendrec user add|list|search|show|edit|remove`: the library's
+ * members.
  */
 #include <cstdio>
 #include <memory>
@@ -7,6 +8,7 @@
 #include "commands.hpp"
 #include "members.hpp"
 #include "output.hpp"
+#include "search.hpp"
 #include "rules.hpp"
 #include "views.hpp"
 
@@ -16,6 +18,7 @@ namespace {
 
 struct UserArgs {
     std::string id, name, address, phone, search, date;
+    std::vector<std::string> words;
     bool json = false, purge = false;
 };
 
@@ -27,12 +30,12 @@ void run_add(const UserArgs& args, const Desk& desk)
     std::printf("%zu\n", id);
 }
 
-void run_list(const UserArgs& args, const Desk& desk)
+/* Prints `users` of `lib` as the user list does: a table, or JSON for
+ * scripts. */
+void print_users(const Library& lib, const std::vector<User>& users, bool json)
 {
-    auto lib = open_for_reading(desk);
-    const std::vector<User> users = list_users(*lib, args.search);
-    const auto view = [&lib](User user) { return UserView::of(*lib, user); };
-    if (args.json) {
+    const auto view = [&lib](User user) { return UserView::of(lib, user); };
+    if (json) {
         print_json_array(users, view);
         return;
     }
@@ -42,6 +45,24 @@ void run_list(const UserArgs& args, const Desk& desk)
             table.add({user.id, user.name, user.address, user.phone, user.open_loans});
         }
     });
+}
+
+void run_list(const UserArgs& args, const Desk& desk)
+{
+    auto lib = open_for_reading(desk);
+    print_users(*lib, list_users(*lib, args.search), args.json);
+}
+
+/* The loans are read for the count each user holds; the books are not. */
+void run_search(const UserArgs& args, const Desk& desk)
+{
+    const std::string text = search_text(args.words, "user search");
+    auto lib = open_for_reading(desk, Kinds::only({fileset::Kind::users, fileset::Kind::loans}));
+    const std::vector<User> users = search_users(*lib, text);
+    if (users.empty() && !args.json)
+        std::printf("no user matches \"%s\"\n", text.c_str());
+    else
+        print_users(*lib, users, args.json);
 }
 
 void run_show(const UserArgs& args, const Desk& desk)
@@ -112,7 +133,7 @@ void run_remove(const UserArgs& args, const Desk& desk)
 void add_user_commands(CLI::App& app, Desk& desk)
 {
     auto args = std::make_shared<UserArgs>();
-    auto* group = app.add_subcommand("user", "Users: add, list, show, edit, remove");
+    auto* group = app.add_subcommand("user", "Users: add, list, search, show, edit, remove");
     group->require_subcommand(1);
 
     auto* adding = group->add_subcommand("add", "Add a user; prints the new id");
@@ -127,6 +148,15 @@ void add_user_commands(CLI::App& app, Desk& desk)
         ->type_name("TEXT");
     listing->add_flag("--json", args->json, "JSON for scripts");
     bind(listing, desk, args, run_list);
+
+    auto* finding = group->add_subcommand(
+        "search", "Find users by words of their name, address or phone, best matches first");
+    finding
+        ->add_option("TEXT", args->words,
+                     "Words in any order, each starting a word of the name, address or phone")
+        ->required();
+    finding->add_flag("--json", args->json, "JSON for scripts");
+    bind(finding, desk, args, run_search);
 
     auto* showing = group->add_subcommand("show", "Show a user and their open loans");
     showing->add_option("ID", args->id, "The user")->required()->type_name("ID");
