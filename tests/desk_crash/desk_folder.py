@@ -9,14 +9,14 @@ the Windows build, where no interposer can crash the desk):
   forward by the next command; an unfinished one is dropped with them;
   core temporaries are removed;
 - a session on record files with the platform's line ends: checkout,
-  return and check, the files keeping those line ends."""
+  return and check, the record files keeping those line ends."""
 import os
 import shutil
 import subprocess
 import sys
 import time
 
-from desk import (Desk, expect, restore, rows, sample_library, snapshot, strays,
+from desk import (FILES, Desk, expect, restore, rows, sample_library, snapshot, strays,
                   write_library)
 
 
@@ -78,7 +78,11 @@ def session(desk, folder, newline):
     desk.ok(folder, "check")
     returned = [r for r in rows(folder, "loans.csv") if r[1:3] == ["2", "3"]]
     expect(len(returned) == 1 and returned[0][5] == "1", f"loans of reader 2, book 3: {returned}")
+    # The record files keep the platform's line ends; the desk's own files
+    # (the history) are written with LF everywhere.
     for name, data in snapshot(folder).items():
+        if name not in FILES:
+            continue
         plain = data.replace(b"\r\n", b"\n")
         expect(b"\r" not in plain and plain.replace(b"\n", newline.encode()) == data,
                f"{name} does not keep {newline!r} line ends")
