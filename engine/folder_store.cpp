@@ -243,14 +243,30 @@ public:
 
     bool has_history() override { return exists(fileset::in(folder_, fileset::kHistory)); }
 
+    /* The history is parsed on a thread of its own while the record files
+     * load; without one, history() reads it when asked. */
+    void read_history_ahead() override
+    {
+        if (!has_history())
+            return;
+        try {
+            ahead_ = std::async(std::launch::async,
+                                [this] { return ReadHistory::parse(history_bytes()); });
+        } catch (const std::system_error&) {
+            ahead_ = {};
+        }
+    }
+
     std::vector<Problem> history(const std::function<void(const Entry&)>& visit) override
     {
-        std::string why;
-        std::optional<std::string> text =
-            read_desk_file(fileset::kHistory, kMaxRecordFileBytes, why);
-        if (!why.empty())
-            throw Failure(kWrite, fmt::format("{} {}", fileset::kHistory, why));
-        return text ? read_history(*text, visit) : std::vector<Problem>{};
+        if (ahead_.valid())
+            read_ahead_ = ahead_.get(); /* what it threw is thrown here */
+        if (read_ahead_)
+            return read_ahead_->visit(visit);
+        if (!has_history())
+            return {};
+        const platform::FileBytes bytes = history_bytes();
+        return read_history(bytes.text(), visit);
     }
 
     std::vector<std::string> notices() const override { return notices_; }
@@ -258,6 +274,20 @@ public:
     std::string where() const override { return "'" + folder_ + "'"; }
 
 private:
+    /* The bytes of the history file. Throws Failure kWrite when it cannot
+     * be read. */
+    platform::FileBytes history_bytes() const
+    {
+        const std::string path = fileset::in(folder_, fileset::kHistory);
+        std::string why = unreadable_by_kind(path);
+        platform::FileBytes bytes;
+        if (why.empty() && !platform::read_whole(path, bytes))
+            why = "cannot be read: " + platform::last_error();
+        if (!why.empty())
+            throw Failure(kWrite, fmt::format("{} {}", fileset::kHistory, why));
+        return bytes;
+    }
+
     /* The text of the desk file `name`, or none when the folder has none;
      * `why` says why one that is there could not be read (not a regular
      * file, larger than `most` bytes, a read error). */
@@ -327,6 +357,8 @@ private:
     std::string folder_;
     LibraryLock lock_;
     std::vector<std::string> notices_;
+    std::future<ReadHistory> ahead_;
+    std::optional<ReadHistory> read_ahead_;
 };
 
 } // namespace

@@ -7,6 +7,8 @@
 #include <charconv>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
+#include <functional>
 #include <limits>
 
 #include <fmt/format.h>
@@ -291,9 +293,20 @@ struct DateCells {
     DateCell date, due;
 };
 
-/* Reads one row of the history into `entry`; the cause when it cannot.
+/* One line of the history as read, its texts views into the file (or into
+ * a quoted cell's copy): an Entry without its own strings. */
+struct Line {
+    std::string_view at, clerk, note;
+    Action action = Action::started;
+    Day date{};
+    std::size_t book = 0, user = 0, loan = 0, hold = 0, fine = 0;
+    std::optional<Day> due{};
+    std::optional<std::int64_t> amount{};
+};
+
+/* Reads one row of the history into `line`; the cause when it cannot.
  * `utf8` when the whole file is known to be UTF-8 text. */
-std::string read_row(const Row& row, bool utf8, DateCells& dates, Entry& entry)
+std::string read_row(const Row& row, bool utf8, DateCells& dates, Line& line)
 {
     if (row.width != kColumns)
         return fmt::format("a history line has {} fields, not {}", row.width, kColumns);
@@ -303,37 +316,55 @@ std::string read_row(const Row& row, bool utf8, DateCells& dates, Entry& entry)
             return "the line is not UTF-8 text";
     if (!is_timestamp(cell(kAt)))
         return fmt::format("'{}' is not a time (YYYY-MM-DDTHH:MM:SSZ)", cell(kAt));
-    entry.at = cell(kAt);
-    if (entry.clerk != cell(kClerk)) /* the same clerk, line after line */
-        entry.clerk = cell(kClerk);
     auto action = action_named(cell(kAction));
     if (!action)
         return fmt::format("'{}' is not an action of the history", cell(kAction));
-    entry.action = *action;
+    line.action = *action;
     auto date = dates.date.read(cell(kDate));
     if (!date)
         return fmt::format("'{}' is not a date (DD/MM/YYYY)", cell(kDate));
-    entry.date = *date;
-    const std::pair<Column, std::size_t*> ids[] = {{kBook, &entry.book},
-                                                   {kUser, &entry.user},
-                                                   {kLoan, &entry.loan},
-                                                   {kHold, &entry.hold},
-                                                   {kFine, &entry.fine}};
+    line.date = *date;
+    const std::pair<Column, std::size_t*> ids[] = {{kBook, &line.book},
+                                                   {kUser, &line.user},
+                                                   {kLoan, &line.loan},
+                                                   {kHold, &line.hold},
+                                                   {kFine, &line.fine}};
     for (auto [column, id] : ids) {
         auto value = id_in(cell(column));
         if (!value)
             return fmt::format("'{}' is not an identifier", cell(column));
         *id = *value;
     }
-    entry.due.reset();
-    if (!cell(kDue).empty() && !(entry.due = dates.due.read(cell(kDue))))
+    line.due.reset();
+    if (!cell(kDue).empty() && !(line.due = dates.due.read(cell(kDue))))
         return fmt::format("'{}' is not a date (DD/MM/YYYY)", cell(kDue));
-    entry.amount.reset();
-    if (!cell(kAmount).empty() && !(entry.amount = number_in<std::int64_t>(cell(kAmount))))
+    line.amount.reset();
+    if (!cell(kAmount).empty() && !(line.amount = number_in<std::int64_t>(cell(kAmount))))
         return fmt::format("'{}' is not an amount in minor units", cell(kAmount));
-    if (entry.note != cell(kNote))
-        entry.note = cell(kNote);
+    line.at = cell(kAt);
+    line.clerk = cell(kClerk);
+    line.note = cell(kNote);
     return "";
+}
+
+/* `entry` made what `line` tells; its strings keep their room from one
+ * line to the next. */
+void unpack(const Line& line, Entry& entry)
+{
+    entry.at = line.at;
+    if (entry.clerk != line.clerk) /* the same clerk, line after line */
+        entry.clerk = line.clerk;
+    entry.action = line.action;
+    entry.date = line.date;
+    entry.book = line.book;
+    entry.user = line.user;
+    entry.loan = line.loan;
+    entry.hold = line.hold;
+    entry.fine = line.fine;
+    entry.due = line.due;
+    entry.amount = line.amount;
+    if (entry.note != line.note)
+        entry.note = line.note;
 }
 
 /* True when `row` is the history's first line. */
@@ -423,13 +454,18 @@ void write_entry(TextSink& out, const Entry& entry)
                      {});
 }
 
-std::vector<Problem> read_history(std::string_view text,
-                                  const std::function<void(const Entry&)>& visit)
+namespace {
+
+/* Reads every line of a history file's text, calling `take` on each line
+ * read whole with the row it came from; the problems, as read_history
+ * tells them. */
+template <typename Take>
+std::vector<Problem> read_lines(std::string_view text, Take take)
 {
     std::vector<Problem> problems;
     RowReader reader(text);
     Row row;
-    Entry entry;
+    Line line;
     const bool utf8 = text::is_utf8(text); /* else each line is looked at */
     DateCells dates;
     bool first = true;
@@ -438,10 +474,10 @@ std::vector<Problem> read_history(std::string_view text,
             continue;
         if (first)
             problems.push_back(not_the_header(kHistoryHeader));
-        if (std::string cause = read_row(row, utf8, dates, entry); !cause.empty())
+        if (std::string cause = read_row(row, utf8, dates, line); !cause.empty())
             problems.push_back({row.line, SERIALIZER_REFUSED, std::move(cause)});
         else
-            visit(entry);
+            take(line, row);
     }
     if (first) /* not one line to read */
         problems.push_back(not_the_header(kHistoryHeader));
@@ -450,6 +486,66 @@ std::vector<Problem> read_history(std::string_view text,
                         {*reader.unclosed, SERIALIZER_REFUSED,
                          "a quoted field never closes; the lines from here on were not read"});
     return problems;
+}
+
+/* True when `cell` lies inside `text`. */
+bool within(std::string_view cell, std::string_view text)
+{
+    return std::less_equal<>()(text.data(), cell.data()) &&
+           std::less_equal<>()(cell.data() + cell.size(), text.data() + text.size());
+}
+
+} // namespace
+
+std::vector<Problem> read_history(std::string_view text,
+                                  const std::function<void(const Entry&)>& visit)
+{
+    Entry entry;
+    return read_lines(text, [&](const Line& line, const Row&) {
+        unpack(line, entry);
+        visit(entry);
+    });
+}
+
+struct ReadHistory::Lines {
+    platform::FileBytes bytes;
+    std::vector<Line> lines;
+    std::deque<std::string> quoted; /* the texts of quoted cells */
+    std::vector<Problem> problems;
+};
+
+ReadHistory::ReadHistory() = default;
+ReadHistory::ReadHistory(ReadHistory&&) noexcept = default;
+ReadHistory& ReadHistory::operator=(ReadHistory&&) noexcept = default;
+ReadHistory::~ReadHistory() = default;
+
+ReadHistory ReadHistory::parse(platform::FileBytes bytes)
+{
+    ReadHistory read;
+    read.lines_ = std::make_unique<Lines>();
+    Lines& all = *read.lines_;
+    all.bytes = std::move(bytes);
+    const std::string_view text = all.bytes.text();
+    all.lines.reserve(text.size() / 64);
+    all.problems = read_lines(text, [&](Line line, const Row&) {
+        for (std::string_view* cell : {&line.at, &line.clerk, &line.note})
+            if (!within(*cell, text))
+                *cell = all.quoted.emplace_back(*cell);
+        all.lines.push_back(line);
+    });
+    return read;
+}
+
+std::vector<Problem> ReadHistory::visit(const std::function<void(const Entry&)>& visit) const
+{
+    if (!lines_)
+        return {};
+    Entry entry;
+    for (const Line& line : lines_->lines) {
+        unpack(line, entry);
+        visit(entry);
+    }
+    return lines_->problems;
 }
 
 std::size_t Renewals::count(std::size_t loan) const

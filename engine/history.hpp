@@ -21,12 +21,14 @@
 #include <functional>
 #include <initializer_list>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "dates.hpp"
+#include "platform.hpp"
 #include "records.hpp"
 #include "text_sink.hpp"
 
@@ -99,6 +101,29 @@ void write_entry(TextSink& out, const Entry& entry);
  * out, and what `visit` throws. */
 std::vector<Problem> read_history(std::string_view text,
                                   const std::function<void(const Entry&)>& visit);
+
+/* A whole history file read ahead of need: every line parsed once and kept
+ * (its texts pointing into the file's bytes, which it holds), to be visited
+ * later, as often as wanted, without reading the file again. */
+class ReadHistory {
+public:
+    ReadHistory();
+    ReadHistory(ReadHistory&&) noexcept;
+    ReadHistory& operator=(ReadHistory&&) noexcept;
+    ~ReadHistory();
+
+    /* Reads the history in `bytes`, keeping them. Throws std::bad_alloc
+     * when memory runs out. */
+    static ReadHistory parse(platform::FileBytes bytes);
+
+    /* Calls `visit` on each entry in file order; the lines that could not
+     * be read, as read_history tells them. Throws what `visit` throws. */
+    std::vector<Problem> visit(const std::function<void(const Entry&)>& visit) const;
+
+private:
+    struct Lines;
+    std::unique_ptr<Lines> lines_;
+};
 
 /* How many times each open loan has been renewed, as `renewals.csv` keeps
  * it: a line "loan,renewals" for each loan renewed at least once. */

@@ -4,10 +4,10 @@
 #include "history_checks.hpp"
 
 #include <optional>
-#include <unordered_map>
 
 #include <fmt/format.h>
 
+#include "id_map.hpp"
 #include "text.hpp"
 
 namespace desk {
@@ -19,12 +19,14 @@ struct Told {
     bool lent = false, removed = false;
     std::optional<Day> returned;
     std::size_t renewals = 0;
+
+    bool operator==(const Told&) const = default;
 };
 
 /* Every loan the history names, and the first loan it covers (none when it
  * has not begun). */
 struct Story {
-    std::unordered_map<std::size_t, Told> loans;
+    IdMap<Told> loans;
     std::optional<std::size_t> first_loan;
 };
 
@@ -36,7 +38,7 @@ void tell(Story& story, const Entry& entry)
     }
     if (entry.loan == 0)
         return;
-    Told& told = story.loans[entry.loan];
+    Told& told = story.loans.at(entry.loan);
     switch (entry.action) {
     case Action::checkout:
         told.lent = true;
@@ -65,10 +67,11 @@ public:
         for (Borrow loan : lib_.loans().all())
             if (borrow_get_id(loan) >= first)
                 record_against_history(loan, story);
-        for (const auto& [id, told] : story.loans)
+        story.loans.each_id([this](std::size_t id, const Told& told) {
             if (told.lent && !told.removed && lib_.loans().find(id) == nullptr)
                 rule(fileset::kHistory, fmt::format("{} lends loan {}, which {} does not hold",
                                                     fileset::kHistory, id, lib_.loans().name()));
+        });
     }
 
     /* The renewals of each open loan as the history counts them. */
@@ -76,9 +79,8 @@ public:
     {
         Renewals renewals;
         for (Borrow loan : lib.open_loans())
-            if (auto found = story.loans.find(borrow_get_id(loan));
-                found != story.loans.end() && found->second.renewals > 0)
-                renewals.of_loan[borrow_get_id(loan)] = found->second.renewals;
+            if (const Told& told = story.loans.get(borrow_get_id(loan)); told.renewals > 0)
+                renewals.of_loan[borrow_get_id(loan)] = told.renewals;
         return renewals;
     }
 
@@ -86,8 +88,7 @@ private:
     void record_against_history(Borrow loan, const Story& story)
     {
         const std::size_t id = borrow_get_id(loan);
-        auto found = story.loans.find(id);
-        const Told told = found == story.loans.end() ? Told{} : found->second;
+        const Told& told = story.loans.get(id);
         if (!told.lent)
             rule(fileset::kHistory,
                  fmt::format("loan {} has no check-out in {}", id, fileset::kHistory));
@@ -145,6 +146,7 @@ void check_renewals(const Library& lib, Library* mend, const Renewals& counted, 
 void check_history(const Library& lib, Library* mend, CheckReport& report)
 {
     Story story;
+    story.loans.reserve(lib.loans().next_id());
     for (const Problem& problem :
          lib.read_history([&story](const Entry& entry) { tell(story, entry); }))
         report.findings.push_back({fileset::kHistory, problem.line, problem_kind(problem.kind),

@@ -79,6 +79,18 @@ public:
             visit(value);
     }
 
+    /* Calls `visit(id, value)` on every identifier given a value, in no
+     * set order. */
+    template <typename Visit>
+    void each_id(Visit visit) const
+    {
+        for (std::size_t id = 0; id < slots_.size(); ++id)
+            if (slots_[id] != Value{})
+                visit(id, slots_[id]);
+        for (const auto& [id, value] : table_)
+            visit(id, value);
+    }
+
 private:
     bool dense() const { return !spread_; }
 

@@ -18,6 +18,8 @@ std::unique_ptr<Library> Library::open(std::unique_ptr<Store> store, Kinds kinds
     std::unique_ptr<Library> lib(new Library(std::move(store)));
     each_table(lib->tables_,
                [kinds](auto& records) { records.not_loaded = !kinds.has(records.kind()); });
+    if (kinds.has_history())
+        lib->store_->read_history_ahead();
     lib->store_->load(lib->tables_, [&lib](fileset::Kind kind) { lib->index(kind); });
     lib->has_history_ = lib->store_->has_history();
     lib->first_new_loan_ = lib->tables_.loans.next_id();

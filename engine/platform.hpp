@@ -10,9 +10,11 @@
 #ifndef LENDREC_ENGINE_PLATFORM_HPP
 #define LENDREC_ENGINE_PLATFORM_HPP
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace desk::platform {
 
@@ -54,6 +56,35 @@ bool prepare_staged(const std::string& staged, const std::string& like, unsigned
 /* The name the system knows the user running the desk by; "" when it
  * cannot tell. */
 std::string login_name();
+
+/* The bytes of a whole file, lent by the system where it can map the
+ * file (the page cache shared, nothing copied), else read into memory.
+ * Move-only; the file must not shrink while they live (the library's lock
+ * keeps every writer out while it is read). */
+class FileBytes {
+public:
+    FileBytes() = default;
+    FileBytes(FileBytes&& other) noexcept { *this = std::move(other); }
+    FileBytes& operator=(FileBytes&& other) noexcept;
+    FileBytes(const FileBytes&) = delete;
+    FileBytes& operator=(const FileBytes&) = delete;
+    ~FileBytes() { release(); }
+
+    std::string_view text() const { return mapped_ ? std::string_view(mapped_, size_) : copy_; }
+
+private:
+    friend bool read_whole(const std::string& path, FileBytes& bytes);
+    void release();
+
+    const char* mapped_ = nullptr;
+    std::size_t size_ = 0;
+    std::string copy_;
+};
+
+/* Fills `bytes` with the whole file at `path`; false (last_error()) when
+ * it cannot be opened or read. Throws std::bad_alloc when a file that
+ * could not be mapped does not fit in memory. */
+bool read_whole(const std::string& path, FileBytes& bytes);
 
 /* What stands under a name. */
 enum class Kind { missing, regular, directory, fifo, device, socket, other, unknown };

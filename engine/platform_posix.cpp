@@ -6,11 +6,13 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 #include <cstdlib>
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,7 +20,7 @@ namespace desk::platform {
 
 namespace {
 
-int saved_error = 0;
+thread_local int saved_error = 0;
 
 /* Keeps errno for last_error(); answers false, for `return failed();`. */
 bool failed()
@@ -42,6 +44,47 @@ std::string last_error()
 std::string system_error()
 {
     return std::strerror(errno);
+}
+
+FileBytes& FileBytes::operator=(FileBytes&& other) noexcept
+{
+    if (this != &other) {
+        release();
+        mapped_ = std::exchange(other.mapped_, nullptr);
+        size_ = std::exchange(other.size_, 0);
+        copy_ = std::move(other.copy_);
+    }
+    return *this;
+}
+
+void FileBytes::release()
+{
+    if (mapped_ != nullptr)
+        ::munmap(const_cast<char*>(mapped_), size_);
+    mapped_ = nullptr;
+    size_ = 0;
+}
+
+/* An empty file maps to nothing: its text is the empty copy. */
+bool read_whole(const std::string& path, FileBytes& bytes)
+{
+    bytes = FileBytes();
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return failed();
+    struct stat facts {};
+    bool ok = ::fstat(fd, &facts) == 0 || failed();
+    const auto size = static_cast<std::size_t>(facts.st_size);
+    if (ok && size > 0) {
+        void* map = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+        ok = map != MAP_FAILED || failed();
+        if (ok) {
+            bytes.mapped_ = static_cast<const char*>(map);
+            bytes.size_ = size;
+        }
+    }
+    ::close(fd);
+    return ok;
 }
 
 bool write_durably(const std::string& path, const std::string& text, unsigned mode)

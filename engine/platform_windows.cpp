@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <utility>
 
 #include <fmt/format.h>
 
@@ -17,7 +18,7 @@ namespace desk::platform {
 
 namespace {
 
-DWORD saved_error = 0;
+thread_local DWORD saved_error = 0;
 
 bool failed()
 {
@@ -31,6 +32,48 @@ HANDLE as_handle(LockHandle handle)
 }
 
 } // namespace
+
+FileBytes& FileBytes::operator=(FileBytes&& other) noexcept
+{
+    if (this != &other) {
+        release();
+        mapped_ = std::exchange(other.mapped_, nullptr);
+        size_ = std::exchange(other.size_, 0);
+        copy_ = std::move(other.copy_);
+    }
+    return *this;
+}
+
+void FileBytes::release()
+{
+    mapped_ = nullptr;
+    size_ = 0;
+}
+
+/* Read whole: the history is small beside what Windows libraries hold. */
+bool read_whole(const std::string& path, FileBytes& bytes)
+{
+    bytes = FileBytes();
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return failed();
+    LARGE_INTEGER size{};
+    bool ok = GetFileSizeEx(file, &size) != 0 || failed();
+    if (ok)
+        bytes.copy_.resize(static_cast<std::size_t>(size.QuadPart));
+    for (std::size_t done = 0; ok && done < bytes.copy_.size();) {
+        DWORD got = 0;
+        const auto want = static_cast<DWORD>(
+            std::min<std::size_t>(bytes.copy_.size() - done, std::size_t{1} << 24));
+        ok = ReadFile(file, bytes.copy_.data() + done, want, &got, nullptr) != 0 || failed();
+        if (ok && got == 0)
+            bytes.copy_.resize(done); /* it ended sooner than it said */
+        done += got;
+    }
+    CloseHandle(file);
+    return ok;
+}
 
 std::string system_error()
 {

@@ -61,7 +61,13 @@ public:
 
     constexpr bool has(fileset::Kind kind) const { return (bits_ & bit(kind)) != 0; }
 
+    /* The same kinds, and the history read ahead beside them (a command
+     * that answers from the history). */
+    constexpr Kinds with_history() const { return Kinds(bits_ | kHistory); }
+    constexpr bool has_history() const { return (bits_ & kHistory) != 0; }
+
 private:
+    static constexpr unsigned kHistory = 1u << 8;
     constexpr explicit Kinds(unsigned bits) : bits_(bits) {}
     static constexpr unsigned bit(fileset::Kind kind) { return 1u << static_cast<unsigned>(kind); }
     unsigned bits_;
@@ -91,6 +97,11 @@ public:
      * the store cannot be read at all, std::bad_alloc when memory runs
      * out, and what `loaded` throws. */
     virtual void load(Tables& tables, const Loaded& loaded) = 0;
+
+    /* Begins reading the history ahead, beside the loading of the
+     * records, so that history() answers from what was read; a hint a
+     * store may ignore. Throws nothing. */
+    virtual void read_history_ahead() {}
 
     /* True when the library has a history (history.hpp) to add to. */
     virtual bool has_history() = 0;

@@ -41,6 +41,13 @@ bool is_ascii8(const char* p)
     return (load8(p) & kEachByte * 0x80) == 0;
 }
 
+/* True when the 32 bytes at `p` are all ASCII: four words looked at
+ * together, for the long runs of plain text in large files. */
+bool is_ascii32(const char* p)
+{
+    return ((load8(p) | load8(p + 8) | load8(p + 16) | load8(p + 24)) & kEachByte * 0x80) == 0;
+}
+
 /* Where the run of ASCII bytes from `at` ends, eight bytes at a time
  * while they are all ASCII. */
 std::size_t ascii_end(std::string_view text, std::size_t at)
@@ -418,6 +425,10 @@ bool is_utf8(std::string_view bytes)
 {
     std::size_t at = 0;
     while (at < bytes.size()) {
+        if (at + 32 <= bytes.size() && is_ascii32(bytes.data() + at)) {
+            at += 32;
+            continue;
+        }
         if (at + 8 <= bytes.size() && is_ascii8(bytes.data() + at)) {
             at += 8;
             continue;

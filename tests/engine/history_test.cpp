@@ -3,8 +3,11 @@
  * what each bad line is told as, what a good one holds, and a loan's story
  * told from the history once its record is gone.
  */
+#include <algorithm>
+#include <fstream>
 #include <map>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -12,6 +15,8 @@
 #include "history.hpp"
 #include "loan_history.hpp"
 #include "memory_store.hpp"
+#include "platform.hpp"
+#include "../record_files.hpp"
 
 namespace desk {
 namespace {
@@ -24,10 +29,45 @@ struct Read {
     std::vector<Problem> problems;
 };
 
+/* Every field of an entry, for comparing two readings. */
+auto fields(const Entry& e)
+{
+    return std::tie(e.at, e.clerk, e.action, e.date, e.book, e.user, e.loan, e.hold, e.fine, e.due,
+                    e.amount, e.note);
+}
+
+/* The history read from a file ahead of need, visited twice: the second
+ * visit must tell what the first did. */
+Read read_ahead(const std::string& text)
+{
+    lendrec_test::TempDir dir;
+    const std::string path = dir.file("history.csv");
+    std::ofstream(path, std::ios::binary) << text;
+    platform::FileBytes bytes;
+    EXPECT_TRUE(platform::read_whole(path, bytes)) << platform::last_error();
+    const ReadHistory ahead = ReadHistory::parse(std::move(bytes));
+    Read out, again;
+    out.problems = ahead.visit([&out](const Entry& e) { out.entries.push_back(e); });
+    again.problems = ahead.visit([&again](const Entry& e) { again.entries.push_back(e); });
+    EXPECT_EQ(out.entries.size(), again.entries.size());
+    EXPECT_EQ(out.problems.size(), again.problems.size());
+    return out;
+}
+
+/* The entries and problems of a history file's text, read as it is told
+ * at once and as it is read ahead: both readings must agree. */
 Read read(const std::string& text)
 {
     Read out;
     out.problems = read_history(text, [&out](const Entry& e) { out.entries.push_back(e); });
+    const Read ahead = read_ahead(text);
+    EXPECT_EQ(ahead.entries.size(), out.entries.size());
+    for (std::size_t i = 0; i < std::min(ahead.entries.size(), out.entries.size()); ++i)
+        EXPECT_TRUE(fields(ahead.entries[i]) == fields(out.entries[i])) << "entry " << i;
+    EXPECT_EQ(ahead.problems.size(), out.problems.size());
+    for (std::size_t i = 0; i < std::min(ahead.problems.size(), out.problems.size()); ++i)
+        EXPECT_EQ(std::tie(ahead.problems[i].line, ahead.problems[i].cause),
+                  std::tie(out.problems[i].line, out.problems[i].cause));
     return out;
 }
 

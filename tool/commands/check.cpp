@@ -38,7 +38,8 @@ void print_report(const CheckReport& report, const Library& lib)
 void check(const CheckArgs& args, const Desk& desk)
 {
     std::string clerk = args.repair ? clerk_name(desk.clerk_option) : "";
-    auto lib = open_library(desk, args.repair ? Access::change : Access::read);
+    auto lib = open_library(desk, args.repair ? Access::change : Access::read,
+                            Kinds::all().with_history());
     lib->set_clerk(std::move(clerk));
     const CheckReport report = args.repair ? repair_library(*lib) : check_with_history(*lib);
     if (!report.repaired.empty())

@@ -33,7 +33,7 @@ void run_history(const HistoryArgs& args, const Desk& desk)
     const Whose whose = args.book.empty() ? Whose::user : Whose::book;
     const std::size_t id =
         whose == Whose::book ? parse_id(args.book, "book") : parse_id(args.user, "user");
-    auto lib = open_library(desk, Access::read);
+    auto lib = open_library(desk, Access::read, Kinds::all().with_history());
     warn(*lib);
     const FromHistory<LoanStory> found = loan_stories(*lib, whose, id);
     lib->close_store();
@@ -69,7 +69,7 @@ void run_log(const HistoryArgs& args, const Desk& desk)
     if (!args.since.empty())
         filter.since = date_option(args.since, "--since");
     filter.clerk = args.clerk;
-    auto lib = open_library(desk, Access::read);
+    auto lib = open_library(desk, Access::read, Kinds::all().with_history());
     warn(*lib);
     const FromHistory<Entry> found = history_lines(*lib, filter);
     lib->close_store();

@@ -62,7 +62,7 @@ void print_rows(const std::vector<std::string>& headings, const std::vector<Cell
 template <typename Count>
 auto counted_from(const Desk& desk, Count count)
 {
-    auto lib = open_library(desk, Access::read);
+    auto lib = open_library(desk, Access::read, Kinds::all().with_history());
     warn(*lib);
     auto found = count(*lib);
     lib->close_store();
