@@ -65,7 +65,16 @@ class FileBytes {
 public:
     FileBytes() = default;
     FileBytes(FileBytes&& other) noexcept { *this = std::move(other); }
-    FileBytes& operator=(FileBytes&& other) noexcept;
+    FileBytes& operator=(FileBytes&& other) noexcept
+    {
+        if (this != &other) {
+            release();
+            mapped_ = std::exchange(other.mapped_, nullptr);
+            size_ = std::exchange(other.size_, 0);
+            copy_ = std::move(other.copy_);
+        }
+        return *this;
+    }
     FileBytes(const FileBytes&) = delete;
     FileBytes& operator=(const FileBytes&) = delete;
     ~FileBytes() { release(); }
@@ -74,7 +83,7 @@ public:
 
 private:
     friend bool read_whole(const std::string& path, FileBytes& bytes);
-    void release();
+    void release(); /* gives the mapping back; each system's own */
 
     const char* mapped_ = nullptr;
     std::size_t size_ = 0;

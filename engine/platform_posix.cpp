@@ -46,17 +46,6 @@ std::string system_error()
     return std::strerror(errno);
 }
 
-FileBytes& FileBytes::operator=(FileBytes&& other) noexcept
-{
-    if (this != &other) {
-        release();
-        mapped_ = std::exchange(other.mapped_, nullptr);
-        size_ = std::exchange(other.size_, 0);
-        copy_ = std::move(other.copy_);
-    }
-    return *this;
-}
-
 void FileBytes::release()
 {
     if (mapped_ != nullptr)

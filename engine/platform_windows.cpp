@@ -33,17 +33,6 @@ HANDLE as_handle(LockHandle handle)
 
 } // namespace
 
-FileBytes& FileBytes::operator=(FileBytes&& other) noexcept
-{
-    if (this != &other) {
-        release();
-        mapped_ = std::exchange(other.mapped_, nullptr);
-        size_ = std::exchange(other.size_, 0);
-        copy_ = std::move(other.copy_);
-    }
-    return *this;
-}
-
 void FileBytes::release()
 {
     mapped_ = nullptr;
