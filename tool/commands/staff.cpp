@@ -197,8 +197,11 @@ void list_accounts(const StaffArgs& args, const Desk& desk)
 {
     auto store = open_store(desk, Access::read);
     const std::vector<StaffAccount> accounts = list_staff(*store);
-    for (const Problem& problem : staff_problems(*store))
+    const std::vector<Problem> problems = staff_problems(*store);
+    for (const Problem& problem : problems)
         std::fprintf(stderr, "lendrec: warning: %s\n", describe(fileset::kStaff, problem).c_str());
+    if (!problems.empty())
+        std::fprintf(stderr, "lendrec: warning: run `lendrec check` for the library's health\n");
     store.reset();
     if (args.json) {
         nlohmann::json all = nlohmann::json::array();
