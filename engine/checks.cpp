@@ -3,6 +3,7 @@
  * change while anything is found.
  */
 #include "checks.hpp"
+#include "staff.hpp"
 
 #include <algorithm>
 #include <unordered_map>
@@ -304,6 +305,7 @@ CheckReport repair_library(Library& lib)
 {
     CheckReport report = Checker(lib, &lib).run();
     check_history(lib, &lib, report);
+    check_staff(lib, true, report);
     std::string mended;
     for (const std::string& line : report.repaired)
         mended += (mended.empty() ? "" : "; ") + line;

@@ -38,6 +38,21 @@ bool is_header(const sheet::Sheet& sheet, std::string_view header)
     return first == header;
 }
 
+std::size_t first_row(const sheet::Sheet& sheet, std::string_view header,
+                      std::vector<Problem>& problems)
+{
+    const bool headed = is_header(sheet, header);
+    if (!headed)
+        problems.push_back(
+            {1, SERIALIZER_REFUSED, fmt::format("the first line is not \"{}\"", header)});
+    if (sheet.unclosed_quote_line)
+        problems.push_back({*sheet.unclosed_quote_line, SERIALIZER_REFUSED,
+                            "a quoted field never closes; the rest was not read"});
+    if (sheet.converted_from_1252 || sheet.holds_nul)
+        problems.push_back({0, SERIALIZER_REFUSED, "the file is not UTF-8 text"});
+    return headed ? 1 : 0;
+}
+
 std::string date_text(const std::optional<Day>& day)
 {
     return day ? format_date(*day) : "";

@@ -70,6 +70,13 @@ std::optional<Day> date(std::string_view cell, bool& bad);
 /* True when the sheet's first row, on line 1, is `header`. */
 bool is_header(const sheet::Sheet& sheet, std::string_view header);
 
+/* Adds to `problems` what is wrong with a desk file's sheet as a whole
+ * (its first line not `header`, a quote that never closes, text that is
+ * not UTF-8); the row its records begin at (past the header when there
+ * is one). */
+std::size_t first_row(const sheet::Sheet& sheet, std::string_view header,
+                      std::vector<Problem>& problems);
+
 /* The text of an optional date, "" for none. */
 std::string date_text(const std::optional<Day>& day);
 
@@ -82,18 +89,8 @@ template <typename Row>
 void read_desk_table(std::string_view text, std::string_view header, DeskTable<Row>& table)
 {
     const sheet::Sheet sheet = sheet::parse(text);
-    std::size_t row = 0;
-    if (!cells::is_header(sheet, header))
-        table.problems.push_back(
-            {1, SERIALIZER_REFUSED, fmt::format("the first line is not \"{}\"", header)});
-    else
-        row = 1;
-    if (sheet.unclosed_quote_line)
-        table.problems.push_back({*sheet.unclosed_quote_line, SERIALIZER_REFUSED,
-                                  "a quoted field never closes; the rest was not read"});
-    if (sheet.converted_from_1252 || sheet.holds_nul)
-        table.problems.push_back({0, SERIALIZER_REFUSED, "the file is not UTF-8 text"});
-    for (; row < sheet.rows(); ++row) {
+    for (std::size_t row = cells::first_row(sheet, header, table.problems); row < sheet.rows();
+         ++row) {
         Row read{};
         std::string cause = read_row(sheet, row, read);
         if (cause.empty() && !table.rows.empty() && read.id <= table.rows.back().id)

@@ -25,10 +25,9 @@ const RecordFile kFiles[] = {
 };
 
 const DeskFile kDeskFiles[] = {
-    {kHistory, Writing::appended, 0640},
-    {kRenewals, Writing::whole, 0640},
-    {kHolds, Writing::whole, 0640},
-    {kFines, Writing::whole, 0640},
+    {kHistory, Writing::appended, 0640},  {kRenewals, Writing::whole, 0640},
+    {kHolds, Writing::whole, 0640},       {kFines, Writing::whole, 0640},
+    {kStaff, Writing::whole, kOwnerOnly},
 };
 
 } // namespace

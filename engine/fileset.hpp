@@ -40,7 +40,9 @@ const RecordFile& record_file(Kind kind);
 /* The desk's own files that a commit writes beside the record files: the
  * history, which only ever grows (the new lines are appended), and the
  * renewals of open loans, the holds and the fines, each saved whole like a
- * record file. All name users, so none is for the world. */
+ * record file. All name users, so none is for the world; the staff file
+ * (staff.hpp) holds password hashes, so it is for the library's owner
+ * alone, made 0600 whatever the umask and kept so through every rewrite. */
 enum class Writing { whole, appended };
 struct DeskFile {
     const char* name;
@@ -51,6 +53,9 @@ inline constexpr const char* kHistory = "history.csv";
 inline constexpr const char* kRenewals = "renewals.csv";
 inline constexpr const char* kHolds = "holds.csv";
 inline constexpr const char* kFines = "fines.csv";
+inline constexpr const char* kStaff = "staff.csv";
+/* The mode of a desk file that only the library's owner may read. */
+inline constexpr unsigned kOwnerOnly = 0600;
 std::span<const DeskFile> desk_files();
 
 /* The desk file called `name`, or null. */

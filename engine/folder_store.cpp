@@ -124,20 +124,34 @@ bool ends_line(const std::string& path, std::uint64_t size)
     return last == '\n';
 }
 
-/* The staged file adding the new lines to the history where it ends
- * now (after its first line when it is new, and on a line of their own
- * when its last line was left unfinished). */
-/* The staged file saving the desk file `name` whole with `text`. */
+/* Gives the staged file at `path` the owner-only mode before a byte is
+ * written to it: an older copy's wider mode, or a umask that leaves more,
+ * is not carried into the new one. */
+bool restrict_to_owner(const std::string& path)
+{
+    std::error_code ec;
+    fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::replace,
+                    ec);
+    return !ec;
+}
+
+/* The staged file saving the desk file `name` whole with `text`; a file
+ * for the owner alone is made so before its text is written. */
 StagedFile whole_step(const char* name, std::string text)
 {
     const unsigned mode = fileset::desk_file(name)->new_mode;
+    const bool owner_only = mode == fileset::kOwnerOnly;
     return {name,
-            [text = std::move(text), mode](const std::string& staged) {
-                return platform::write_durably(staged, text, mode);
+            [text = std::move(text), mode, owner_only](const std::string& staged) {
+                return (!owner_only || restrict_to_owner(staged)) &&
+                       platform::write_durably(staged, text, mode);
             },
             mode, std::nullopt};
 }
 
+/* The staged file adding the new lines to the history where it ends
+ * now (after its first line when it is new, and on a line of their own
+ * when its last line was left unfinished). */
 StagedFile history_step(const std::string& folder, const std::vector<Entry>& entries)
 {
     const std::string path = fileset::in(folder, fileset::kHistory);
@@ -158,7 +172,8 @@ StagedFile history_step(const std::string& folder, const std::vector<Entry>& ent
 class FolderStore : public Store {
 public:
     FolderStore(std::string folder, Access access, unsigned timeout)
-        : folder_(std::move(folder)), lock_(folder_, access == Access::change, timeout)
+        : folder_(std::move(folder)), access_(access),
+          lock_(folder_, access == Access::change, timeout)
     {
         if (!recovery_needed(folder_))
             return;
@@ -239,6 +254,22 @@ public:
         StoredPolicy stored;
         stored.text = read_desk_file(fileset::kPolicy, kMaxPolicyBytes, stored.problem);
         return stored;
+    }
+
+    StoredStaff staff_text() override
+    {
+        StoredStaff stored;
+        stored.text = read_desk_file(fileset::kStaff, kMaxPolicyBytes, stored.problem);
+        return stored;
+    }
+
+    std::vector<std::string> write_staff_text(const std::string& text) override
+    {
+        if (access_ != Access::change)
+            throw Failure(kRefused, fmt::format("the library in '{}' was opened for reading; "
+                                                "{} is written only under its exclusive lock",
+                                                folder_, fileset::kStaff));
+        return commit_files(folder_, {whole_step(fileset::kStaff, text)});
     }
 
     bool has_history() override { return exists(fileset::in(folder_, fileset::kHistory)); }
@@ -357,6 +388,7 @@ private:
     }
 
     std::string folder_;
+    Access access_;
     LibraryLock lock_;
     std::vector<std::string> notices_;
     std::future<ReadHistory> ahead_;

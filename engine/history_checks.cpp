@@ -2,6 +2,7 @@
  * history_checks.cpp - the history against the records.
  */
 #include "history_checks.hpp"
+#include "staff.hpp"
 
 #include <optional>
 
@@ -161,6 +162,7 @@ CheckReport check_with_history(const Library& lib)
 {
     CheckReport report = check_library(lib);
     check_history(lib, nullptr, report);
+    check_staff(lib, false, report);
     return report;
 }
 

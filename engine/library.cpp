@@ -127,6 +127,13 @@ void Library::record(Entry entry)
     tables_.new_history.push_back(std::move(entry));
 }
 
+Store::StoredStaff Library::staff_text() const
+{
+    if (!store_)
+        throw Failure(kWrite, "the library was closed before its staff file was read");
+    return store_->staff_text();
+}
+
 std::vector<Problem> Library::read_history(const std::function<void(const Entry&)>& visit) const
 {
     if (!store_)

@@ -104,6 +104,10 @@ public:
      * the history cannot be read, and what `visit` throws. */
     std::vector<Problem> read_history(const std::function<void(const Entry&)>& visit) const;
 
+    /* The text of the store's staff file (Store::staff_text), read now.
+     * Throws Failure kWrite once the store is closed. */
+    Store::StoredStaff staff_text() const;
+
     /* The library's policy (the defaults when it has none, or one that
      * could not be read whole) and what was wrong with its file. */
     const Policy& policy() const { return policy_.policy; }

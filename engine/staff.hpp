@@ -27,6 +27,7 @@
 #include <string_view>
 #include <vector>
 
+#include "checks.hpp"
 #include "store.hpp"
 
 namespace desk {
@@ -51,6 +52,10 @@ struct StaffAccount {
     Role role = Role::desk;
 };
 
+/* The JSON shape of an account, {"name": ..., "role": "desk"|"admin"}
+ * (schemas/staff_account.schema.json); never its hash. */
+nlohmann::json to_json(const StaffAccount& account);
+
 /* Every account, in the order of their names. */
 std::vector<StaffAccount> list_staff(Store& store);
 
@@ -67,6 +72,18 @@ void remove_staff(Store& store, const std::string& name);
  * about the same time whether or not the name exists. */
 std::optional<StaffAccount> check_login(Store& store, std::string_view name,
                                         std::string_view password);
+
+/* The lines of the staff file that could not be read, with their line
+ * numbers (line 0: the file as a whole), as the reporting of the record
+ * files tells them; empty when it is sound or missing. Throws
+ * std::bad_alloc when memory runs out. */
+std::vector<Problem> staff_problems(Store& store);
+
+/* Adds to `report` the staff file's problems of the library `lib` (which
+ * still holds its store), each a finding with its line; with `mending`, a
+ * reason they wait for a person. Throws Failure kWrite once the store is
+ * closed. */
+void check_staff(const Library& lib, bool mending, CheckReport& report);
 
 } // namespace desk
 

@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "failure.hpp"
 #include "fines.hpp"
 #include "history.hpp"
 #include "holds.hpp"
@@ -120,6 +121,26 @@ public:
         std::string problem;
     };
     virtual StoredPolicy policy() = 0;
+
+    /* The text of the library's staff file (staff.hpp), in the same shape:
+     * none when the library has none, `problem` saying why one that is
+     * there could not be read. A store that keeps no staff has none.
+     * Throws std::bad_alloc when memory runs out. */
+    using StoredStaff = StoredPolicy;
+    virtual StoredStaff staff_text() { return {}; }
+
+    /* Replaces the staff file with `text`, durably and all or nothing,
+     * readable by the library's owner alone (0600, whatever the umask or
+     * the mode an older file had); returns the warnings of tidying after
+     * the change was decided, as commit() does. Only a store opened for
+     * change, which holds the library alone, writes it: otherwise, or in
+     * a store that keeps no staff, Failure kRefused. Throws Failure kWrite,
+     * nothing changed, when it cannot write. */
+    virtual std::vector<std::string> write_staff_text(const std::string& text)
+    {
+        (void)text;
+        throw Failure(kRefused, "this library keeps no staff accounts");
+    }
 
     /* Makes every touched table durable (the renewals, holds and fines
      * too) with the history's new lines, all or nothing. Throws Failure

@@ -92,6 +92,20 @@ public:
     std::vector<std::string> notices() const override { return {}; }
     StoredPolicy policy() override { return {policy_text, ""}; }
 
+    /* The staff file: its text when the library has one, and why it could
+     * not be read; writing it is refused unless `for_change`. */
+    std::optional<std::string> staff;
+    std::string staff_problem;
+    bool for_change = true;
+    StoredStaff staff_text() override { return {staff, staff_problem}; }
+    std::vector<std::string> write_staff_text(const std::string& text) override
+    {
+        if (!for_change)
+            throw Failure(kRefused, "opened for reading");
+        staff = text;
+        return {};
+    }
+
     /* The library's policy file, when it has one. */
     std::optional<std::string> policy_text;
     std::string where() const override { return "memory"; }

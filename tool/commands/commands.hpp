@@ -37,6 +37,7 @@ void add_hold_commands(CLI::App& app, Desk& desk);
 void add_fine_commands(CLI::App& app, Desk& desk);
 void add_import_command(CLI::App& app, Desk& desk);
 void add_export_command(CLI::App& app, Desk& desk);
+void add_staff_commands(CLI::App& app, Desk& desk);
 #ifdef LENDREC_WITH_WEB
 void add_serve_command(CLI::App& app, Desk& desk); /* serve.cpp, with the web desk */
 #endif
