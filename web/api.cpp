@@ -167,10 +167,10 @@ void list_books(Call& call)
 {
     const std::optional<std::string> search = search_of(call.req);
     read_and_send(call, [&](const desk::Library& lib) {
-        const std::vector<desk::Book> books =
+        const std::vector<Book> books =
             search ? desk::search_books(lib, *search) : desk::list_books(lib, {});
         json out = json::array();
-        for (desk::Book book : books)
+        for (Book book : books)
             out.push_back(desk::BookView::of(book).to_json());
         return out;
     });
@@ -191,10 +191,10 @@ void list_users(Call& call)
 {
     const std::optional<std::string> search = search_of(call.req);
     read_and_send(call, [&](const desk::Library& lib) {
-        const std::vector<desk::User> users =
+        const std::vector<User> users =
             search ? desk::search_users(lib, *search) : desk::list_users(lib, "");
         json out = json::array();
-        for (desk::User user : users)
+        for (User user : users)
             out.push_back(desk::UserView::of(lib, user).to_json());
         return out;
     });

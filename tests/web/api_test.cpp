@@ -70,8 +70,9 @@ TEST_F(WebDeskTest, EveryRouteAnswersEachCallerAsItsRoleAllows)
             EXPECT_EQ(res->status, step.status[caller])
                 << step.method << " " << step.path << " " << step.body << " as '" << names[caller]
                 << "': " << res->body;
-            if (res->status == 409 || res->status == 404)
+            if (res->status == 409 || res->status == 404) {
                 EXPECT_FALSE(json::parse(res->body).value("reason", "").empty()) << step.path;
+            }
         }
     }
 }
