@@ -32,7 +32,12 @@ void read_listen(const std::string& text, web::ServerOptions& options)
     if (host.size() > 2 && host.front() == '[' && host.back() == ']')
         host = host.substr(1, host.size() - 2);
     options.host = host;
-    options.port = static_cast<int>(parse_count(text.substr(colon + 1), "--listen PORT", 0, 65535));
+    try {
+        options.port =
+            static_cast<int>(parse_count(text.substr(colon + 1), "--listen PORT", 0, 65535));
+    } catch (const Failure& bad) {
+        throw Failure(kUsage, std::string("serve: ") + bad.what());
+    }
 }
 
 /* The options of the command line; kUsage for a half-given TLS pair or a
