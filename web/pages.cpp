@@ -23,24 +23,24 @@
 namespace desk::web {
 namespace {
 
-/* The navigation bar's links; Admin only for admins. */
+/* The navigation bar's links (each a page under /); Admin only for admins. */
 mstch::array navigation(const Frame& frame, std::string_view current)
 {
     struct Link {
         const char *href, *label;
         bool admin_only;
     };
-    static constexpr Link links[] = {{"/desk", "Desk", false},
-                                     {"/search", "Search", false},
-                                     {"/notices", "Notices", false},
-                                     {"/reports", "Reports", false},
-                                     {"/admin", "Admin", true}};
+    static constexpr Link links[] = {{"desk", "Desk", false},
+                                     {"search", "Search", false},
+                                     {"notices", "Notices", false},
+                                     {"reports", "Reports", false},
+                                     {"admin", "Admin", true}};
     mstch::array out;
     for (const Link& link : links)
         if (!link.admin_only || frame.admin)
             out.emplace_back(mstch::map{{"href", std::string(link.href)},
                                         {"label", std::string(link.label)},
-                                        {"current", current == link.href}});
+                                        {"current", current == std::string_view(link.href)}});
     return out;
 }
 
@@ -303,7 +303,7 @@ std::string login_page(const std::string& error, const std::string& csrf)
 std::string desk_page(const Frame& frame, const Library& lib, std::optional<std::size_t> user,
                       Day today, std::string_view member_search)
 {
-    mstch::map root = page_root(frame, "Desk", "/desk");
+    mstch::map root = page_root(frame, "Desk", "desk");
     if (user) {
         const UserView view = UserView::of(lib, find_user(lib, *user));
         const std::size_t owed = balance_of(lib, *user);
@@ -321,7 +321,7 @@ std::string desk_page(const Frame& frame, const Library& lib, std::optional<std:
 
 std::string search_page(const Frame& frame, const Library& lib, std::string_view text)
 {
-    mstch::map root = page_root(frame, "Search", "/search");
+    mstch::map root = page_root(frame, "Search", "search");
     root["q"] = std::string(text);
     if (text.empty())
         return render("search", root);
@@ -396,7 +396,7 @@ std::string notices_page(const Frame& frame, const Library& lib, Day today, std:
                                            {{"heading", std::string(group.heading)},
                                             {"day_heading", std::string(group.day_heading)},
                                             {"days_heading", std::string(group.days_heading)}}));
-    mstch::map root = page_root(frame, "Notices", "/notices");
+    mstch::map root = page_root(frame, "Notices", "notices");
     root["within"] = std::to_string(within_days);
     root["groups"] = std::move(sections);
     return render("notices", root);
@@ -412,7 +412,7 @@ std::string reports_page(const Frame& frame, const Library& lib, const Period& p
         rows.emplace_back(values_of(ReportRowView::of(lib, by, count)));
     for (const LoanCount& count : top.items)
         best.emplace_back(values_of(TopBookView::of(lib, count)));
-    mstch::map root = page_root(frame, "Reports", "/reports");
+    mstch::map root = page_root(frame, "Reports", "reports");
     root["from"] = period.from ? format_date(*period.from) : std::string();
     root["to"] = period.to ? format_date(*period.to) : std::string();
     root["by"] = std::string(count_by_name(by));
@@ -443,7 +443,7 @@ std::string admin_page(const Frame& frame, const Library& lib,
         accounts.emplace_back(mstch::map{
             {"staff_name", account.name},
             {"role", std::string(account.role == Role::admin ? "Admin" : "Desk staff")}});
-    mstch::map root = page_root(frame, "Admin", "/admin");
+    mstch::map root = page_root(frame, "Admin", "admin");
     root["has_problems"] = !problems.empty();
     root["problems"] = texts(problems);
     root["has_policy_problems"] = !policy_problems.empty();
@@ -475,7 +475,7 @@ std::string import_preview_page(const Frame& frame, ImportKind kind, const std::
         count_rows.emplace_back(
             mstch::map{{"what", std::string(what)}, {"count", std::to_string(count)}});
     const std::vector<std::string> lines = report_lines(report.text);
-    mstch::map root = page_root(frame, "Import preview", "/admin");
+    mstch::map root = page_root(frame, "Import preview", "admin");
     root["kind"] = std::string(kind == ImportKind::books ? "books" : "members");
     root["sheet_name"] = sheet_name;
     root["counts"] = std::move(count_rows);
