@@ -4,6 +4,7 @@
  */
 #include "pages.hpp"
 
+#include <algorithm>
 #include <utility>
 
 #include "catalogue.hpp"
@@ -73,6 +74,8 @@ void add_loans(mstch::map& root, const Library& lib, std::span<const Borrow> loa
     for (const LoanView& view : loan_views(lib, loans, today)) {
         mstch::map row = values_of(view);
         row["overdue"] = view.days_overdue > 0;
+        row["late_text"] =
+            text::counted(static_cast<std::size_t>(std::max(view.days_overdue, 0L)), "day", "days");
         rows.emplace_back(std::move(row));
     }
     root["has_loans"] = !rows.empty();
@@ -215,8 +218,10 @@ std::string days_or_none(std::size_t days)
 /* The policy's terms as the admin page lists them. */
 void add_policy(mstch::map& root, const Policy& policy)
 {
-    const auto money_or_none = [&](std::size_t minor) {
-        return minor == 0 ? std::string("none") : format_amount(minor) + " " + policy.fine.currency;
+    /* 0 turns these rules off: said in words. */
+    const auto money_or = [&](std::size_t minor, const char* when_zero) {
+        return minor == 0 ? std::string(when_zero)
+                          : format_amount(minor) + " " + policy.fine.currency;
     };
     std::string closed;
     for (const std::chrono::weekday day : policy.calendar.closed_weekdays)
@@ -228,10 +233,10 @@ void add_policy(mstch::map& root, const Policy& policy)
         {"Loans a member may hold", std::to_string(policy.loan.limit)},
         {"Renewals of a loan", std::to_string(policy.loan.renewals)},
         {"An overdue loan stops borrowing", policy.loan.block_when_overdue ? "yes" : "no"},
-        {"Fine a day late", money_or_none(policy.fine.per_day)},
+        {"Fine a day late", money_or(policy.fine.per_day, "no fines")},
         {"Days of grace", std::to_string(policy.fine.grace_days)},
-        {"Most one loan is fined", money_or_none(policy.fine.cap)},
-        {"Balance that stops borrowing", money_or_none(policy.fine.block_at)},
+        {"Most one loan is fined", money_or(policy.fine.cap, "no limit")},
+        {"Balance that stops borrowing", money_or(policy.fine.block_at, "never")},
         {"Days to pick up a hold", days_or_none(policy.hold.pickup_days)},
         {"Holds a member may place", std::to_string(policy.hold.limit)},
         {"Closed", closed.empty() ? std::string("never") : closed}};

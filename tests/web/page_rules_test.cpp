@@ -45,7 +45,8 @@ TEST(DeskPage, MarksOverdueLoansWithAClassAndInWords)
         ASSERT_FALSE(row.empty()) << "loan " << i + 1;
         EXPECT_EQ(row.find(R"(class="overdue")") != std::string::npos, cases[i].overdue)
             << cases[i].lent;
-        EXPECT_EQ(row.find(">overdue ") != std::string::npos, cases[i].overdue) << cases[i].lent;
+        EXPECT_EQ(row.find(">overdue, 1 day late<") != std::string::npos, cases[i].overdue)
+            << cases[i].lent;
     }
 }
 
@@ -156,6 +157,11 @@ TEST(Pages, ShowWhatTheEngineFinds)
         {"reports by month",
          reports_page(frame, *lib, Period{}, CountBy::month),
          {"2026-01", "2026-03", R"(<option value="month" selected>)"},
+         {}},
+        {"admin policy",
+         admin_page(frame, *lib, {{"ann", Role::admin}}),
+         {"<dd>0.50 GBP</dd>", "<dd>no limit</dd>", "<td>ann</td><td>Admin</td>",
+          R"(enctype="multipart/form-data")", R"(href="/admin/export/books.csv")"},
          {}},
         {"error", error_page(frame, 404, "no book 7"), {"404 Not found", "no book 7"}, {}},
     };
