@@ -210,6 +210,7 @@ void Server::configure()
     if (options_.log)
         http.set_logger(log_request);
     add_api_routes(http, context_);
+    add_page_routes(http, context_);
 }
 
 int Server::bind()

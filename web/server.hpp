@@ -90,6 +90,10 @@ int http_status(const desk::Failure& failure);
 void answer_error(httplib::Response& res, int status, const std::string& error,
                   const std::string& reason = "");
 
+/* Adds the HTML pages and their forms (routes_pages.cpp) to `server`,
+ * each reaching `context`, which must outlive the server. */
+void add_page_routes(httplib::Server& server, Context& context);
+
 class Server {
 public:
     /* A server over `options.folder`; nothing is bound yet. Throws

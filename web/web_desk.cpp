@@ -32,6 +32,14 @@ void WebDesk::read(const std::function<void(const desk::Library&)>& look)
     look(*lib_);
 }
 
+void WebDesk::read_with_history(const std::function<void(const desk::Library&)>& look)
+{
+    auto lib =
+        desk::Library::open(desk::open_folder_store(folder_, desk::Access::read, lock_timeout_),
+                            desk::Kinds::all().with_history());
+    look(*lib);
+}
+
 std::vector<std::string> WebDesk::change(const std::string& clerk,
                                          const std::function<void(desk::Library&)>& change)
 {
@@ -59,6 +67,12 @@ std::optional<desk::StaffAccount> WebDesk::check_login(std::string_view name,
 {
     auto store = desk::open_folder_store(folder_, desk::Access::read, lock_timeout_);
     return desk::check_login(*store, name, password);
+}
+
+std::vector<desk::StaffAccount> WebDesk::staff()
+{
+    auto store = desk::open_folder_store(folder_, desk::Access::read, lock_timeout_);
+    return desk::list_staff(*store);
 }
 
 } // namespace web

@@ -39,6 +39,11 @@ public:
      * and Failure (kRefused, kBusy, kWrite) when it cannot be loaded. */
     void read(const std::function<void(const desk::Library&)>& look);
 
+    /* Calls `look` on the library read afresh with its store still open,
+     * for what answers from the history (reports): slower than read().
+     * Throws as read() does. */
+    void read_with_history(const std::function<void(const desk::Library&)>& look);
+
     /* Runs `change` on the library opened for change, with `clerk` named in
      * the history, and commits it; the commit's warnings. Throws Failure:
      * kFiles while the library holds a problem `lendrec check` reports,
@@ -50,6 +55,10 @@ public:
      * otherwise. Throws Failure kBusy, kWrite when the folder cannot be
      * opened. */
     std::optional<desk::StaffAccount> check_login(std::string_view name, std::string_view password);
+
+    /* Every staff account, in the order of their names. Throws Failure
+     * kBusy, kWrite when the folder cannot be opened. */
+    std::vector<desk::StaffAccount> staff();
 
     /* The folder's name, for messages ("lib"). */
     const std::string& folder() const { return folder_; }

@@ -95,6 +95,19 @@ protected:
         return client().Post(path.c_str(), headers, body, "application/json");
     }
 
+    /* POST of a form as `who` from `origin` ("" sends none), the csrf
+     * field given unless `csrf` is false. */
+    httplib::Result post_form(const std::string& path, httplib::Params form, const Login& who,
+                              const std::string& origin, bool csrf = true) const
+    {
+        if (csrf)
+            form.emplace("csrf", who.csrf);
+        httplib::Headers headers{{"Cookie", who.cookie}};
+        if (!origin.empty())
+            headers.emplace("Origin", origin);
+        return client().Post(path.c_str(), headers, form);
+    }
+
     httplib::Result get(const std::string& path, const Login& who) const
     {
         httplib::Headers headers;

@@ -23,7 +23,7 @@ struct ServeArgs {
 
 /* The host and port of HOST:PORT ("[::1]:8080" for IPv6); kUsage when it
  * is not of that shape. */
-void read_listen(const std::string& text, web::ServerOptions& options)
+void read_listen(const std::string& text, ::web::ServerOptions& options)
 {
     const std::size_t colon = text.rfind(':');
     if (colon == std::string::npos || colon == 0)
@@ -42,9 +42,9 @@ void read_listen(const std::string& text, web::ServerOptions& options)
 
 /* The options of the command line; kUsage for a half-given TLS pair or a
  * plain-HTTP listener off loopback without --insecure-http. */
-web::ServerOptions options_of(const ServeArgs& args, const Desk& desk)
+::web::ServerOptions options_of(const ServeArgs& args, const Desk& desk)
 {
-    web::ServerOptions options;
+    ::web::ServerOptions options;
     options.folder = desk.folder();
     options.lock_timeout_seconds = lock_timeout_seconds();
     read_listen(args.listen, options);
@@ -52,7 +52,7 @@ web::ServerOptions options_of(const ServeArgs& args, const Desk& desk)
         throw Failure(kUsage, "serve: give both --tls-cert and --tls-key, or neither");
     options.tls_cert = args.tls_cert;
     options.tls_key = args.tls_key;
-    if (!web::is_loopback(options.host) && options.tls_cert.empty() && !args.insecure_http)
+    if (!::web::is_loopback(options.host) && options.tls_cert.empty() && !args.insecure_http)
         throw Failure(kUsage, "serve: refusing to serve plain HTTP beyond this machine (" +
                                   options.host +
                                   "); give --tls-cert and --tls-key, or "
@@ -62,7 +62,7 @@ web::ServerOptions options_of(const ServeArgs& args, const Desk& desk)
 
 /* Waits for SIGINT or SIGTERM (blocked in every thread) and stops the
  * server; a stopped server's run() returns once its requests are done. */
-void stop_on_signal(web::Server& server, const sigset_t& signals)
+void stop_on_signal(::web::Server& server, const sigset_t& signals)
 {
     int caught = 0;
     sigwait(&signals, &caught);
@@ -71,13 +71,13 @@ void stop_on_signal(web::Server& server, const sigset_t& signals)
 
 void run_serve(const ServeArgs& args, const Desk& desk)
 {
-    const web::ServerOptions options = options_of(args, desk);
+    const ::web::ServerOptions options = options_of(args, desk);
     sigset_t signals;
     sigemptyset(&signals);
     sigaddset(&signals, SIGINT);
     sigaddset(&signals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-    web::Server server(options);
+    ::web::Server server(options);
     server.bind();
     std::printf("serving '%s' at %s\n", options.folder.c_str(), server.url().c_str());
     std::fflush(stdout);
