@@ -10,7 +10,9 @@
 
 #include "catalogue.hpp"
 #include "circulation.hpp"
+#include "fines.hpp"
 #include "holds.hpp"
+#include "policy.hpp"
 #include "members.hpp"
 #include "notices.hpp"
 #include "text.hpp"
@@ -230,6 +232,43 @@ void cancel_hold(Visit& visit)
         });
 }
 
+/* The member's page, after a change to their fines. */
+void show_user(Visit& visit, const pages::Frame& frame, std::size_t user)
+{
+    show(
+        visit, 200,
+        [&](const desk::Library& lib) { return pages::user_page(frame, lib, user, desk::today()); },
+        true);
+}
+
+void pay_fines(Visit& visit)
+{
+    const std::size_t user = required_id(visit.req, "user");
+    const std::size_t amount = desk::parse_amount(visit.req.get_param_value("amount"), "amount");
+    change_then(
+        visit,
+        [&](desk::Library& lib) {
+            const std::size_t left = desk::pay_fines(lib, user, amount, desk::today());
+            return fmt::format("member {} paid {}; owes {}", user, desk::format_amount(amount),
+                               desk::format_amount(left));
+        },
+        [&](const pages::Frame& frame) { show_user(visit, frame, user); });
+}
+
+void waive_fine(Visit& visit)
+{
+    const std::size_t id = path_id(visit.req);
+    const std::string reason = visit.req.get_param_value("reason");
+    std::size_t user = 0;
+    change_then(
+        visit,
+        [&](desk::Library& lib) {
+            user = desk::waive_fine(lib, id, reason, desk::today()).user;
+            return fmt::format("fine {} waived", id);
+        },
+        [&](const pages::Frame& frame) { show_user(visit, frame, user); });
+}
+
 void search_get(Visit& visit)
 {
     const std::string text = visit.req.get_param_value("q");
@@ -423,6 +462,8 @@ constexpr PageRoute kPages[] = {
     {"POST", R"(/loans/(\d+)/renew)", Need::desk, renew_loan},
     {"POST", "/holds", Need::desk, place_hold},
     {"POST", R"(/holds/(\d+)/cancel)", Need::desk, cancel_hold},
+    {"POST", "/fines/pay", Need::desk, pay_fines},
+    {"POST", R"(/fines/(\d+)/waive)", Need::admin, waive_fine},
     {"GET", "/search", Need::desk, search_get},
     {"GET", R"(/books/(\d+))", Need::desk, book_get},
     {"GET", R"(/users/(\d+))", Need::desk, user_get},
