@@ -24,11 +24,15 @@ const RecordFile kFiles[] = {
      borrow_deleter},
 };
 
+// clang-format off
 const DeskFile kDeskFiles[] = {
-    {kHistory, Writing::appended, 0640},  {kRenewals, Writing::whole, 0640},
-    {kHolds, Writing::whole, 0640},       {kFines, Writing::whole, 0640},
-    {kStaff, Writing::whole, kOwnerOnly},
+    {kHistory, Writing::appended, 0640},
+    {kRenewals, Writing::whole, 0640},
+    {kHolds, Writing::whole, 0640},
+    {kFines, Writing::whole, 0640},
+    {kStaff, Writing::whole, kOwnerOnly}, /* password hashes */
 };
+// clang-format on
 
 } // namespace
 

@@ -265,17 +265,17 @@ void remove_staff(Store& store, const std::string& name)
 std::optional<StaffAccount> check_login(Store& store, std::string_view name,
                                         std::string_view password)
 {
-    staff_hash::require();
+    staff_hash::prepare_logins();
     StaffFile file = read_staff(store.staff_text());
     const text::Clean clean = clean_name(name);
     Account* account =
         clean.fault == text::Fault::kNone ? find(file.accounts, clean.text) : nullptr;
     const std::string_view tried = password.substr(0, kMaxPasswordBytes + 1);
-    if (account == nullptr) {
+    if (account == nullptr || tried.size() > kMaxPasswordBytes) {
         staff_hash::match_nothing(tried);
         return std::nullopt;
     }
-    if (tried.size() > kMaxPasswordBytes || !staff_hash::matches(account->hash, tried))
+    if (!staff_hash::matches(account->hash, tried))
         return std::nullopt;
     return StaffAccount{account->name, account->role};
 }

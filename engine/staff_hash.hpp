@@ -33,6 +33,11 @@ bool matches(const std::string& hash, std::string_view password);
  * for a real name costs. Throws what make() throws. */
 void match_nothing(std::string_view password);
 
+/* Makes the hash match_nothing() checks against, once, so that the first
+ * login costs the same whether or not its name exists. Throws what make()
+ * throws. */
+void prepare_logins();
+
 /* True when `text` has the shape of a hash make() gives (it may still
  * not verify). */
 bool looks_like_hash(std::string_view text);

@@ -25,6 +25,11 @@ bool matches(const std::string&, std::string_view)
     return false;
 }
 
+void prepare_logins()
+{
+    require();
+}
+
 void match_nothing(std::string_view)
 {
     require();

@@ -19,7 +19,6 @@
 #include "staff.hpp"
 
 #ifdef _WIN32
-#include <conio.h>
 #include <io.h>
 #include <windows.h>
 #else
@@ -170,7 +169,7 @@ std::unique_ptr<Store> open_store(const Desk& desk, Access access)
     return store;
 }
 
-void add(const StaffArgs& args, const Desk& desk)
+void add_account(const StaffArgs& args, const Desk& desk)
 {
     const Role role = role_of(args.role);
     Secret password;
@@ -180,7 +179,7 @@ void add(const StaffArgs& args, const Desk& desk)
                 std::string(role_name(role)).c_str());
 }
 
-void passwd(const StaffArgs& args, const Desk& desk)
+void change_password(const StaffArgs& args, const Desk& desk)
 {
     Secret password;
     read_password(password);
@@ -188,18 +187,21 @@ void passwd(const StaffArgs& args, const Desk& desk)
     std::printf("staff account %s has a new password\n", args.name.c_str());
 }
 
-void remove(const StaffArgs& args, const Desk& desk)
+void remove_account(const StaffArgs& args, const Desk& desk)
 {
     remove_staff(*open_store(desk, Access::change), args.name);
     std::printf("staff account %s removed\n", args.name.c_str());
 }
 
-void list(const StaffArgs& args, const Desk& desk)
+void list_accounts(const StaffArgs& args, const Desk& desk)
 {
     auto store = open_store(desk, Access::read);
     const std::vector<StaffAccount> accounts = list_staff(*store);
-    for (const Problem& problem : staff_problems(*store))
+    const std::vector<Problem> problems = staff_problems(*store);
+    for (const Problem& problem : problems)
         std::fprintf(stderr, "lendrec: warning: %s\n", describe(fileset::kStaff, problem).c_str());
+    if (!problems.empty())
+        std::fprintf(stderr, "lendrec: warning: run `lendrec check` for the library's health\n");
     store.reset();
     if (args.json) {
         nlohmann::json all = nlohmann::json::array();
@@ -231,24 +233,24 @@ void add_staff_commands(CLI::App& app, Desk& desk)
     add_command->add_option("NAME", add_args->name, "The name the clerk logs in with")->required();
     add_command->add_option("--role", add_args->role, "desk (the default) or admin")
         ->type_name("ROLE");
-    bind(add_command, desk, add_args, add);
+    bind(add_command, desk, add_args, add_account);
 
     auto list_args = std::make_shared<StaffArgs>();
     auto* list_command = group->add_subcommand("list", "List the staff accounts and their roles");
     list_command->add_flag("--json", list_args->json, "JSON for scripts");
-    bind(list_command, desk, list_args, list);
+    bind(list_command, desk, list_args, list_accounts);
 
     auto passwd_args = std::make_shared<StaffArgs>();
     auto* passwd_command = group->add_subcommand(
         "passwd", "Give a staff account a new password, read from standard input");
     passwd_command->add_option("NAME", passwd_args->name, "The account")->required();
-    bind(passwd_command, desk, passwd_args, passwd);
+    bind(passwd_command, desk, passwd_args, change_password);
 
     auto remove_args = std::make_shared<StaffArgs>();
     auto* remove_command =
         group->add_subcommand("remove", "Remove a staff account (never the last admin)");
     remove_command->add_option("NAME", remove_args->name, "The account")->required();
-    bind(remove_command, desk, remove_args, remove);
+    bind(remove_command, desk, remove_args, remove_account);
 }
 
 } // namespace desk
