@@ -2,15 +2,20 @@
  * serve.cpp - `lendrec serve`: the web desk over the desk's library folder,
  * until SIGINT or SIGTERM.
  */
+#include <memory>
+#include <string>
+
+#include "commands.hpp"
+
+#ifdef LENDREC_WITH_WEB
 #include <csignal>
 #include <cstdio>
-#include <memory>
 #include <thread>
 
 #include <pthread.h>
 
-#include "commands.hpp"
 #include "server.hpp"
+#endif
 
 namespace desk {
 
@@ -21,6 +26,7 @@ struct ServeArgs {
     bool insecure_http = false;
 };
 
+#ifdef LENDREC_WITH_WEB
 /* The host and port of HOST:PORT ("[::1]:8080" for IPv6); kUsage when it
  * is not of that shape. */
 void read_listen(const std::string& text, ::web::ServerOptions& options)
@@ -90,6 +96,14 @@ void run_serve(const ServeArgs& args, const Desk& desk)
     if (!served)
         throw Failure(kWrite, "serve: the server stopped with an error");
 }
+
+#else
+/* A build without the web desk (the Windows cross build) says so. */
+void run_serve(const ServeArgs&, const Desk&)
+{
+    throw Failure(kUsage, "serve: this build of lendrec has no web desk");
+}
+#endif
 
 } // namespace
 
