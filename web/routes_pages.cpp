@@ -373,6 +373,75 @@ void admin_add_user(Visit& visit)
         [&](const pages::Frame& frame) { show_admin(visit, frame); });
 }
 
+/* The form's field `name` when the form has it. */
+std::optional<std::string> given(const httplib::Request& req, const char* name)
+{
+    if (!req.has_param(name))
+        return std::nullopt;
+    return req.get_param_value(name);
+}
+
+void admin_edit_book(Visit& visit)
+{
+    const std::size_t id = path_id(visit.req);
+    const desk::BookEdit edit{given(visit.req, "title"), given(visit.req, "author"),
+                              given(visit.req, "genre"), id_field(visit.req, "copies")};
+    change_then(
+        visit,
+        [&](desk::Library& lib) {
+            desk::edit_book(lib, id, edit);
+            return fmt::format("book {} changed", id);
+        },
+        [&](const pages::Frame& frame) {
+            show(
+                visit, 200,
+                [&](const desk::Library& lib) {
+                    return pages::book_page(frame, lib, id, desk::today());
+                },
+                true);
+        });
+}
+
+void admin_edit_user(Visit& visit)
+{
+    const std::size_t id = path_id(visit.req);
+    const desk::UserEdit edit{given(visit.req, "name"), given(visit.req, "address"),
+                              given(visit.req, "phone")};
+    change_then(
+        visit,
+        [&](desk::Library& lib) {
+            desk::edit_user(lib, id, edit);
+            return fmt::format("member {} changed", id);
+        },
+        [&](const pages::Frame& frame) { show_user(visit, frame, id); });
+}
+
+void admin_remove_book(Visit& visit)
+{
+    const std::size_t id = path_id(visit.req);
+    const bool purge = visit.req.get_param_value("purge") == "1";
+    change_then(
+        visit,
+        [&](desk::Library& lib) {
+            desk::remove_book(lib, id, purge);
+            return fmt::format("book {} removed", id);
+        },
+        [&](const pages::Frame& frame) { show_admin(visit, frame); });
+}
+
+void admin_remove_user(Visit& visit)
+{
+    const std::size_t id = path_id(visit.req);
+    const bool purge = visit.req.get_param_value("purge") == "1";
+    change_then(
+        visit,
+        [&](desk::Library& lib) {
+            desk::remove_user(lib, id, purge);
+            return fmt::format("member {} removed", id);
+        },
+        [&](const pages::Frame& frame) { show_admin(visit, frame); });
+}
+
 /* True when the form brings the session's CSRF token. */
 bool brings_csrf(const httplib::Request& req, const Session& session)
 {
@@ -472,6 +541,10 @@ constexpr PageRoute kPages[] = {
     {"GET", "/admin", Need::admin, admin_get},
     {"POST", "/admin/books", Need::admin, admin_add_book},
     {"POST", "/admin/users", Need::admin, admin_add_user},
+    {"POST", R"(/admin/books/(\d+))", Need::admin, admin_edit_book},
+    {"POST", R"(/admin/books/(\d+)/remove)", Need::admin, admin_remove_book},
+    {"POST", R"(/admin/users/(\d+))", Need::admin, admin_edit_user},
+    {"POST", R"(/admin/users/(\d+)/remove)", Need::admin, admin_remove_user},
 };
 
 } // namespace

@@ -76,6 +76,48 @@ TEST_F(WebDeskTest, AFormChangesTheLibraryOnlyWithTheTokenFromThisServer)
     EXPECT_NE(back->body.find("book 1 returned"), std::string::npos);
 }
 
+/* A form of the day, in order, and its status for bob (desk) and ann
+ * (admin), each on a library of their own. */
+struct FormCase {
+    const char* path;
+    httplib::Params form;
+    int status[2];
+};
+
+TEST_F(WebDeskTest, EachFormAnswersAsTheRoleAllows)
+{
+    const FormCase forms[] = {
+        {"/admin/books",
+         {{"title", "Kindred"}, {"author", "O. Butler"}, {"genre", "sf"}},
+         {403, 200}},
+        {"/admin/users",
+         {{"name", "Cy"}, {"address", "3 Main St"}, {"phone", "+34 91 234 56 70"}},
+         {403, 200}},
+        {"/desk/scan", {{"user", "1"}, {"scan", "2"}}, {200, 200}},
+        {"/holds", {{"book", "2"}, {"user", "2"}}, {200, 200}},
+        {"/loans/1/renew", {}, {409, 409}}, /* a hold waits */
+        {"/desk/return", {{"book", "2"}}, {200, 200}},
+        {"/desk/scan", {{"user", "1"}, {"scan", "x1"}}, {400, 400}},
+        {"/desk/return", {{"book", "3"}}, {409, 409}}, /* none out */
+        {"/admin/books/2", {{"title", "Emma (new edition)"}}, {403, 200}},
+        {"/admin/users/99", {{"name", "Nobody"}}, {403, 404}},
+        {"/admin/books/3/remove", {}, {403, 200}},
+        {"/admin/users/2/remove", {}, {403, 409}}, /* a copy waits for the hold */
+    };
+    const char* names[] = {"bob", "ann"};
+    for (int caller = 0; caller < 2; ++caller) {
+        TearDown();
+        SetUp();
+        start();
+        const Login who = must_log_in(names[caller]);
+        for (const FormCase& c : forms) {
+            auto res = post_form(c.path, c.form, who, own_origin());
+            ASSERT_TRUE(res) << c.path;
+            EXPECT_EQ(res->status, c.status[caller]) << c.path << " as " << names[caller];
+        }
+    }
+}
+
 TEST_F(WebDeskTest, TheLoginFormLogsInAndOut)
 {
     start();
