@@ -32,7 +32,7 @@ Handle find_or_refuse(const Records<Handle>& records, std::size_t id)
     for (const Problem& problem : records.problems)
         if (problem.kind == SERIALIZER_NOT_READ && !records.missing)
             throw Failure(kWrite, describe(records.name(), problem));
-    throw Failure(kRefused, fmt::format("no {} {}", records.what(), id));
+    throw Failure(kRefused, fmt::format("no {} {}", records.what(), id), Cause::no_such_record);
 }
 
 template Book find_or_refuse(const Records<Book>&, std::size_t);

@@ -345,4 +345,23 @@ void refuse_unless_sound(const Library& lib)
                               counted(report.findings.size(), "problem", "problems"), named));
 }
 
+std::vector<std::string> commit_unless_unread(Library& lib)
+{
+    std::string refusal;
+    each_table(lib.tables(), [&refusal](const auto& records) {
+        if (!records.touched() || !refusal.empty())
+            return;
+        for (const Problem& problem : records.problems)
+            if (blocks_saving(problem))
+                refusal += describe(records.name(), problem) + "\nlendrec: ";
+        if (!refusal.empty())
+            refusal += fmt::format("refusing to write over {}, which holds what it could not "
+                                   "read; nothing was changed; run `lendrec check`",
+                                   records.name());
+    });
+    if (!refusal.empty())
+        throw Failure(kFiles, refusal);
+    return lib.commit();
+}
+
 } // namespace desk

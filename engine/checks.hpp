@@ -65,6 +65,12 @@ nlohmann::json to_json(const CheckReport& report);
  * ending "nothing was changed; run `lendrec check`". */
 void refuse_unless_sound(const Library& lib);
 
+/* Commits `lib` as every front end does: refuses with Failure kFiles,
+ * writing nothing, when a touched file had a line the loader refused or
+ * ignored, or could not be read (the sentences joined by "\nlendrec: ");
+ * else Library::commit, whose warnings it returns. */
+std::vector<std::string> commit_unless_unread(Library& lib);
+
 } // namespace desk
 
 #endif

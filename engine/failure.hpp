@@ -15,6 +15,10 @@
  *   4  kBusy     another clerk holds the library; nothing was changed
  *   5  kWrite    a file could not be read or written (the system's reason
  *                is given); nothing was changed
+ *
+ * Among refusals, the one that names a record the library does not hold
+ * ("no book 7") says so with Cause::no_such_record, so that a front end
+ * may tell it apart (the web desk's 404); its status stays kRefused.
  */
 #ifndef LENDREC_ENGINE_FAILURE_HPP
 #define LENDREC_ENGINE_FAILURE_HPP
@@ -34,17 +38,23 @@ enum Status : int {
     kWrite = 5,
 };
 
+/* What lies behind a failure, where a front end needs more than its
+ * status: no_such_record for a refusal naming a record not held. */
+enum class Cause { other, no_such_record };
+
 /* An operation that stops: its status and the sentence for the clerk
  * (without any program prefix; front ends add their own). */
 class Failure : public std::runtime_error {
 public:
-    Failure(Status status, const std::string& message)
-        : std::runtime_error(message), status_(status)
+    Failure(Status status, const std::string& message, Cause cause = Cause::other)
+        : std::runtime_error(message), status_(status), cause_(cause)
     {}
     Status status() const { return status_; }
+    Cause cause() const { return cause_; }
 
 private:
     Status status_;
+    Cause cause_;
 };
 
 } // namespace desk

@@ -3,6 +3,8 @@
  */
 #include "fileset.hpp"
 
+#include "platform.hpp"
+
 #include "book.h"
 #include "borrow.h"
 #include "user.h"
@@ -45,6 +47,14 @@ const DeskFile* desk_file(std::string_view name)
         if (name == file.name)
             return &file;
     return nullptr;
+}
+
+std::string signature(const std::string& folder)
+{
+    std::string out;
+    for (std::string_view name : committed_names())
+        out += platform::stamp(in(folder, name)) + ";";
+    return out + platform::stamp(in(folder, kPolicy));
 }
 
 std::span<const std::string_view> committed_names()

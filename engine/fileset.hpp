@@ -72,6 +72,12 @@ inline constexpr const char* kCommitDraft = "lendrec.commit.new";
 /* The library's policy (policy.hpp); optional. */
 inline constexpr const char* kPolicy = "library.toml";
 
+/* The stamps (platform.hpp) of every committed file and the policy of
+ * the library in `folder`, in one text: equal texts mean no commit and no
+ * edit of the policy came between them. Cheap: one look at each file,
+ * none read. */
+std::string signature(const std::string& folder);
+
 /* `folder`/`name`. */
 std::string in(const std::string& folder, std::string_view name);
 

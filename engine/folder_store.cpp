@@ -304,6 +304,8 @@ public:
 
     std::string where() const override { return "'" + folder_ + "'"; }
 
+    std::string signature() const override { return fileset::signature(folder_); }
+
 private:
     /* The bytes of the history file. Throws Failure kWrite when it cannot
      * be read. */

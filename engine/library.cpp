@@ -22,6 +22,7 @@ std::unique_ptr<Library> Library::open(std::unique_ptr<Store> store, Kinds kinds
         lib->store_->read_history_ahead();
     lib->store_->load(lib->tables_, [&lib](fileset::Kind kind) { lib->index(kind); });
     lib->has_history_ = lib->store_->has_history();
+    lib->signature_ = lib->store_->signature();
     lib->first_new_loan_ = lib->tables_.loans.next_id();
     Store::StoredPolicy stored = lib->store_->policy();
     if (!stored.problem.empty())
@@ -140,6 +141,14 @@ std::vector<Problem> Library::read_history(const std::function<void(const Entry&
     return store_->history(visit);
 }
 
+void Library::attach_store(std::unique_ptr<Store> store)
+{
+    if (!store || store_ || signature_.empty() || store->signature() != signature_ ||
+        !tables_.new_history.empty())
+        throw Failure(kWrite, "the library changed on disk since it was read; nothing was changed");
+    store_ = std::move(store);
+}
+
 std::vector<std::string> Library::commit()
 {
     if (!store_)
@@ -154,6 +163,7 @@ std::vector<std::string> Library::commit()
         lines.insert(lines.begin(), history_begins(first_new_loan_, lines.front().date, clerk_));
     }
     std::vector<std::string> warnings = store_->commit(tables_);
+    signature_ = store_->signature();
     has_history_ = has_history_ || !lines.empty();
     lines.clear();
     tables_.renewals.touched = tables_.holds.touched = tables_.fines.touched = false;

@@ -127,6 +127,17 @@ public:
      * stay readable, and nothing can be committed any more. */
     void close_store() { store_.reset(); }
 
+    /* The store's signature (store.hpp) as of opening or the last commit:
+     * the library in memory is the stored one while the two are equal. */
+    const std::string& signature() const { return signature_; }
+
+    /* Takes `store` (opened for change; owned from now on) as the store of
+     * a library whose store was closed, keeping the records in memory, so
+     * that it can be changed and committed without loading it again. Only
+     * sound when `store`'s signature equals signature() and no change is
+     * pending; Failure kWrite otherwise, `store` dropped. */
+    void attach_store(std::unique_ptr<Store> store);
+
     /* Saves every touched table and the history's new lines, all or
      * nothing; the warnings of tidying after the change was decided
      * (store.hpp). A library with no history yet begins one, with a
@@ -146,6 +157,7 @@ private:
     Suspects suspects_;
     PolicyRead policy_;
     std::string clerk_ = "unknown";
+    std::string signature_;
     bool has_history_ = false;
     std::size_t first_new_loan_ = 1; /* the loans' trailer as opened */
     OpenLoans open_by_book_{borrow_get_book_id}, open_by_user_{borrow_get_user_id};

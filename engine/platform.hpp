@@ -106,6 +106,11 @@ struct FileFacts {
 /* The facts of `path`, following symbolic links. */
 FileFacts examine(const std::string& path);
 
+/* A short text that changes whenever the file `path` is written, renamed
+ * over or removed: its size, time of last change and file number where
+ * the system has one; "" when nothing stands under the name. */
+std::string stamp(const std::string& path);
+
 /* True when the process may make, rename and remove files in `folder`
  * (false with last_error() set otherwise). */
 bool folder_writable(const std::string& folder);

@@ -165,6 +165,15 @@ bool prepare_staged(const std::string& staged, const std::string& like, unsigned
     return ok;
 }
 
+std::string stamp(const std::string& path)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return {};
+    return std::to_string(st.st_size) + ":" + std::to_string(st.st_mtim.tv_sec) + "." +
+           std::to_string(st.st_mtim.tv_nsec) + ":" + std::to_string(st.st_ino);
+}
+
 FileFacts examine(const std::string& path)
 {
     struct stat st {};

@@ -140,6 +140,16 @@ bool prepare_staged(const std::string& staged, const std::string&, unsigned)
     return remove_file(staged);
 }
 
+std::string stamp(const std::string& path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data))
+        return {};
+    return std::to_string(data.nFileSizeHigh) + "." + std::to_string(data.nFileSizeLow) + ":" +
+           std::to_string(data.ftLastWriteTime.dwHighDateTime) + "." +
+           std::to_string(data.ftLastWriteTime.dwLowDateTime);
+}
+
 FileFacts examine(const std::string& path)
 {
     WIN32_FILE_ATTRIBUTE_DATA data{};

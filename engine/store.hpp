@@ -153,6 +153,12 @@ public:
      * (an unreadable commit record set aside, say), as sentences. */
     virtual std::vector<std::string> notices() const = 0;
 
+    /* A cheap text that differs once another commit, or an edit of the
+     * policy, has come between two calls; "" when the store cannot tell
+     * (then any two libraries of it must be taken as different). Throws
+     * std::bad_alloc when memory runs out. */
+    virtual std::string signature() const { return {}; }
+
     /* Where the library is, for messages ("'lib'"). */
     virtual std::string where() const = 0;
 };

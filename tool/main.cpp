@@ -95,6 +95,7 @@ void build(CLI::App& app, desk::Desk& desk)
     desk::add_import_command(app, desk);
     desk::add_export_command(app, desk);
     desk::add_staff_commands(app, desk);
+    desk::add_serve_command(app, desk);
     desk::add_help_command(app, desk);
     desk::check_dates(app);
     app.footer("See `lendrec help COMMAND` for what a command takes.");

@@ -38,6 +38,7 @@ void add_fine_commands(CLI::App& app, Desk& desk);
 void add_import_command(CLI::App& app, Desk& desk);
 void add_export_command(CLI::App& app, Desk& desk);
 void add_staff_commands(CLI::App& app, Desk& desk);
+void add_serve_command(CLI::App& app, Desk& desk);
 
 /* Lets go of an open library's lock at once, but keeps its records until
  * the process ends: the system takes the whole heap back in one step, far

@@ -82,21 +82,7 @@ void warn_history(const std::vector<Problem>& problems)
 
 void commit(Library& lib, bool quiet)
 {
-    std::string refusal;
-    each_table(lib.tables(), [&refusal](const auto& records) {
-        if (!records.touched() || !refusal.empty())
-            return;
-        for (const Problem& problem : records.problems)
-            if (blocks_saving(problem))
-                refusal += describe(records.name(), problem) + "\nlendrec: ";
-        if (!refusal.empty())
-            refusal += fmt::format("refusing to write over {}, which holds what it could not "
-                                   "read; nothing was changed; run `lendrec check`",
-                                   records.name());
-    });
-    if (!refusal.empty())
-        throw Failure(kFiles, refusal);
-    for (const std::string& warning : lib.commit())
+    for (const std::string& warning : commit_unless_unread(lib))
         std::fprintf(stderr, "lendrec: warning: %s\n", warning.c_str());
     if (!quiet)
         warn(lib);

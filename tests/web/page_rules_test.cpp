@@ -1,0 +1,192 @@
+/*
+ * page_rules_test.cpp - what particular pages must show: overdue loans
+ * marked in words, admin forms only for admins, money in the policy's
+ * currency, the folding search, the import's counts, and refusals of
+ * records that do not exist.
+ */
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "failure.hpp"
+#include "page_fixture.hpp"
+#include "policy.hpp"
+
+namespace desk::web::test {
+namespace {
+
+/* The `<tr>...</tr>` of `html` holding `needle`, or "". */
+std::string row_with(const std::string& html, const std::string& needle)
+{
+    const std::size_t at = html.find(needle);
+    if (at == std::string::npos)
+        return {};
+    const std::size_t begin = html.rfind("<tr", at), end = html.find("</tr>", at);
+    return html.substr(begin, end - begin);
+}
+
+TEST(DeskPage, MarksOverdueLoansWithAClassAndInWords)
+{
+    /* Lent 28 days before their due dates: due yesterday, today, tomorrow. */
+    auto store = std::make_unique<desk::test::MemoryStore>();
+    store->users = {{1, "Reader", "1 Main St", "+34 91 234 56 78"}};
+    const struct {
+        const char* lent;
+        bool overdue;
+    } cases[] = {{"09/02/2026", true}, {"10/02/2026", false}, {"11/02/2026", false}};
+    for (std::size_t book = 1; book <= std::size(cases); ++book)
+        store->books.push_back({book, "Book", "Author", "Novel", 1, 1});
+    auto lib = Library::open(std::move(store));
+    for (std::size_t i = 0; i < std::size(cases); ++i)
+        checkout(*lib, i + 1, 1, day(cases[i].lent), {});
+    const std::string html = desk_page(hostile_frame(false), *lib, 1, kToday);
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        const std::string row = row_with(html, "/loans/" + std::to_string(i + 1) + "/renew");
+        ASSERT_FALSE(row.empty()) << "loan " << i + 1;
+        EXPECT_EQ(row.find(R"(class="overdue")") != std::string::npos, cases[i].overdue)
+            << cases[i].lent;
+        EXPECT_EQ(row.find(">overdue, 1 day late<") != std::string::npos, cases[i].overdue)
+            << cases[i].lent;
+    }
+}
+
+TEST(Pages, AdminFormsOnlyForAdmins)
+{
+    const auto lib = hostile_library();
+    const struct {
+        const char* page;
+        std::function<std::string(const Frame&)> render;
+        std::vector<std::string> admin_only;
+    } cases[] = {
+        {"book",
+         [&](const Frame& f) { return book_page(f, *lib, 1, kToday); },
+         {R"(action="/admin/books/1")", R"(action="/admin/books/1/remove")"}},
+        {"user",
+         [&](const Frame& f) { return user_page(f, *lib, 1, kToday); },
+         {R"(action="/admin/users/1")", R"(action="/admin/users/1/remove")", "/waive\""}},
+        {"desk",
+         [&](const Frame& f) { return desk_page(f, *lib, {}, kToday); },
+         {R"(href="/admin")"}},
+    };
+    for (const auto& c : cases) {
+        const std::string admin = c.render(hostile_frame(true));
+        const std::string staff = c.render(hostile_frame(false));
+        for (const std::string& needle : c.admin_only) {
+            EXPECT_NE(admin.find(needle), std::string::npos) << c.page << " " << needle;
+            EXPECT_EQ(staff.find(needle), std::string::npos) << c.page << " " << needle;
+        }
+        EXPECT_EQ(staff.find("action=\"/admin"), std::string::npos) << c.page;
+    }
+    const auto refused = [](const std::function<void()>& render) {
+        try {
+            render();
+        } catch (const Failure& failure) {
+            return failure.status() == kRefused;
+        }
+        return false;
+    };
+    EXPECT_TRUE(refused([&] { admin_page(hostile_frame(false), *lib, {}); }));
+    EXPECT_TRUE(refused([&] {
+        import_preview_page(hostile_frame(false), ImportKind::books, "s.csv", ImportReport{});
+    }));
+}
+
+TEST(Pages, RecordsThatDoNotExistAreRefused)
+{
+    const auto lib = hostile_library();
+    const Frame frame = hostile_frame(true);
+    const struct {
+        const char* what;
+        std::function<void()> render;
+    } cases[] = {
+        {"book 99", [&] { book_page(frame, *lib, 99, kToday); }},
+        {"book 0", [&] { book_page(frame, *lib, 0, kToday); }},
+        {"user 99", [&] { user_page(frame, *lib, 99, kToday); }},
+        {"desk user 99", [&] { desk_page(frame, *lib, 99, kToday); }},
+        {"notices a year and a day", [&] { notices_page(frame, *lib, kToday, 366); }},
+    };
+    for (const auto& c : cases) {
+        try {
+            c.render();
+            ADD_FAILURE() << c.what << " rendered";
+        } catch (const Failure& failure) {
+            EXPECT_EQ(failure.status(), kRefused) << c.what << ": " << failure.what();
+        }
+    }
+}
+
+TEST(Pages, ShowWhatTheEngineFinds)
+{
+    const auto lib = hostile_library("GBP");
+    const Frame frame = hostile_frame(true);
+    const std::string owed = format_amount(balance_of(*lib, 1)) + " GBP";
+    const struct {
+        const char* page;
+        std::string html;
+        std::vector<std::string> shows, hides;
+    } cases[] = {
+        {"user balance",
+         user_page(frame, *lib, 1, kToday),
+         {"Balance: <strong>" + owed + "</strong>", R"(action="/fines/pay")", "waived: "},
+         {}},
+        {"user who owes nothing",
+         user_page(frame, *lib, 3, kToday),
+         {"Balance: <strong>0.00 GBP</strong>", R"(action="/holds/1/cancel")"},
+         {R"(action="/fines/pay")"}},
+        {"desk member owes",
+         desk_page(frame, *lib, 1, kToday),
+         {"owes " + owed, R"(name="user" value="1")"},
+         {}},
+        {"search folds accents",
+         search_page(frame, *lib, "GARCIA marq"),
+         {R"(href="/books/2")", "Books (1)", "Members (0)"},
+         {R"(href="/books/3")"}},
+        {"search of no word", search_page(frame, *lib, "--"), {"at least one word"}, {"Books ("}},
+        {"desk picks a member",
+         desk_page(frame, *lib, {}, kToday, "reader"),
+         {R"(href="/desk?user=2")", R"(href="/desk?user=3")"},
+         {R"(href="/desk?user=1")"}},
+        {"book holds queue",
+         book_page(frame, *lib, 1, kToday),
+         {R"(href="/users/3")", "queued", R"(name="book" value="1")"},
+         {}},
+        {"notices",
+         notices_page(frame, *lib, kToday, 3),
+         {"Overdue (1)", "+34 91 234 56 78", R"(href="/notices.csv?within=3")"},
+         {}},
+        {"reports by month",
+         reports_page(frame, *lib, Period{}, CountBy::month),
+         {"2026-01", "2026-03", R"(<option value="month" selected>)"},
+         {}},
+        {"admin policy",
+         admin_page(frame, *lib, {{"ann", Role::admin}}),
+         {"<dd>0.50 GBP</dd>", "<dd>no limit</dd>", "<td>ann</td><td>Admin</td>",
+          R"(enctype="multipart/form-data")", R"(href="/admin/export/books.csv")"},
+         {}},
+        {"error", error_page(frame, 404, "no book 7"), {"404 Not found", "no book 7"}, {}},
+    };
+    for (const auto& c : cases) {
+        for (const std::string& needle : c.shows)
+            EXPECT_NE(c.html.find(needle), std::string::npos) << c.page << " lacks " << needle;
+        for (const std::string& needle : c.hides)
+            EXPECT_EQ(c.html.find(needle), std::string::npos) << c.page << " shows " << needle;
+    }
+}
+
+TEST(ImportPreview, CountsTheRowsAndWarnsOfRefusals)
+{
+    ImportReport report;
+    report.text = "users.csv:2: added\nusers.csv:3: a name may not be blank\n";
+    report.added = 4;
+    report.refused = 1;
+    const std::string html =
+        import_preview_page(hostile_frame(true), ImportKind::users, "users.csv", report);
+    for (const char* needle : {"<td>added</td><td class=\"number\">4</td>",
+                               "<td>refused</td><td class=\"number\">1</td>", "1 row is refused",
+                               "<li>users.csv:3: a name may not be blank</li>",
+                               R"(<option value="users" selected>)", R"(value="1">Import)"})
+        EXPECT_NE(html.find(needle), std::string::npos) << needle;
+}
+
+} // namespace
+} // namespace desk::web::test

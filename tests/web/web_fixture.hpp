@@ -1,0 +1,168 @@
+/*
+ * web_fixture.hpp - a library folder made with the engine, its staff (ann,
+ * admin; bob, desk) and a web desk server over it on a free loopback
+ * port, with the client calls the tests share.
+ *
+ * The library holds books 1 "Dune" (2 copies), 2 "Emma" (1 copy),
+ * 3 "Zero" (no copy) and users 1 "Ada Byron", 2 "Ben Okri".
+ */
+#ifndef LENDREC_TESTS_WEB_FIXTURE_HPP
+#define LENDREC_TESTS_WEB_FIXTURE_HPP
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include <gtest/gtest.h>
+#include <httplib.h>
+#include <nlohmann/json.hpp>
+
+#include "catalogue.hpp"
+#include "folder_store.hpp"
+#include "library.hpp"
+#include "members.hpp"
+#include "server.hpp"
+#include "staff.hpp"
+
+namespace web_test {
+
+using nlohmann::json;
+
+/* A logged-in staff member as a client holds them. */
+struct Login {
+    std::string cookie, csrf;
+};
+
+inline std::unique_ptr<desk::Library> open_for_change(const std::string& folder)
+{
+    return desk::Library::open(desk::open_folder_store(folder, desk::Access::change, 5));
+}
+
+class WebDeskTest : public ::testing::Test {
+protected:
+    void SetUp() override { make_library(); }
+    void TearDown() override
+    {
+        stop();
+        std::filesystem::remove_all(folder_);
+    }
+
+    /* Starts the server; `idle` shortens the sessions' idle timeout. */
+    void start(std::chrono::steady_clock::duration idle = web::kIdleTimeout)
+    {
+        web::ServerOptions options;
+        options.folder = folder_;
+        options.port = 0;
+        options.idle = idle;
+        options.log = false;
+        server_ = std::make_unique<web::Server>(options);
+        port_ = server_->bind();
+        thread_ = std::thread([this] { server_->run(); });
+    }
+
+    void stop()
+    {
+        if (!server_)
+            return;
+        server_->stop();
+        thread_.join();
+        server_.reset();
+    }
+
+    httplib::Client client() const
+    {
+        httplib::Client c("127.0.0.1", port_);
+        c.set_read_timeout(20, 0);
+        return c;
+    }
+
+    std::string own_origin() const { return "http://127.0.0.1:" + std::to_string(port_); }
+
+    /* POST of `body` with the login's cookie and CSRF token and the
+     * server's own origin, less what `headers` replaces. */
+    httplib::Result post(const std::string& path, const std::string& body, const Login& who,
+                         httplib::Headers headers = {}) const
+    {
+        if (!who.cookie.empty() && !headers.count("Cookie"))
+            headers.emplace("Cookie", who.cookie);
+        if (!who.csrf.empty() && !headers.count("X-CSRF-Token"))
+            headers.emplace("X-CSRF-Token", who.csrf);
+        if (!headers.count("Origin"))
+            headers.emplace("Origin", own_origin());
+        return client().Post(path.c_str(), headers, body, "application/json");
+    }
+
+    /* POST of a form as `who` from `origin` ("" sends none), the csrf
+     * field given unless `csrf` is false. */
+    httplib::Result post_form(const std::string& path, httplib::Params form, const Login& who,
+                              const std::string& origin, bool csrf = true) const
+    {
+        if (csrf)
+            form.emplace("csrf", who.csrf);
+        httplib::Headers headers{{"Cookie", who.cookie}};
+        if (!origin.empty())
+            headers.emplace("Origin", origin);
+        return client().Post(path.c_str(), headers, form);
+    }
+
+    httplib::Result get(const std::string& path, const Login& who) const
+    {
+        httplib::Headers headers;
+        if (!who.cookie.empty())
+            headers.emplace("Cookie", who.cookie);
+        return client().Get(path.c_str(), headers);
+    }
+
+    /* Logs `name` in with `password`; the status, and the login when 200. */
+    int log_in(const std::string& name, const std::string& password, Login& out) const
+    {
+        auto res = post("/api/login", json{{"name", name}, {"password", password}}.dump(), {});
+        if (!res)
+            return -1;
+        if (res->status == 200) {
+            std::string cookie = res->get_header_value("Set-Cookie");
+            out.cookie = cookie.substr(0, cookie.find(';'));
+            out.csrf = json::parse(res->body).at("csrf").get<std::string>();
+        }
+        return res->status;
+    }
+
+    Login must_log_in(const std::string& name)
+    {
+        Login who;
+        EXPECT_EQ(log_in(name, name + "-password", who), 200);
+        return who;
+    }
+
+    std::string folder_;
+    int port_ = 0;
+
+private:
+    void make_library()
+    {
+        char pattern[] = "/tmp/lendrec-web-XXXXXX";
+        folder_ = mkdtemp(pattern);
+        desk::create_folder_library(folder_, 5, desk::history_begins(1, desk::today(), "test"));
+        auto lib = open_for_change(folder_);
+        desk::add_book(*lib, {"Dune", "Frank Herbert", "sf", 2});
+        desk::add_book(*lib, {"Emma", "Jane Austen", "novel", 1});
+        desk::add_book(*lib, {"Zero", "Nobody", "novel", 0});
+        desk::add_user(*lib, {"Ada Byron", "1 Main St", "+34 91 234 56 78"});
+        desk::add_user(*lib, {"Ben Okri", "2 Main St", "+34 91 234 56 79"});
+        lib->commit();
+        lib.reset();
+        auto store = desk::open_folder_store(folder_, desk::Access::change, 5);
+        desk::add_staff(*store, "ann", desk::Role::admin, "ann-password");
+        desk::add_staff(*store, "bob", desk::Role::desk, "bob-password");
+    }
+
+    std::unique_ptr<web::Server> server_;
+    std::thread thread_;
+};
+
+} // namespace web_test
+
+#endif

@@ -1,0 +1,27 @@
+# Writes OUTPUT, a C++ file holding every TEMPLATE_DIR/*.mustache as a raw
+# string literal, for render.cpp: the pages need no files at run time.
+# Run as: cmake -DTEMPLATE_DIR=... -DOUTPUT=... -P embed_templates.cmake
+set(delimiter "lendrec_page")
+file(GLOB templates "${TEMPLATE_DIR}/*.mustache")
+list(SORT templates)
+set(body "// Generated from web/templates/ by embed_templates.cmake; edit those.\n")
+string(APPEND body "#include \"render.hpp\"\n\nnamespace desk::web::detail {\n\n")
+string(APPEND body "const std::vector<EmbeddedTemplate>& embedded_templates()\n{\n")
+string(APPEND body "    static const std::vector<EmbeddedTemplate> all = {\n")
+foreach(path IN LISTS templates)
+  get_filename_component(name "${path}" NAME_WE)
+  file(READ "${path}" text)
+  string(FIND "${text}" ")${delimiter}\"" clash)
+  if(NOT clash EQUAL -1)
+    message(FATAL_ERROR "${path} holds the text that ends the embedded template")
+  endif()
+  string(APPEND body "        {\"${name}\", R\"${delimiter}(${text})${delimiter}\"},\n")
+endforeach()
+string(APPEND body "    };\n    return all;\n}\n\n} // namespace desk::web::detail\n")
+# Rewritten only when it changes, so an unchanged template rebuilds nothing.
+if(EXISTS "${OUTPUT}")
+  file(READ "${OUTPUT}" old)
+endif()
+if(NOT old STREQUAL body)
+  file(WRITE "${OUTPUT}" "${body}")
+endif()

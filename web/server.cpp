@@ -1,0 +1,247 @@
+/*
+ * server.cpp - the web desk's HTTP server and the helpers its routes share.
+ */
+#include "server.hpp"
+
+#include <cstdio>
+#include <ctime>
+
+#include <nlohmann/json.hpp>
+
+#include "api.hpp"
+
+namespace web {
+
+namespace {
+
+/* Characters a logged path keeps; any other byte is written as '?', so
+ * that no request can forge or break a log line. */
+std::string loggable(const std::string& path)
+{
+    std::string out = path.substr(0, 200);
+    for (char& c : out)
+        if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7f)
+            c = '?';
+    return out;
+}
+
+void log_request(const httplib::Request& req, const httplib::Response& res)
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm utc{};
+    gmtime_r(&now, &utc);
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%SZ", &utc);
+    std::fprintf(stderr, "%s %s %s %d\n", stamp, loggable(req.method).c_str(),
+                 loggable(req.path).c_str(), res.status);
+}
+
+/* The body a request may carry on `path`. */
+std::size_t body_limit(const std::string& path)
+{
+    return path == "/api/import" || path == "/admin/import" ? kUploadLimit : kBodyLimit;
+}
+
+/* Refuses, before the body is read, a request whose declared body is
+ * larger than its path allows. */
+httplib::Server::HandlerResponse refuse_large(const httplib::Request& req, httplib::Response& res)
+{
+    const std::string length = req.get_header_value("Content-Length");
+    if (length.empty() || length.size() > 12 ||
+        length.find_first_not_of("0123456789") != std::string::npos)
+        return httplib::Server::HandlerResponse::Unhandled;
+    if (std::stoull(length) <= body_limit(req.path))
+        return httplib::Server::HandlerResponse::Unhandled;
+    answer_error(res, 413, "the request is too large");
+    res.set_header("Connection", "close");
+    return httplib::Server::HandlerResponse::Handled;
+}
+
+httplib::Headers security_headers()
+{
+    return {{"Content-Security-Policy",
+             "default-src 'self'; frame-ancestors 'none'; form-action 'self'"},
+            {"X-Content-Type-Options", "nosniff"},
+            {"Referrer-Policy", "same-origin"},
+            {"Cache-Control", "no-store"}};
+}
+
+std::unique_ptr<httplib::Server> make_http(const ServerOptions& options)
+{
+    if (options.tls_cert.empty())
+        return std::make_unique<httplib::Server>();
+    auto tls =
+        std::make_unique<httplib::SSLServer>(options.tls_cert.c_str(), options.tls_key.c_str());
+    if (!tls->is_valid())
+        throw desk::Failure(desk::kUsage, "serve: the TLS certificate or key could not be read");
+    return tls;
+}
+
+/* The value of cookie `name` in a Cookie header; "" when absent. */
+std::string cookie_value(const std::string& header, const std::string& name)
+{
+    std::size_t at = 0;
+    while (at < header.size()) {
+        std::size_t end = header.find(';', at);
+        if (end == std::string::npos)
+            end = header.size();
+        std::string pair = header.substr(at, end - at);
+        pair.erase(0, pair.find_first_not_of(' '));
+        if (pair.size() > name.size() && pair.compare(0, name.size(), name) == 0 &&
+            pair[name.size()] == '=')
+            return pair.substr(name.size() + 1);
+        at = end + 1;
+    }
+    return {};
+}
+
+/* The scheme, host and port of a URL ("http://a:1/x" -> "http://a:1"). */
+std::string origin_of(const std::string& url)
+{
+    const std::size_t scheme = url.find("://");
+    if (scheme == std::string::npos)
+        return url;
+    const std::size_t path = url.find('/', scheme + 3);
+    return path == std::string::npos ? url : url.substr(0, path);
+}
+
+} // namespace
+
+bool is_loopback(const std::string& host)
+{
+    return host == "localhost" || host == "::1" || host == "[::1]" || host.rfind("127.", 0) == 0;
+}
+
+std::string session_token(const httplib::Request& req)
+{
+    for (std::size_t i = 0; i < req.get_header_value_count("Cookie"); ++i) {
+        std::string token = cookie_value(req.get_header_value("Cookie", i), kSessionCookie);
+        if (!token.empty())
+            return token;
+    }
+    return {};
+}
+
+std::optional<Session> session_of(Context& context, const httplib::Request& req)
+{
+    const std::string token = session_token(req);
+    if (token.empty())
+        return std::nullopt;
+    return context.sessions.touch(token);
+}
+
+std::string session_cookie(const Context& context, const std::string& token)
+{
+    std::string cookie =
+        std::string(kSessionCookie) + "=" + token + "; HttpOnly; SameSite=Strict; Path=/";
+    if (token.empty())
+        cookie += "; Max-Age=0";
+    if (context.tls)
+        cookie += "; Secure";
+    return cookie;
+}
+
+bool same_origin(const Context& context, const httplib::Request& req)
+{
+    std::string claimed = req.get_header_value("Origin");
+    if (claimed.empty())
+        claimed = origin_of(req.get_header_value("Referer"));
+    if (claimed.empty())
+        return true;
+    const std::string own =
+        std::string(context.tls ? "https://" : "http://") + req.get_header_value("Host");
+    return claimed == own;
+}
+
+int http_status(const desk::Failure& failure)
+{
+    switch (failure.status()) {
+    case desk::kRefused:
+        return failure.cause() == desk::Cause::no_such_record ? 404 : 409;
+    case desk::kUsage:
+        return 400;
+    case desk::kFiles:
+        return 409;
+    case desk::kBusy:
+        return 503;
+    default:
+        return 500;
+    }
+}
+
+void answer_error(httplib::Response& res, int status, const std::string& error,
+                  const std::string& reason)
+{
+    res.status = status;
+    nlohmann::json body{{"error", error}};
+    if (!reason.empty())
+        body["reason"] = reason;
+    res.set_content(body.dump(), "application/json");
+}
+
+Server::Server(const ServerOptions& options)
+    : options_(options), http_(make_http(options)),
+      desk_(options.folder, options.lock_timeout_seconds),
+      sessions_(options.idle), context_{desk_, sessions_, throttle_, !options.tls_cert.empty()}
+{
+    configure();
+}
+
+Server::~Server() = default;
+
+void Server::configure()
+{
+    httplib::Server& http = *http_;
+    http.set_default_headers(security_headers());
+    http.set_payload_max_length(kUploadLimit);
+    http.set_read_timeout(5, 0);
+    http.set_write_timeout(5, 0);
+    http.set_keep_alive_timeout(5);
+    http.set_keep_alive_max_count(100);
+    http.set_pre_routing_handler(refuse_large);
+    http.set_error_handler([](const httplib::Request&, httplib::Response& res) {
+        if (res.body.empty())
+            answer_error(res, res.status, res.status == 404 ? "no such page" : "refused");
+    });
+    http.set_exception_handler(
+        [](const httplib::Request&, httplib::Response& res, std::exception_ptr) {
+            answer_error(res, 500, "the server could not answer; nothing was changed");
+        });
+    if (options_.log)
+        http.set_logger(log_request);
+    add_api_routes(http, context_);
+    add_page_routes(http, context_);
+}
+
+int Server::bind()
+{
+    if (options_.port == 0)
+        port_ = http_->bind_to_any_port(options_.host);
+    else
+        port_ = http_->bind_to_port(options_.host, options_.port) ? options_.port : -1;
+    if (port_ <= 0)
+        throw desk::Failure(desk::kWrite, "serve: could not listen on " + options_.host + ":" +
+                                              std::to_string(options_.port));
+    return port_;
+}
+
+bool Server::run()
+{
+    return http_->listen_after_bind();
+}
+
+void Server::stop()
+{
+    http_->stop();
+}
+
+std::string Server::url() const
+{
+    const bool v6 = options_.host.find(':') != std::string::npos;
+    const std::string host =
+        v6 && options_.host.front() != '[' ? "[" + options_.host + "]" : options_.host;
+    return std::string(context_.tls ? "https://" : "http://") + host + ":" + std::to_string(port_) +
+           "/";
+}
+
+} // namespace web
