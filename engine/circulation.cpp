@@ -279,6 +279,18 @@ Returned give_back(Library& lib, std::size_t book_id, std::size_t user_id, Day d
     return take_back(lib, open_loan_of(lib, book_id, user_id), day);
 }
 
+Returned give_back_book(Library& lib, std::size_t book_id, Day day)
+{
+    find_book(lib, book_id);
+    const std::span<const Borrow> open = lib.open_loans_of_book(book_id);
+    if (open.empty())
+        throw Failure(kRefused, fmt::format("book {} has no loan out", book_id));
+    if (open.size() > 1)
+        throw Failure(kRefused, fmt::format("book {} has {} out; pick the member first", book_id,
+                                            text::counted(open.size(), "loan", "loans")));
+    return take_back(lib, open.front(), day);
+}
+
 Day renew(Library& lib, std::size_t loan_id, Day day, const LoanTerms& given)
 {
     const LoanTerms terms = checked(given);

@@ -68,6 +68,12 @@ Returned give_back(Library& lib, std::size_t loan_id, Day day);
  * above; refused when the user holds none or several. */
 Returned give_back(Library& lib, std::size_t book_id, std::size_t user_id, Day day);
 
+/* Takes back the one open loan of book `book_id`, whoever holds it, as
+ * above: for a return box where the member is not at hand. Refused with
+ * the reason when the book is not held (no_such_record), or has no loan
+ * out or several (then the member must be named). */
+Returned give_back_book(Library& lib, std::size_t book_id, Day day);
+
 /* Moves loan `loan_id`'s due date on by the terms' days (none: the
  * policy's loan period for the book's genre), renewed on `day`, to the
  * next open day; the new due date. Refused when returned, overdue on

@@ -615,4 +615,13 @@ ImportReport import_sheet(Library& lib, ImportKind kind, const sheet::Sheet& she
     return report;
 }
 
+void refuse_partial_import(const ImportReport& report, bool skip_bad, std::string_view how_to_skip)
+{
+    if (!report.fatal && (report.refused == 0 || skip_bad))
+        return;
+    throw Failure(kRefused, fmt::format("nothing imported: {} refused{}",
+                                        text::counted(report.refused, "row", "rows"),
+                                        report.fatal ? std::string_view() : how_to_skip));
+}
+
 } // namespace desk

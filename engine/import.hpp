@@ -17,6 +17,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 #include "library.hpp"
 #include "spreadsheet.hpp"
@@ -46,6 +47,13 @@ struct ImportReport {
  */
 ImportReport import_sheet(Library& lib, ImportKind kind, const sheet::Sheet& sheet,
                           const std::string& label);
+
+/* Returns when `report` may be committed: nothing refused, or refused
+ * rows left out with `skip_bad` and the file not fatally bad. Otherwise
+ * throws Failure kRefused "nothing imported: N rows refused", followed by
+ * `how_to_skip` when skipping would let the rest in: an import is all or
+ * nothing. */
+void refuse_partial_import(const ImportReport& report, bool skip_bad, std::string_view how_to_skip);
 
 } // namespace desk
 

@@ -18,32 +18,12 @@
 #include "text.hpp"
 #include "views.hpp"
 #include "pages.hpp"
-#include "server.hpp"
+#include "page_visit.hpp"
+#include "static_files.hpp"
 
 namespace web {
 
-namespace {
-
-namespace pages = desk::web;
-
-/* A form field that should be an identifier but is not. */
-struct BadField {
-    std::string reason;
-};
-
-/* What a page handler is given, as the API's handlers are. */
-struct Visit {
-    const httplib::Request& req;
-    httplib::Response& res;
-    Session session;
-    Context& context;
-    pages::Frame frame() const
-    {
-        return {session.name, session.role == desk::Role::admin, session.csrf};
-    }
-};
-
-using PageHandler = void (*)(Visit&);
+/* Kept out of the anonymous namespace below: page_visit.hpp shares them. */
 
 void send_html(httplib::Response& res, int status, const std::string& html)
 {
@@ -51,22 +31,50 @@ void send_html(httplib::Response& res, int status, const std::string& html)
     res.set_content(html, "text/html; charset=utf-8");
 }
 
-void redirect(httplib::Response& res, const std::string& to)
+std::string form_value(const httplib::Request& req, const char* name)
 {
-    res.status = 303;
-    res.set_header("Location", to);
+    if (req.has_param(name) || !req.has_file(name))
+        return req.get_param_value(name);
+    return req.get_file_value(name).content;
 }
 
-/* The form or query field `name` as an identifier; none when empty,
- * BadField when it is not digits. */
 std::optional<std::size_t> id_field(const httplib::Request& req, const char* name)
 {
-    const std::string text = req.get_param_value(name);
+    const std::string text = form_value(req, name);
     if (text.empty())
         return std::nullopt;
     if (text.size() > 18 || text.find_first_not_of("0123456789") != std::string::npos)
         throw BadField{fmt::format("{} must be a number, not \"{}\"", name, text)};
     return static_cast<std::size_t>(std::stoull(text));
+}
+
+void show(Visit& visit, int status, const std::function<std::string(const desk::Library&)>& make,
+          bool history)
+{
+    std::string html;
+    const auto render = [&](const desk::Library& lib) { html = make(lib); };
+    if (history)
+        visit.context.desk.read_with_history(render);
+    else
+        visit.context.desk.read(render);
+    send_html(visit.res, status, html);
+}
+
+void show_admin(Visit& visit, const desk::web::Frame& frame, int status)
+{
+    const std::vector<desk::StaffAccount> staff = visit.context.desk.staff();
+    show(visit, status,
+         [&](const desk::Library& lib) { return desk::web::admin_page(frame, lib, staff); });
+}
+
+namespace {
+
+namespace pages = desk::web;
+
+void redirect(httplib::Response& res, const std::string& to)
+{
+    res.status = 303;
+    res.set_header("Location", to);
 }
 
 std::size_t required_id(const httplib::Request& req, const char* name)
@@ -85,28 +93,22 @@ std::size_t path_id(const httplib::Request& req)
     return static_cast<std::size_t>(std::stoull(text));
 }
 
-/* Renders `make` over the library in memory with status `status`; over
- * the library read afresh, its history at hand, for a page that tells it
- * (a book's or a member's loans, the reports). */
-void show(Visit& visit, int status, const std::function<std::string(const desk::Library&)>& make,
-          bool history = false)
-{
-    std::string html;
-    const auto render = [&](const desk::Library& lib) { html = make(lib); };
-    if (history)
-        visit.context.desk.read_with_history(render);
-    else
-        visit.context.desk.read(render);
-    send_html(visit.res, status, html);
-}
-
 /* The desk page for member `user` (none: the scan box), with `frame`. */
 void show_desk(Visit& visit, const pages::Frame& frame, std::optional<std::size_t> user,
-               const std::string& search = {})
+               const std::string& search = {}, int status = 200)
 {
-    show(visit, 200, [&](const desk::Library& lib) {
+    show(visit, status, [&](const desk::Library& lib) {
         return pages::desk_page(frame, lib, user, desk::today(), search);
     });
+}
+
+/* Runs `change` as the visit's staff member, committed; the note it
+ * returns. */
+std::string changed(Visit& visit, const std::function<std::string(desk::Library&)>& change)
+{
+    std::string note;
+    visit.context.desk.change(visit.session.name, [&](desk::Library& lib) { note = change(lib); });
+    return note;
 }
 
 /* Runs `change` as the visit's staff member; the note it returns goes at
@@ -115,9 +117,29 @@ void change_then(Visit& visit, const std::function<std::string(desk::Library&)>&
                  const std::function<void(const pages::Frame&)>& then)
 {
     pages::Frame frame = visit.frame();
-    visit.context.desk.change(visit.session.name,
-                              [&](desk::Library& lib) { frame.notes.push_back(change(lib)); });
+    frame.notes.push_back(changed(visit, change));
     then(frame);
+}
+
+/* Runs `act` at the desk, then shows the desk for `user` (read once `act`
+ * is done) with the note `act` returns; when `act` is refused or a field
+ * is unusable, with the reason in the alert region and the refusal's
+ * status instead, so that the clerk keeps scanning. */
+void at_desk(Visit& visit, const std::optional<std::size_t>& user,
+             const std::function<std::string()>& act)
+{
+    pages::Frame frame = visit.frame();
+    int status = 200;
+    try {
+        frame.notes.push_back(act());
+    } catch (const BadField& bad) {
+        frame.errors.push_back(bad.reason);
+        status = 400;
+    } catch (const desk::Failure& failure) {
+        frame.errors.push_back(failure.what());
+        status = http_status(failure);
+    }
+    show_desk(visit, frame, user, {}, status);
 }
 
 void desk_get(Visit& visit)
@@ -136,60 +158,58 @@ void desk_scan(Visit& visit)
             return show_desk(visit, visit.frame(), std::nullopt, scan);
         return show_desk(visit, visit.frame(), required_id(visit.req, "scan"));
     }
-    const std::size_t book = required_id(visit.req, "scan");
-    change_then(
-        visit,
-        [&](desk::Library& lib) {
+    at_desk(visit, user, [&] {
+        const std::size_t book = required_id(visit.req, "scan");
+        return changed(visit, [&](desk::Library& lib) {
             const desk::Day day = desk::today();
             desk::LoanView loan =
                 desk::LoanView::of(lib, desk::checkout(lib, book, *user, day, {}), day);
             return fmt::format("loan {}: {} lent, due {}", loan.id, loan.title.value_or(""),
                                loan.due);
-        },
-        [&](const pages::Frame& frame) { show_desk(visit, frame, user); });
+        });
+    });
+}
+
+/* What the return box tells of a return of `book`. */
+std::string return_note(std::size_t book, const desk::Returned& back)
+{
+    std::string note = fmt::format("book {} returned", book);
+    if (back.days_late > 0)
+        note +=
+            fmt::format(", {} late", desk::text::counted(static_cast<std::size_t>(back.days_late),
+                                                         "day", "days"));
+    if (back.set_aside)
+        note += fmt::format("; set aside for hold {}", back.set_aside->id);
+    return note;
 }
 
 /* The return box: the book's one open loan, or its loan to the member. */
 void desk_return(Visit& visit)
 {
     const std::optional<std::size_t> user = id_field(visit.req, "user");
-    const std::size_t book = required_id(visit.req, "book");
-    change_then(
-        visit,
-        [&](desk::Library& lib) {
+    at_desk(visit, user, [&] {
+        const std::size_t book = required_id(visit.req, "book");
+        return changed(visit, [&](desk::Library& lib) {
             const desk::Day day = desk::today();
-            const auto open = lib.open_loans_of_book(book);
-            if (!user && open.size() != 1)
-                throw desk::Failure(desk::kRefused,
-                                    fmt::format("book {} has {} out; pick the member first", book,
-                                                desk::text::counted(open.size(), "loan", "loans")));
-            const desk::Returned back =
-                user ? desk::give_back(lib, book, *user, day)
-                     : desk::give_back(lib, ::borrow_get_id(open.front()), day);
-            std::string note = fmt::format("book {} returned", book);
-            if (back.days_late > 0)
-                note += fmt::format(
-                    ", {} late",
-                    desk::text::counted(static_cast<std::size_t>(back.days_late), "day", "days"));
-            if (back.set_aside)
-                note += fmt::format("; set aside for hold {}", back.set_aside->id);
-            return note;
-        },
-        [&](const pages::Frame& frame) { show_desk(visit, frame, user); });
+            return return_note(book, user ? desk::give_back(lib, book, *user, day)
+                                          : desk::give_back_book(lib, book, day));
+        });
+    });
 }
 
+/* A renewal from the desk: the member's desk follows (the scan box when
+ * there is no such loan). */
 void renew_loan(Visit& visit)
 {
-    const std::size_t loan = path_id(visit.req);
-    std::size_t user = 0;
-    change_then(
-        visit,
-        [&](desk::Library& lib) {
+    std::optional<std::size_t> user;
+    at_desk(visit, user, [&] {
+        const std::size_t loan = path_id(visit.req);
+        return changed(visit, [&](desk::Library& lib) {
             user = ::borrow_get_user_id(desk::find_loan(lib, loan));
             const desk::Day due = desk::renew(lib, loan, desk::today(), {});
             return fmt::format("loan {} renewed: due {}", loan, desk::format_date(due));
-        },
-        [&](const pages::Frame& frame) { show_desk(visit, frame, user); });
+        });
+    });
 }
 
 void place_hold(Visit& visit)
@@ -331,16 +351,21 @@ void reports_get(Visit& visit)
         true);
 }
 
-void show_admin(Visit& visit, const pages::Frame& frame)
-{
-    const std::vector<desk::StaffAccount> staff = visit.context.desk.staff();
-    show(visit, 200,
-         [&](const desk::Library& lib) { return pages::admin_page(frame, lib, staff); });
-}
-
 void admin_get(Visit& visit)
 {
     show_admin(visit, visit.frame());
+}
+
+/* A file of /static/ from memory, with its type; 404 for a name there
+ * is none of. */
+void static_get(const httplib::Request& req, httplib::Response& res)
+{
+    const StaticFile* file = static_file(req.matches.size() > 1 ? req.matches[1].str() : "");
+    if (file == nullptr) {
+        res.status = 404;
+        return;
+    }
+    res.set_content(std::string(file->text), static_content_type(file->name));
 }
 
 /* The copies field of the add-book form: 1 when empty. */
@@ -445,7 +470,7 @@ void admin_remove_user(Visit& visit)
 /* True when the form brings the session's CSRF token. */
 bool brings_csrf(const httplib::Request& req, const Session& session)
 {
-    const std::string given = req.get_param_value("csrf");
+    const std::string given = form_value(req, "csrf");
     return given.size() == session.csrf.size() &&
            sodium_memcmp(given.data(), session.csrf.data(), given.size()) == 0;
 }
@@ -469,7 +494,7 @@ void visit(Context& context, const httplib::Request& req, httplib::Response& res
            bool posts, PageHandler handler)
 {
     try {
-        if (posts && (req.body.size() > kBodyLimit || !same_origin(context, req)))
+        if (posts && (req.body.size() > body_limit(req.path) || !same_origin(context, req)))
             return send_error(context, req, res, 403, "the form came from another site");
         std::optional<Session> session = session_of(context, req);
         if (!session)
@@ -537,8 +562,13 @@ constexpr PageRoute kPages[] = {
     {"GET", R"(/books/(\d+))", Need::desk, book_get},
     {"GET", R"(/users/(\d+))", Need::desk, user_get},
     {"GET", "/notices", Need::desk, notices_get},
+    {"GET", "/notices.csv", Need::desk, notices_csv_get},
     {"GET", "/reports", Need::desk, reports_get},
     {"GET", "/admin", Need::admin, admin_get},
+    {"POST", "/admin/check", Need::admin, admin_check},
+    {"POST", "/admin/repair", Need::admin, admin_repair},
+    {"POST", "/admin/import", Need::admin, admin_import},
+    {"GET", R"(/admin/export/(books|users|loans)\.csv)", Need::admin, admin_export},
     {"POST", "/admin/books", Need::admin, admin_add_book},
     {"POST", "/admin/users", Need::admin, admin_add_user},
     {"POST", R"(/admin/books/(\d+))", Need::admin, admin_edit_book},
@@ -573,7 +603,7 @@ void add_page_routes(httplib::Server& server, Context& context)
     server.Post("/logout", [&context](const httplib::Request& req, httplib::Response& res) {
         logout_form(context, req, res);
     });
-    server.set_mount_point("/static", LENDREC_WEB_STATIC_DIR);
+    server.Get(R"(/static/([A-Za-z0-9_.-]+))", static_get);
 }
 
 } // namespace web

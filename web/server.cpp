@@ -3,7 +3,9 @@
  */
 #include "server.hpp"
 
+#include <chrono>
 #include <cstdio>
+#include <optional>
 #include <ctime>
 
 #include <nlohmann/json.hpp>
@@ -25,6 +27,10 @@ std::string loggable(const std::string& path)
     return out;
 }
 
+/* When the request this thread answers came in (its headers read); set
+ * before routing, cleared once it is logged. */
+thread_local std::optional<std::chrono::steady_clock::time_point> request_began;
+
 void log_request(const httplib::Request& req, const httplib::Response& res)
 {
     const std::time_t now = std::time(nullptr);
@@ -32,14 +38,12 @@ void log_request(const httplib::Request& req, const httplib::Response& res)
     gmtime_r(&now, &utc);
     char stamp[32];
     std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%SZ", &utc);
-    std::fprintf(stderr, "%s %s %s %d\n", stamp, loggable(req.method).c_str(),
-                 loggable(req.path).c_str(), res.status);
-}
-
-/* The body a request may carry on `path`. */
-std::size_t body_limit(const std::string& path)
-{
-    return path == "/api/import" || path == "/admin/import" ? kUploadLimit : kBodyLimit;
+    std::optional<std::chrono::milliseconds> took;
+    if (request_began)
+        took = std::chrono::duration_cast<std::chrono::milliseconds>(
+            std::chrono::steady_clock::now() - *request_began);
+    request_began.reset();
+    std::fprintf(stderr, "%s %s", stamp, log_line(req.method, req.path, res.status, took).c_str());
 }
 
 /* Refuses, before the body is read, a request whose declared body is
@@ -106,6 +110,19 @@ std::string origin_of(const std::string& url)
 }
 
 } // namespace
+
+std::string log_line(const std::string& method, const std::string& path, int status,
+                     std::optional<std::chrono::milliseconds> took)
+{
+    const std::string time = took ? std::to_string(took->count()) + "ms" : "-";
+    return loggable(method) + " " + loggable(path) + " " + std::to_string(status) + " " + time +
+           "\n";
+}
+
+std::size_t body_limit(const std::string& path)
+{
+    return path == "/api/import" || path == "/admin/import" ? kUploadLimit : kBodyLimit;
+}
 
 bool is_loopback(const std::string& host)
 {
@@ -198,7 +215,10 @@ void Server::configure()
     http.set_write_timeout(5, 0);
     http.set_keep_alive_timeout(5);
     http.set_keep_alive_max_count(100);
-    http.set_pre_routing_handler(refuse_large);
+    http.set_pre_routing_handler([](const httplib::Request& req, httplib::Response& res) {
+        request_began = std::chrono::steady_clock::now();
+        return refuse_large(req, res);
+    });
     http.set_error_handler([](const httplib::Request&, httplib::Response& res) {
         if (res.body.empty())
             answer_error(res, res.status, res.status == 404 ? "no such page" : "refused");

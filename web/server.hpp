@@ -39,6 +39,17 @@ namespace web {
 inline constexpr std::size_t kBodyLimit = 64 * 1024;
 inline constexpr std::size_t kUploadLimit = 8 * 1024 * 1024;
 
+/* The line logged for a request (after the time stamp): its method, its
+ * path (without the query string, which may name members; at most 200
+ * bytes, any byte but printable ASCII written '?'), the status and how
+ * long it took, "GET /desk 200 3ms\n"; "-" for a time not measured. */
+std::string log_line(const std::string& method, const std::string& path, int status,
+                     std::optional<std::chrono::milliseconds> took);
+
+/* The body a request may carry on `path`: kUploadLimit for an import,
+ * kBodyLimit otherwise. */
+std::size_t body_limit(const std::string& path);
+
 /* The cookie that carries the session token. */
 inline constexpr const char* kSessionCookie = "lendrec_session";
 

@@ -62,6 +62,28 @@ std::vector<std::string> WebDesk::change(const std::string& clerk,
     }
 }
 
+void WebDesk::rehearse(const std::function<void(desk::Library&)>& change)
+{
+    auto lib =
+        desk::Library::open(desk::open_folder_store(folder_, desk::Access::read, lock_timeout_));
+    lib->close_store();
+    change(*lib);
+}
+
+desk::CheckReport WebDesk::repair(const std::string& clerk)
+{
+    std::lock_guard<std::mutex> hold(mutex_);
+    lib_.reset(); /* the repair reads the folder whole, history and all */
+    auto lib =
+        desk::Library::open(desk::open_folder_store(folder_, desk::Access::change, lock_timeout_),
+                            desk::Kinds::all().with_history());
+    lib->set_clerk(clerk);
+    desk::CheckReport report = desk::repair_library(*lib);
+    if (!report.repaired.empty())
+        desk::commit_unless_unread(*lib);
+    return report;
+}
+
 std::optional<desk::StaffAccount> WebDesk::check_login(std::string_view name,
                                                        std::string_view password)
 {

@@ -24,6 +24,7 @@
 #include <string_view>
 #include <vector>
 
+#include "checks.hpp"
 #include "library.hpp"
 #include "staff.hpp"
 
@@ -50,6 +51,17 @@ public:
      * kBusy, kWrite, and what `change` throws; nothing changed then. */
     std::vector<std::string> change(const std::string& clerk,
                                     const std::function<void(desk::Library&)>& change);
+
+    /* Runs `change` on a library read afresh, its lock let go, and drops
+     * it: what the change would do, with nothing committed (an import's
+     * dry run). Throws what `change` throws, and as read() does. */
+    void rehearse(const std::function<void(desk::Library&)>& change);
+
+    /* Mends what `lendrec check --repair` mends (checks.hpp), with
+     * `clerk` named in the history, and commits when anything was mended;
+     * the report. Throws Failure kBusy, kWrite, or kFiles when the commit
+     * is refused; nothing changed then. */
+    desk::CheckReport repair(const std::string& clerk);
 
     /* The staff account `name` when `password` is its password; none
      * otherwise. Throws Failure kBusy, kWrite when the folder cannot be

@@ -7,6 +7,7 @@
 #include <tuple>
 #include <vector>
 
+#include "failure.hpp"
 #include "import.hpp"
 #include "memory_store.hpp"
 #include "text.hpp"
@@ -121,6 +122,41 @@ TEST(Import, TellsEveryRowInTheSheetsOrder)
     for (const auto& [kind, csv, told] : cases) {
         auto lib = library_of("Dune", 3, false);
         EXPECT_EQ(import_sheet(*lib, kind, sheet::parse(csv), "t").text, told);
+    }
+}
+
+} // namespace
+} // namespace desk
+
+namespace desk {
+namespace {
+
+TEST(Import, IsCommittedWholeOrNotAtAll)
+{
+    struct Case {
+        std::size_t refused;
+        bool fatal, skip_bad;
+        const char* refusal; /* "": may be committed */
+    };
+    const Case cases[] = {
+        {0, false, false, ""},
+        {2, false, true, ""},
+        {1, false, false, "nothing imported: 1 row refused; skip them"},
+        {0, true, false, "nothing imported: 0 rows refused"},
+        {3, true, true, "nothing imported: 3 rows refused"},
+    };
+    for (const Case& c : cases) {
+        ImportReport report;
+        report.refused = c.refused;
+        report.fatal = c.fatal;
+        std::string told;
+        try {
+            refuse_partial_import(report, c.skip_bad, "; skip them");
+        } catch (const Failure& failure) {
+            EXPECT_EQ(failure.status(), kRefused);
+            told = failure.what();
+        }
+        EXPECT_EQ(told, c.refusal) << c.refused << " refused, fatal " << c.fatal;
     }
 }
 

@@ -106,6 +106,36 @@ TEST(Circulation, LendsReturnsAndRenews)
     EXPECT_TRUE(lib->open_loans_of_user(3).empty());
 }
 
+TEST(Circulation, TakesABookBackWithoutItsMemberOnlyWhenOneLoanIsOut)
+{
+    struct Case {
+        std::size_t book;
+        std::size_t loan; /* 0: refused */
+        const char* refusal;
+        Cause cause;
+    };
+    const Case cases[] = {
+        {2, 2, "", Cause::other},
+        {1, 0, "book 1 has 2 loans out; pick the member first", Cause::other},
+        {4, 0, "book 4 has no loan out", Cause::other},
+        {99, 0, "no book 99", Cause::no_such_record},
+    };
+    for (const Case& c : cases) {
+        auto lib = small_library();
+        const std::size_t open_before = lib->open_loans().size();
+        try {
+            const Returned back = give_back_book(*lib, c.book, day("20/01/2026"));
+            EXPECT_EQ(borrow_get_id(back.loan), c.loan) << c.book;
+            EXPECT_EQ(lib->open_loans().size(), open_before - 1) << c.book;
+        } catch (const Failure& failure) {
+            EXPECT_EQ(c.loan, 0u) << c.book << ": " << failure.what();
+            EXPECT_STREQ(failure.what(), c.refusal);
+            EXPECT_EQ(failure.cause(), c.cause) << c.book;
+            EXPECT_EQ(lib->open_loans().size(), open_before) << c.book;
+        }
+    }
+}
+
 TEST(Circulation, OverdueListsOldestDueFirst)
 {
     auto lib = small_library();

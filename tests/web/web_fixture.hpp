@@ -108,6 +108,24 @@ protected:
         return client().Post(path.c_str(), headers, form);
     }
 
+    /* POST of a multipart form (an upload) as `who` from this server,
+     * with the session's token as its csrf part. */
+    httplib::Result post_upload(const std::string& path, httplib::MultipartFormDataItems parts,
+                                const Login& who) const
+    {
+        parts.push_back({"csrf", who.csrf, "", ""});
+        httplib::Headers headers{{"Origin", own_origin()}};
+        if (!who.cookie.empty())
+            headers.emplace("Cookie", who.cookie);
+        return client().Post(path.c_str(), headers, parts);
+    }
+
+    /* The library of the folder as committed now, for reading. */
+    std::unique_ptr<desk::Library> committed() const
+    {
+        return desk::Library::open(desk::open_folder_store(folder_, desk::Access::read, 5));
+    }
+
     httplib::Result get(const std::string& path, const Login& who) const
     {
         httplib::Headers headers;

@@ -44,12 +44,8 @@ void run_import(const ImportArgs& args, const Desk& desk)
     const ImportKind kind = args.kind == "books" ? ImportKind::books : ImportKind::users;
     const ImportReport report = import_sheet(*lib, kind, sheet, args.file);
     std::fputs(report.text.c_str(), stdout);
-    if (report.fatal || (report.refused > 0 && !args.skip_bad)) {
-        std::fflush(stdout);
-        throw Failure(kRefused, fmt::format("nothing imported: {} refused{}",
-                                            counted(report.refused, "row", "rows"),
-                                            report.fatal ? "" : " (--skip-bad leaves them out)"));
-    }
+    std::fflush(stdout);
+    refuse_partial_import(report, args.skip_bad, " (--skip-bad leaves them out)");
     if (!args.dry_run)
         commit(*lib);
     std::fputs(summary(args, report).c_str(), stdout);

@@ -1,0 +1,280 @@
+/*
+ * routes_admin_test.cpp - the admin's import, export, check and repair
+ * routes, the notices as CSV, a refusal at the desk answered with the desk
+ * page, the compiled-in static files and the log line.
+ */
+#include <algorithm>
+#include <fstream>
+#include <optional>
+
+#include "export.hpp"
+#include "notices.hpp"
+#include "static_files.hpp"
+#include "web_fixture.hpp"
+
+namespace web_test {
+namespace {
+
+const char* const kNewBook = "title,author,genre,copies\nKindred,O. Butler,sf,1\n";
+
+/* The parts of an import form: the sheet `csv`, its kind, and `commit`. */
+httplib::MultipartFormDataItems import_form(const std::string& csv, const char* kind,
+                                            const char* commit)
+{
+    return {{"sheet", csv, "sheet.csv", "text/csv"},
+            {"kind", kind, "", ""},
+            {"commit", commit, "", ""}};
+}
+
+/* The text of the page's role="alert" region; "" when it has none. */
+std::string alert_of(const std::string& html)
+{
+    const std::size_t at = html.find("role=\"alert\"");
+    if (at == std::string::npos)
+        return {};
+    return html.substr(at, html.find("</div>", at) - at);
+}
+
+bool has(const std::string& text, const std::string& part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+/* A new route and its status for nobody, bob (desk) and ann (admin). */
+struct RouteCase {
+    const char* path;
+    bool posts, upload;
+    int status[3];
+    const char* type; /* of a 200 */
+};
+
+TEST_F(WebDeskTest, EachNewRouteAnswersEachCallerAsItsRoleAllows)
+{
+    start();
+    const RouteCase routes[] = {
+        {"/notices.csv?within=3", false, false, {303, 200, 200}, "text/csv"},
+        {"/admin/export/books.csv", false, false, {303, 403, 200}, "text/csv"},
+        {"/admin/export/users.csv", false, false, {303, 403, 200}, "text/csv"},
+        {"/admin/export/loans.csv", false, false, {303, 403, 200}, "text/csv"},
+        {"/admin/check", true, false, {303, 403, 200}, "text/html"},
+        {"/admin/repair", true, false, {303, 403, 200}, "text/html"},
+        {"/admin/import", true, true, {303, 403, 200}, "text/html"},
+    };
+    const Login callers[] = {Login{}, must_log_in("bob"), must_log_in("ann")};
+    for (const RouteCase& route : routes) {
+        for (int caller = 0; caller < 3; ++caller) {
+            const Login& who = callers[caller];
+            auto res = !route.posts ? get(route.path, who)
+                       : route.upload
+                           ? post_upload(route.path, import_form(kNewBook, "books", "0"), who)
+                           : post_form(route.path, {}, who, own_origin());
+            ASSERT_TRUE(res) << route.path;
+            EXPECT_EQ(res->status, route.status[caller]) << route.path << " caller " << caller;
+            if (res->status == 200) {
+                EXPECT_EQ(res->get_header_value("Content-Type").rfind(route.type, 0), 0u)
+                    << route.path;
+            }
+        }
+    }
+    EXPECT_EQ(committed()->books().all().size(), 3u); /* the dry runs changed nothing */
+}
+
+TEST_F(WebDeskTest, AnImportIsPreviewedThenCommittedWhole)
+{
+    start();
+    const Login ann = must_log_in("ann");
+    struct Case {
+        const char* csv;
+        const char* kind;
+        const char* commit;
+        int status;
+        std::size_t books, users; /* after */
+        const char* told;
+    } cases[] = {
+        {kNewBook, "books", "0", 200, 3, 2, "Nothing has been changed yet"},
+        {kNewBook, "books", "1", 200, 4, 2, "sheet.csv imported: 1 added"},
+        {"title,author,genre\nLilith,O. Butler,sf\n  ,Nobody,sf\n", "books", "1", 409, 4, 2,
+         "nothing imported: 1 row refused"},
+        {"author\nNobody\n", "books", "1", 409, 4, 2, "title"},
+        {"name,address,phone\nCy Young,3 Elm St,+34 91 234 56 70\n", "users", "1", 200, 4, 3,
+         "sheet.csv imported: 1 added"},
+        {kNewBook, "shelves", "1", 400, 4, 3, "books or members"},
+    };
+    for (const Case& c : cases) {
+        auto res = post_upload("/admin/import", import_form(c.csv, c.kind, c.commit), ann);
+        ASSERT_TRUE(res) << c.csv;
+        EXPECT_EQ(res->status, c.status) << c.csv;
+        EXPECT_TRUE(has(res->body, c.told)) << c.csv << res->body;
+        auto lib = committed();
+        EXPECT_EQ(lib->books().all().size(), c.books) << c.csv;
+        EXPECT_EQ(lib->users().all().size(), c.users) << c.csv;
+    }
+}
+
+TEST_F(WebDeskTest, ExportsAreWhatTheEngineWritesForTheCommandLine)
+{
+    start();
+    const Login ann = must_log_in("ann");
+    ASSERT_EQ(post_form("/desk/scan", {{"user", "1"}, {"scan", "1"}}, ann, own_origin())->status,
+              200);
+    const std::pair<const char*, desk::ExportKind> kinds[] = {
+        {"books", desk::ExportKind::books},
+        {"users", desk::ExportKind::users},
+        {"loans", desk::ExportKind::loans},
+    };
+    for (const auto& [name, kind] : kinds) {
+        auto res = get(std::string("/admin/export/") + name + ".csv", ann);
+        ASSERT_TRUE(res) << name;
+        EXPECT_EQ(res->status, 200) << name;
+        EXPECT_EQ(res->get_header_value("Content-Disposition"),
+                  std::string("attachment; filename=\"") + name + ".csv\"");
+        auto lib = committed();
+        const std::string expected = desk::collected(
+            [&](desk::TextSink& out) { desk::export_csv(*lib, kind, desk::today(), false, out); });
+        EXPECT_EQ(res->body, expected) << name;
+        EXPECT_GT(std::count(res->body.begin(), res->body.end(), '\n'), 1) << name;
+    }
+}
+
+TEST_F(WebDeskTest, TheNoticesCsvIsForAMailMerge)
+{
+    start();
+    const Login bob = must_log_in("bob");
+    struct Case {
+        const char* query;
+        int status;
+        const char* starts;
+    } cases[] = {
+        {"", 200, "kind,loan,hold,book,title,due,days,user,name,phone,address"},
+        {"?within=365", 200, "kind,loan,hold,book,title,due,days,user,name,phone,address"},
+        {"?within=366", 409, "<!doctype html>"},
+        {"?within=x", 400, "<!doctype html>"},
+    };
+    ASSERT_EQ(post_form("/desk/scan", {{"user", "2"}, {"scan", "2"}}, bob, own_origin())->status,
+              200);
+    for (const Case& c : cases) {
+        auto res = get(std::string("/notices.csv") + c.query, bob);
+        ASSERT_TRUE(res) << c.query;
+        EXPECT_EQ(res->status, c.status) << c.query;
+        EXPECT_EQ(res->body.rfind(c.starts, 0), 0u) << c.query << res->body;
+    }
+    EXPECT_TRUE(has(get("/notices.csv?within=365", bob)->body, "Ben Okri"));
+}
+
+TEST_F(WebDeskTest, ARefusalAtTheDeskShowsTheDeskAgainWithTheReason)
+{
+    start();
+    const Login bob = must_log_in("bob");
+    struct Case {
+        const char* path;
+        httplib::Params form;
+        int status;
+        const char* reason;
+        bool member_kept;
+    } cases[] = {
+        {"/desk/scan",
+         {{"user", "1"}, {"scan", "3"}},
+         409,
+         "no copy of book 3 (Zero) is on the shelf",
+         true},
+        {"/desk/scan", {{"user", "1"}, {"scan", "99"}}, 404, "no book 99", true},
+        {"/desk/scan", {{"user", "1"}, {"scan", "3x"}}, 400, "scan must be a number", true},
+        {"/desk/return", {{"book", "2"}}, 409, "book 2 has no loan out", false},
+        {"/desk/return",
+         {{"user", "2"}, {"book", "1"}},
+         409,
+         "user 2 holds no copy of book 1",
+         true},
+        {"/loans/99/renew", {}, 404, "no loan 99", false},
+    };
+    for (const Case& c : cases) {
+        auto res = post_form(c.path, c.form, bob, own_origin());
+        ASSERT_TRUE(res) << c.reason;
+        EXPECT_EQ(res->status, c.status) << c.reason;
+        EXPECT_TRUE(has(res->body, "<h1>Desk</h1>")) << c.reason;
+        EXPECT_TRUE(has(alert_of(res->body), c.reason)) << res->body;
+        EXPECT_EQ(has(res->body, "Lending to"), c.member_kept) << c.reason;
+    }
+    EXPECT_TRUE(committed()->open_loans().empty());
+}
+
+TEST_F(WebDeskTest, CheckAndRepairTellTheirFindingsOnTheAdminPage)
+{
+    start();
+    const Login ann = must_log_in("ann");
+    struct Case {
+        const char* path;
+        bool damaged;
+        const char* note;  /* in the notes; "" for none */
+        const char* alert; /* in the alert region; "" for none */
+    } cases[] = {
+        {"/admin/check", false, "the library is consistent: 3 books, 2 users, 0 loans", ""},
+        {"/admin/repair", false, "nothing needed repair", ""},
+        {"/admin/check", true, "", "books.csv:"},
+        {"/admin/repair", true, "", "books.csv:"},
+    };
+    for (const Case& c : cases) {
+        if (c.damaged) {
+            std::ofstream(folder_ + "/books.csv", std::ios::app) << "not a book\n";
+        }
+        auto res = post_form(c.path, {}, ann, own_origin());
+        ASSERT_TRUE(res) << c.path;
+        EXPECT_EQ(res->status, 200) << c.path;
+        EXPECT_TRUE(has(res->body, "<h1>Admin</h1>")) << c.path;
+        EXPECT_TRUE(has(res->body, c.note)) << c.path;
+        const std::string alert = alert_of(res->body);
+        EXPECT_EQ(alert.empty(), *c.alert == '\0') << c.path << alert;
+        EXPECT_TRUE(has(alert, c.alert)) << c.path;
+    }
+}
+
+TEST_F(WebDeskTest, TheStaticFilesAreServedFromMemoryWithTheirTypes)
+{
+    start();
+    struct Case {
+        const char* path;
+        int status;
+        const char* type;
+    } cases[] = {
+        {"/static/desk.css", 200, "text/css; charset=utf-8"},
+        {"/static/desk.js", 200, "text/javascript; charset=utf-8"},
+        {"/static/other.js", 404, "application/json"},
+        {"/static/../CMakeLists.txt", 404, "application/json"},
+    };
+    for (const Case& c : cases) {
+        auto res = get(c.path, {});
+        ASSERT_TRUE(res) << c.path;
+        EXPECT_EQ(res->status, c.status) << c.path;
+        EXPECT_EQ(res->get_header_value("Content-Type"), c.type) << c.path;
+        if (c.status == 200) {
+            const web::StaticFile* file = web::static_file(std::string(c.path).substr(8));
+            ASSERT_NE(file, nullptr) << c.path;
+            EXPECT_EQ(res->body, file->text) << c.path;
+            EXPECT_GT(res->body.size(), 100u) << c.path;
+        }
+    }
+}
+
+TEST(WebLog, TheLineTellsTheTimeTakenAndNothingAClientCouldForge)
+{
+    using std::chrono::milliseconds;
+    struct Case {
+        const char* method;
+        std::string path;
+        int status;
+        std::optional<milliseconds> took;
+        std::string line;
+    } cases[] = {
+        {"GET", "/desk", 200, milliseconds{3}, "GET /desk 200 3ms\n"},
+        {"POST", "/desk/scan", 409, milliseconds{0}, "POST /desk/scan 409 0ms\n"},
+        {"GET", "/x\n2026 GET /admin", 404, milliseconds{12}, "GET /x?2026 GET /admin 404 12ms\n"},
+        {"GET", "/bad", 400, std::nullopt, "GET /bad 400 -\n"},
+        {"GET", "/" + std::string(300, 'a'), 404, milliseconds{1},
+         "GET /" + std::string(199, 'a') + " 404 1ms\n"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(web::log_line(c.method, c.path, c.status, c.took), c.line);
+}
+
+} // namespace
+} // namespace web_test
