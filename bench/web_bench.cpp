@@ -166,6 +166,7 @@ public:
           origin_("http://127.0.0.1:" + std::to_string(server_.port()))
     {
         client_.set_keep_alive(true);
+        client_.set_tcp_nodelay(true);
         const json login = {{"name", kClerk}, {"password", kPassword}};
         if (server_.port() == 0)
             return;
