@@ -9,7 +9,9 @@
 #include <future>
 #include <iterator>
 #include <system_error>
+#include <utility>
 #include <new>
+#include <optional>
 
 #include <fmt/format.h>
 
@@ -286,6 +288,17 @@ public:
         } catch (const std::system_error&) {
             ahead_ = {};
         }
+    }
+
+    std::optional<ReadHistory> take_history() override
+    {
+        if (ahead_.valid())
+            read_ahead_ = ahead_.get(); /* what it threw is thrown here */
+        if (read_ahead_)
+            return std::exchange(read_ahead_, std::nullopt);
+        if (!has_history())
+            return std::nullopt;
+        return ReadHistory::parse(history_bytes());
     }
 
     std::vector<Problem> history(const std::function<void(const Entry&)>& visit) override

@@ -138,7 +138,10 @@ std::vector<Problem> Library::read_history(const std::function<void(const Entry&
 {
     if (!store_)
         throw Failure(kWrite, "the library was closed before its history was read");
-    return store_->history(visit);
+    if (!history_)
+        if (std::optional<ReadHistory> read = store_->take_history())
+            history_ = std::make_unique<ReadHistory>(std::move(*read));
+    return history_ ? history_->visit(visit) : store_->history(visit);
 }
 
 void Library::attach_store(std::unique_ptr<Store> store)
@@ -166,6 +169,7 @@ std::vector<std::string> Library::commit()
     signature_ = store_->signature();
     has_history_ = has_history_ || !lines.empty();
     lines.clear();
+    history_.reset(); /* it has new lines now */
     tables_.renewals.touched = tables_.holds.touched = tables_.fines.touched = false;
     return warnings;
 }

@@ -100,8 +100,10 @@ public:
 
     /* Reads the history as the store keeps it (not the lines recorded
      * since opening), calling `visit` on each entry; the lines that could
-     * not be read. Throws Failure kWrite once the store is closed or when
-     * the history cannot be read, and what `visit` throws. */
+     * not be read. The first reading is kept, so later ones (through a
+     * store attached again too) answer from memory until the next commit.
+     * Throws Failure kWrite once the store is closed or when the history
+     * cannot be read, and what `visit` throws. */
     std::vector<Problem> read_history(const std::function<void(const Entry&)>& visit) const;
 
     /* The text of the store's staff file (Store::staff_text), read now.
@@ -131,9 +133,9 @@ public:
      * the library in memory is the stored one while the two are equal. */
     const std::string& signature() const { return signature_; }
 
-    /* Takes `store` (opened for change; owned from now on) as the store of
-     * a library whose store was closed, keeping the records in memory, so
-     * that it can be changed and committed without loading it again. Only
+    /* Takes `store` (owned from now on) as the store of a library whose
+     * store was closed, keeping the records in memory: opened for change to
+     * commit, for reading to read the history, without loading again. Only
      * sound when `store`'s signature equals signature() and no change is
      * pending; Failure kWrite otherwise, `store` dropped. */
     void attach_store(std::unique_ptr<Store> store);
@@ -158,6 +160,7 @@ private:
     PolicyRead policy_;
     std::string clerk_ = "unknown";
     std::string signature_;
+    mutable std::unique_ptr<ReadHistory> history_; /* as of signature_, once read */
     bool has_history_ = false;
     std::size_t first_new_loan_ = 1; /* the loans' trailer as opened */
     OpenLoans open_by_book_{borrow_get_book_id}, open_by_user_{borrow_get_user_id};

@@ -104,6 +104,12 @@ public:
      * store may ignore. Throws nothing. */
     virtual void read_history_ahead() {}
 
+    /* The whole history read and parsed (or as read ahead), handed over
+     * for the caller to keep and visit as often as it likes; none when the
+     * library has no history or the store keeps none such, and then
+     * history() must be asked. Throws as history() does. */
+    virtual std::optional<ReadHistory> take_history() { return std::nullopt; }
+
     /* True when the library has a history (history.hpp) to add to. */
     virtual bool has_history() = 0;
 

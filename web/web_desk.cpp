@@ -34,10 +34,20 @@ void WebDesk::read(const std::function<void(const desk::Library&)>& look)
 
 void WebDesk::read_with_history(const std::function<void(const desk::Library&)>& look)
 {
-    auto lib =
-        desk::Library::open(desk::open_folder_store(folder_, desk::Access::read, lock_timeout_),
-                            desk::Kinds::all().with_history());
-    look(*lib);
+    std::lock_guard<std::mutex> hold(mutex_);
+    auto store = desk::open_folder_store(folder_, desk::Access::read, lock_timeout_);
+    if (lib_ && !lib_->signature().empty() && store->signature() == lib_->signature()) {
+        lib_->attach_store(std::move(store));
+    } else {
+        lib_.reset();
+        lib_ = desk::Library::open(std::move(store), desk::Kinds::all().with_history());
+    }
+    /* The store goes again however `look` ends: read() wants it closed. */
+    struct Closer {
+        desk::Library& lib;
+        ~Closer() { lib.close_store(); }
+    } closer{*lib_};
+    look(*lib_);
 }
 
 std::vector<std::string> WebDesk::change(const std::string& clerk,

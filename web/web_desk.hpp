@@ -40,9 +40,10 @@ public:
      * and Failure (kRefused, kBusy, kWrite) when it cannot be loaded. */
     void read(const std::function<void(const desk::Library&)>& look);
 
-    /* Calls `look` on the library read afresh with its store still open,
-     * for what answers from the history (reports): slower than read().
-     * Throws as read() does. */
+    /* Calls `look` on the library as committed now with its store open
+     * (the shared lock held), for what answers from the history (a book's
+     * or member's loans, reports); the records in memory are reused while
+     * the folder is as they were read. Throws as read() does. */
     void read_with_history(const std::function<void(const desk::Library&)>& look);
 
     /* Runs `change` on the library opened for change, with `clerk` named in

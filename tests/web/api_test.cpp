@@ -3,8 +3,11 @@
  * library folder: every route for each kind of caller, the guards of
  * changes, bad input, and changes made beside the server.
  */
+#include <functional>
 #include <vector>
 
+#include "circulation.hpp"
+#include "dates.hpp"
 #include "web_fixture.hpp"
 
 namespace web_test {
@@ -194,6 +197,67 @@ TEST_F(WebDeskTest, TheHistoryNamesTheStaffMemberAsClerk)
         auto lib = desk::Library::open(desk::open_folder_store(folder_, desk::Access::read, 5));
         lib->read_history([&clerk](const desk::Entry& entry) { clerk = entry.clerk; });
         EXPECT_EQ(clerk, name);
+    }
+}
+
+/* The rows of a page's loan history, and how many of them are still out. */
+struct Stories {
+    std::size_t rows = 0, out = 0;
+};
+
+Stories stories_of(const std::string& html)
+{
+    const std::size_t begin = html.find("class=\"stories\"");
+    const std::string table = html.substr(begin, html.find("</table>", begin) - begin);
+    const auto count = [&table](const std::string& what) {
+        std::size_t n = 0;
+        for (std::size_t at = table.find(what); at != std::string::npos;
+             at = table.find(what, at + 1))
+            ++n;
+        return n;
+    };
+    return {count("<tr>") - 1, count("<td>out</td>")};
+}
+
+TEST_F(WebDeskTest, ABooksPageTellsTheHistoryAsItGrows)
+{
+    start();
+    const Login bob = must_log_in("bob");
+    std::size_t lent = 0;
+    const auto lend_at_web_desk = [&] {
+        auto res = post("/api/checkout", R"({"book":2,"user":1})", bob);
+        ASSERT_TRUE(res && res->status == 201);
+        lent = json::parse(res->body).at("id").get<std::size_t>();
+    };
+    const auto return_at_web_desk = [&] {
+        auto res = post("/api/return", json{{"loan", lent}}.dump(), bob);
+        ASSERT_TRUE(res && res->status == 200);
+    };
+    const auto lend_beside_the_server = [&] {
+        auto lib = open_for_change(folder_);
+        desk::checkout(*lib, 2, 2, desk::today(), {});
+        lib->commit();
+    };
+    struct Moment {
+        const char* what;
+        std::function<void()> act;
+        Stories expected;
+    };
+    const Moment moments[] = {
+        {"nothing yet", [] {}, {0, 0}},
+        {"lent at the web desk", lend_at_web_desk, {1, 1}},
+        {"returned at the web desk", return_at_web_desk, {1, 0}},
+        {"lent beside the server", lend_beside_the_server, {2, 1}},
+    };
+    for (const Moment& step : moments) {
+        step.act();
+        for (int visit = 0; visit < 2; ++visit) {
+            auto page = get("/books/2", bob);
+            ASSERT_TRUE(page && page->status == 200) << step.what;
+            const Stories seen = stories_of(page->body);
+            EXPECT_EQ(seen.rows, step.expected.rows) << step.what;
+            EXPECT_EQ(seen.out, step.expected.out) << step.what;
+        }
     }
 }
 
