@@ -251,14 +251,20 @@ bool restore(const Places& at)
     return true;
 }
 
-bool run_desk(const std::string& dir, const std::vector<std::string>& args)
+std::vector<char*> argv_of(std::vector<std::string>& words)
 {
-    std::vector<std::string> words = {LENDREC_DESK, "-C", dir};
-    words.insert(words.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (std::string& word : words)
         argv.push_back(word.data());
     argv.push_back(nullptr);
+    return argv;
+}
+
+bool run_desk(const std::string& dir, const std::vector<std::string>& args)
+{
+    std::vector<std::string> words = {LENDREC_DESK, "-C", dir};
+    words.insert(words.end(), args.begin(), args.end());
+    std::vector<char*> argv = argv_of(words);
     posix_spawn_file_actions_t io;
     posix_spawn_file_actions_init(&io);
     posix_spawn_file_actions_addopen(&io, 1, "/dev/null", O_WRONLY, 0);

@@ -81,6 +81,10 @@ bool restore(const Places& at);
  * discarded; true when it exited with 0. */
 bool run_desk(const std::string& dir, const std::vector<std::string>& args);
 
+/* The argument vector of `words` for posix_spawn, ending in a null; it
+ * points into `words`, which must outlive it. */
+std::vector<char*> argv_of(std::vector<std::string>& words);
+
 } // namespace bench::desk_library
 
 #endif

@@ -106,10 +106,7 @@ public:
         reading_ = out[0];
         std::vector<std::string> words = {LENDREC_DESK, "-C",       dir,
                                           "serve",      "--listen", "127.0.0.1:0"};
-        std::vector<char*> argv;
-        for (std::string& word : words)
-            argv.push_back(word.data());
-        argv.push_back(nullptr);
+        std::vector<char*> argv = argv_of(words);
         posix_spawn_file_actions_t io;
         posix_spawn_file_actions_init(&io);
         posix_spawn_file_actions_adddup2(&io, out[1], 1);

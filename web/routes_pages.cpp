@@ -212,6 +212,15 @@ void renew_loan(Visit& visit)
     });
 }
 
+/* The book's page, after a change to it or its holds. */
+void show_book(Visit& visit, const pages::Frame& frame, std::size_t book)
+{
+    show(
+        visit, 200,
+        [&](const desk::Library& lib) { return pages::book_page(frame, lib, book, desk::today()); },
+        true);
+}
+
 void place_hold(Visit& visit)
 {
     const std::size_t book = required_id(visit.req, "book");
@@ -222,14 +231,7 @@ void place_hold(Visit& visit)
             const desk::Hold hold = desk::place_hold(lib, book, user, desk::today());
             return fmt::format("hold {} placed for member {}", hold.id, user);
         },
-        [&](const pages::Frame& frame) {
-            show(
-                visit, 200,
-                [&](const desk::Library& lib) {
-                    return pages::book_page(frame, lib, book, desk::today());
-                },
-                true);
-        });
+        [&](const pages::Frame& frame) { show_book(visit, frame, book); });
 }
 
 void cancel_hold(Visit& visit)
@@ -242,14 +244,7 @@ void cancel_hold(Visit& visit)
             book = desk::cancel_hold(lib, id, desk::today()).book;
             return fmt::format("hold {} cancelled", id);
         },
-        [&](const pages::Frame& frame) {
-            show(
-                visit, 200,
-                [&](const desk::Library& lib) {
-                    return pages::book_page(frame, lib, book, desk::today());
-                },
-                true);
-        });
+        [&](const pages::Frame& frame) { show_book(visit, frame, book); });
 }
 
 /* The member's page, after a change to their fines. */
@@ -417,14 +412,7 @@ void admin_edit_book(Visit& visit)
             desk::edit_book(lib, id, edit);
             return fmt::format("book {} changed", id);
         },
-        [&](const pages::Frame& frame) {
-            show(
-                visit, 200,
-                [&](const desk::Library& lib) {
-                    return pages::book_page(frame, lib, id, desk::today());
-                },
-                true);
-        });
+        [&](const pages::Frame& frame) { show_book(visit, frame, id); });
 }
 
 void admin_edit_user(Visit& visit)
