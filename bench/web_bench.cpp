@@ -20,6 +20,10 @@
  *                                the library is opened with its store, so
  *                                each baseline run reads the history as the
  *                                page does. Target: 1.3.
+ *   Web/round_trip               GET of the desk's style sheet, which asks
+ *                                nothing of the library: what one request
+ *                                costs on loopback before any page is made
+ *                                (its time is the figure; no baseline).
  *
  * The server works in bench::record_dir()/web-100000 and the command line
  * in web-100000-cli, both copies of the pristine library, so neither side
@@ -32,6 +36,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <exception>
 #include <functional>
@@ -323,6 +328,24 @@ void bm_page(benchmark::State& state, const Page* page)
         state.SkipWithError("a page could not be made");
 }
 
+void bm_round_trip(benchmark::State& state)
+{
+    WebClerk* web = clerk();
+    if (web == nullptr) {
+        state.SkipWithError("the server could not be made ready");
+        return;
+    }
+    bool ok = true;
+    for (auto _ : state) {
+        const auto began = std::chrono::steady_clock::now();
+        ok = web->get("/static/desk.css") && ok;
+        state.SetIterationTime(
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count());
+    }
+    if (!ok)
+        state.SkipWithError("the style sheet could not be fetched");
+}
+
 [[maybe_unused]] const bool registered = [] {
     benchmark::RegisterBenchmark("Web/checkout_return/100000", bm_checkout_return)
         ->UseManualTime()
@@ -335,6 +358,10 @@ void bm_page(benchmark::State& state, const Page* page)
             ->UseManualTime()
             ->Iterations(2 * kRuns)
             ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("Web/round_trip", bm_round_trip)
+        ->UseManualTime()
+        ->Iterations(4 * kRuns)
+        ->Unit(benchmark::kMicrosecond);
     return true;
 }();
 
