@@ -36,6 +36,35 @@ struct Login {
     std::string cookie, csrf;
 };
 
+/* The response `res` brought, having checked that it came with `status`
+ * (`what` names the request in a failure); empty when none came. */
+inline httplib::Response answered(const httplib::Result& res, int status, const std::string& what)
+{
+    EXPECT_TRUE(res) << what << ": no answer";
+    if (!res)
+        return {};
+    EXPECT_EQ(res->status, status) << what << ": " << res->body.substr(0, 300);
+    return *res;
+}
+
+/* A sheet of one new book, for imports. */
+inline const char* const kNewBook = "title,author,genre,copies\nKindred,O. Butler,sf,1\n";
+
+/* The parts of an import form: the sheet `csv`, its kind, and `commit`. */
+inline httplib::MultipartFormDataItems import_form(const std::string& csv, const char* kind,
+                                                   const char* commit)
+{
+    return {{"sheet", csv, "sheet.csv", "text/csv"},
+            {"kind", kind, "", ""},
+            {"commit", commit, "", ""}};
+}
+
+/* True when `text` holds `part`. */
+inline bool has(const std::string& text, const std::string& part)
+{
+    return text.find(part) != std::string::npos;
+}
+
 inline std::unique_ptr<desk::Library> open_for_change(const std::string& folder)
 {
     return desk::Library::open(desk::open_folder_store(folder, desk::Access::change, 5));
@@ -81,10 +110,17 @@ protected:
 
     std::string own_origin() const { return "http://127.0.0.1:" + std::to_string(port_); }
 
-    /* POST of `body` with the login's cookie and CSRF token and the
-     * server's own origin, less what `headers` replaces. */
+    /* Starts the server and logs `name` in; the login. */
+    Login start_as(const std::string& name)
+    {
+        start();
+        return must_log_in(name);
+    }
+
+    /* POST of `body` (of `type`) with the login's cookie and CSRF token and
+     * the server's own origin, less what `headers` replaces. */
     httplib::Result post(const std::string& path, const std::string& body, const Login& who,
-                         httplib::Headers headers = {}) const
+                         httplib::Headers headers = {}, const char* type = "application/json") const
     {
         if (!who.cookie.empty() && !headers.count("Cookie"))
             headers.emplace("Cookie", who.cookie);
@@ -92,7 +128,7 @@ protected:
             headers.emplace("X-CSRF-Token", who.csrf);
         if (!headers.count("Origin"))
             headers.emplace("Origin", own_origin());
-        return client().Post(path.c_str(), headers, body, "application/json");
+        return client().Post(path.c_str(), headers, body, type);
     }
 
     /* POST of a form as `who` from `origin` ("" sends none), the csrf
