@@ -1,6 +1,6 @@
 /*
  * api_test.cpp - the web desk's JSON API against a server over a real
- * library folder: bad input, the security headers, the history a change
+ * library folder: bad input, the history a change
  * leaves, changes made beside the server, and the brakes on logins.
  */
 #include <functional>
@@ -35,29 +35,9 @@ TEST_F(WebDeskTest, BadInputIsRefusedAndTheServerGoesOnAnswering)
     };
     for (const Case& c : cases) {
         const auto res = answered(post(c.path, c.body, bob), c.status, c.body.substr(0, 40));
-        EXPECT_EQ(res.get_header_value("X-Content-Type-Options"), "nosniff");
+        expect_guarded(res, c.body.substr(0, 40));
     }
     answered(get("/api/books", bob), 200, "after");
-}
-
-TEST_F(WebDeskTest, EveryResponseCarriesTheSecurityHeaders)
-{
-    const Login bob = start_as("bob");
-    const std::pair<const char*, const char*> headers[] = {
-        {"Content-Security-Policy",
-         "default-src 'self'; frame-ancestors 'none'; form-action 'self'"},
-        {"X-Content-Type-Options", "nosniff"},
-        {"Referrer-Policy", "same-origin"},
-        {"Cache-Control", "no-store"},
-    };
-    for (const char* path : {"/api/books", "/api/books/99", "/nowhere"}) {
-        for (const Login& who : {Login{}, bob}) {
-            auto res = get(path, who);
-            ASSERT_TRUE(res);
-            for (const auto& [name, value] : headers)
-                EXPECT_EQ(res->get_header_value(name), value) << path << " " << name;
-        }
-    }
 }
 
 TEST_F(WebDeskTest, AChangeMadeBesideTheServerIsSeenWithoutRestart)

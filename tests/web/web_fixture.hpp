@@ -50,6 +50,20 @@ inline httplib::Response answered(const httplib::Result& res, int status, const 
 /* A sheet of one new book, for imports. */
 inline const char* const kNewBook = "title,author,genre,copies\nKindred,O. Butler,sf,1\n";
 
+/* Checks that `res` carries the headers every answer of the desk carries. */
+inline void expect_guarded(const httplib::Response& res, const std::string& what)
+{
+    const std::pair<const char*, const char*> headers[] = {
+        {"Content-Security-Policy",
+         "default-src 'self'; frame-ancestors 'none'; form-action 'self'"},
+        {"X-Content-Type-Options", "nosniff"},
+        {"Referrer-Policy", "same-origin"},
+        {"Cache-Control", "no-store"},
+    };
+    for (const auto& [name, value] : headers)
+        EXPECT_EQ(res.get_header_value(name), value) << what << ": " << name;
+}
+
 /* The parts of an import form: the sheet `csv`, its kind, and `commit`. */
 inline httplib::MultipartFormDataItems import_form(const std::string& csv, const char* kind,
                                                    const char* commit)
@@ -131,17 +145,13 @@ protected:
         return client().Post(path.c_str(), headers, body, type);
     }
 
-    /* POST of a form as `who` from `origin` ("" sends none), the csrf
-     * field given unless `csrf` is false. */
-    httplib::Result post_form(const std::string& path, httplib::Params form, const Login& who,
-                              const std::string& origin, bool csrf = true) const
+    /* POST of a form's url-encoded `fields` as `who` from this server,
+     * with the session's token as its csrf field. */
+    httplib::Result post_form(const std::string& path, const std::string& fields,
+                              const Login& who) const
     {
-        if (csrf)
-            form.emplace("csrf", who.csrf);
-        httplib::Headers headers{{"Cookie", who.cookie}};
-        if (!origin.empty())
-            headers.emplace("Origin", origin);
-        return client().Post(path.c_str(), headers, form);
+        return post(path, fields + "&csrf=" + who.csrf, who, {},
+                    "application/x-www-form-urlencoded");
     }
 
     /* POST of a multipart form (an upload) as `who` from this server,
