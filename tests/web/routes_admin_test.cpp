@@ -1,7 +1,7 @@
 /*
- * routes_admin_test.cpp - the admin's import, export, check and repair
- * routes, the notices as CSV, a refusal at the desk answered with the desk
- * page, the compiled-in static files and the log line.
+ * routes_admin_test.cpp - what the admin's import, export, check and repair
+ * routes do, the notices as CSV and the compiled-in static files, a refusal
+ * at the desk answered with the desk page, and the log line.
  */
 #include <algorithm>
 #include <fstream>
@@ -15,17 +15,6 @@
 namespace web_test {
 namespace {
 
-const char* const kNewBook = "title,author,genre,copies\nKindred,O. Butler,sf,1\n";
-
-/* The parts of an import form: the sheet `csv`, its kind, and `commit`. */
-httplib::MultipartFormDataItems import_form(const std::string& csv, const char* kind,
-                                            const char* commit)
-{
-    return {{"sheet", csv, "sheet.csv", "text/csv"},
-            {"kind", kind, "", ""},
-            {"commit", commit, "", ""}};
-}
-
 /* The text of the page's role="alert" region; "" when it has none. */
 std::string alert_of(const std::string& html)
 {
@@ -35,54 +24,9 @@ std::string alert_of(const std::string& html)
     return html.substr(at, html.find("</div>", at) - at);
 }
 
-bool has(const std::string& text, const std::string& part)
-{
-    return text.find(part) != std::string::npos;
-}
-
-/* A new route and its status for nobody, bob (desk) and ann (admin). */
-struct RouteCase {
-    const char* path;
-    bool posts, upload;
-    int status[3];
-    const char* type; /* of a 200 */
-};
-
-TEST_F(WebDeskTest, EachNewRouteAnswersEachCallerAsItsRoleAllows)
-{
-    start();
-    const RouteCase routes[] = {
-        {"/notices.csv?within=3", false, false, {303, 200, 200}, "text/csv"},
-        {"/admin/export/books.csv", false, false, {303, 403, 200}, "text/csv"},
-        {"/admin/export/users.csv", false, false, {303, 403, 200}, "text/csv"},
-        {"/admin/export/loans.csv", false, false, {303, 403, 200}, "text/csv"},
-        {"/admin/check", true, false, {303, 403, 200}, "text/html"},
-        {"/admin/repair", true, false, {303, 403, 200}, "text/html"},
-        {"/admin/import", true, true, {303, 403, 200}, "text/html"},
-    };
-    const Login callers[] = {Login{}, must_log_in("bob"), must_log_in("ann")};
-    for (const RouteCase& route : routes) {
-        for (int caller = 0; caller < 3; ++caller) {
-            const Login& who = callers[caller];
-            auto res = !route.posts ? get(route.path, who)
-                       : route.upload
-                           ? post_upload(route.path, import_form(kNewBook, "books", "0"), who)
-                           : post_form(route.path, {}, who, own_origin());
-            ASSERT_TRUE(res) << route.path;
-            EXPECT_EQ(res->status, route.status[caller]) << route.path << " caller " << caller;
-            if (res->status == 200) {
-                EXPECT_EQ(res->get_header_value("Content-Type").rfind(route.type, 0), 0u)
-                    << route.path;
-            }
-        }
-    }
-    EXPECT_EQ(committed()->books().all().size(), 3u); /* the dry runs changed nothing */
-}
-
 TEST_F(WebDeskTest, AnImportIsPreviewedThenCommittedWhole)
 {
-    start();
-    const Login ann = must_log_in("ann");
+    const Login ann = start_as("ann");
     struct Case {
         const char* csv;
         const char* kind;
@@ -101,10 +45,10 @@ TEST_F(WebDeskTest, AnImportIsPreviewedThenCommittedWhole)
         {kNewBook, "shelves", "1", 400, 4, 3, "books or members"},
     };
     for (const Case& c : cases) {
-        auto res = post_upload("/admin/import", import_form(c.csv, c.kind, c.commit), ann);
-        ASSERT_TRUE(res) << c.csv;
-        EXPECT_EQ(res->status, c.status) << c.csv;
-        EXPECT_TRUE(has(res->body, c.told)) << c.csv << res->body;
+        const auto res =
+            answered(post_upload("/admin/import", import_form(c.csv, c.kind, c.commit), ann),
+                     c.status, c.csv);
+        EXPECT_TRUE(has(res.body, c.told)) << c.csv << res.body;
         auto lib = committed();
         EXPECT_EQ(lib->books().all().size(), c.books) << c.csv;
         EXPECT_EQ(lib->users().all().size(), c.users) << c.csv;
@@ -113,95 +57,55 @@ TEST_F(WebDeskTest, AnImportIsPreviewedThenCommittedWhole)
 
 TEST_F(WebDeskTest, ExportsAreWhatTheEngineWritesForTheCommandLine)
 {
-    start();
-    const Login ann = must_log_in("ann");
-    ASSERT_EQ(post_form("/desk/scan", {{"user", "1"}, {"scan", "1"}}, ann, own_origin())->status,
-              200);
+    const Login ann = start_as("ann");
+    answered(post_form("/desk/scan", "user=1&scan=1", ann), 200, "lend");
     const std::pair<const char*, desk::ExportKind> kinds[] = {
         {"books", desk::ExportKind::books},
         {"users", desk::ExportKind::users},
         {"loans", desk::ExportKind::loans},
     };
     for (const auto& [name, kind] : kinds) {
-        auto res = get(std::string("/admin/export/") + name + ".csv", ann);
-        ASSERT_TRUE(res) << name;
-        EXPECT_EQ(res->status, 200) << name;
-        EXPECT_EQ(res->get_header_value("Content-Disposition"),
+        const auto res =
+            answered(get(std::string("/admin/export/") + name + ".csv", ann), 200, name);
+        EXPECT_EQ(res.get_header_value("Content-Disposition"),
                   std::string("attachment; filename=\"") + name + ".csv\"");
         auto lib = committed();
         const std::string expected = desk::collected(
             [&](desk::TextSink& out) { desk::export_csv(*lib, kind, desk::today(), false, out); });
-        EXPECT_EQ(res->body, expected) << name;
-        EXPECT_GT(std::count(res->body.begin(), res->body.end(), '\n'), 1) << name;
+        EXPECT_EQ(res.body, expected) << name;
+        EXPECT_GT(std::count(res.body.begin(), res.body.end(), '\n'), 1) << name;
     }
-}
-
-TEST_F(WebDeskTest, TheNoticesCsvIsForAMailMerge)
-{
-    start();
-    const Login bob = must_log_in("bob");
-    struct Case {
-        const char* query;
-        int status;
-        const char* starts;
-    } cases[] = {
-        {"", 200, "kind,loan,hold,book,title,due,days,user,name,phone,address"},
-        {"?within=365", 200, "kind,loan,hold,book,title,due,days,user,name,phone,address"},
-        {"?within=366", 409, "<!doctype html>"},
-        {"?within=x", 400, "<!doctype html>"},
-    };
-    ASSERT_EQ(post_form("/desk/scan", {{"user", "2"}, {"scan", "2"}}, bob, own_origin())->status,
-              200);
-    for (const Case& c : cases) {
-        auto res = get(std::string("/notices.csv") + c.query, bob);
-        ASSERT_TRUE(res) << c.query;
-        EXPECT_EQ(res->status, c.status) << c.query;
-        EXPECT_EQ(res->body.rfind(c.starts, 0), 0u) << c.query << res->body;
-    }
-    EXPECT_TRUE(has(get("/notices.csv?within=365", bob)->body, "Ben Okri"));
 }
 
 TEST_F(WebDeskTest, ARefusalAtTheDeskShowsTheDeskAgainWithTheReason)
 {
-    start();
-    const Login bob = must_log_in("bob");
+    const Login bob = start_as("bob");
     struct Case {
         const char* path;
-        httplib::Params form;
+        const char* form;
         int status;
         const char* reason;
         bool member_kept;
     } cases[] = {
-        {"/desk/scan",
-         {{"user", "1"}, {"scan", "3"}},
-         409,
-         "no copy of book 3 (Zero) is on the shelf",
-         true},
-        {"/desk/scan", {{"user", "1"}, {"scan", "99"}}, 404, "no book 99", true},
-        {"/desk/scan", {{"user", "1"}, {"scan", "3x"}}, 400, "scan must be a number", true},
-        {"/desk/return", {{"book", "2"}}, 409, "book 2 has no loan out", false},
-        {"/desk/return",
-         {{"user", "2"}, {"book", "1"}},
-         409,
-         "user 2 holds no copy of book 1",
-         true},
-        {"/loans/99/renew", {}, 404, "no loan 99", false},
+        {"/desk/scan", "user=1&scan=3", 409, "no copy of book 3 (Zero) is on the shelf", true},
+        {"/desk/scan", "user=1&scan=99", 404, "no book 99", true},
+        {"/desk/scan", "user=1&scan=3x", 400, "scan must be a number", true},
+        {"/desk/return", "book=2", 409, "book 2 has no loan out", false},
+        {"/desk/return", "user=2&book=1", 409, "user 2 holds no copy of book 1", true},
+        {"/loans/99/renew", "", 404, "no loan 99", false},
     };
     for (const Case& c : cases) {
-        auto res = post_form(c.path, c.form, bob, own_origin());
-        ASSERT_TRUE(res) << c.reason;
-        EXPECT_EQ(res->status, c.status) << c.reason;
-        EXPECT_TRUE(has(res->body, "<h1>Desk</h1>")) << c.reason;
-        EXPECT_TRUE(has(alert_of(res->body), c.reason)) << res->body;
-        EXPECT_EQ(has(res->body, "Lending to"), c.member_kept) << c.reason;
+        const auto res = answered(post_form(c.path, c.form, bob), c.status, c.reason);
+        EXPECT_TRUE(has(res.body, "<h1>Desk</h1>")) << c.reason;
+        EXPECT_TRUE(has(alert_of(res.body), c.reason)) << res.body;
+        EXPECT_EQ(has(res.body, "Lending to"), c.member_kept) << c.reason;
     }
     EXPECT_TRUE(committed()->open_loans().empty());
 }
 
 TEST_F(WebDeskTest, CheckAndRepairTellTheirFindingsOnTheAdminPage)
 {
-    start();
-    const Login ann = must_log_in("ann");
+    const Login ann = start_as("ann");
     struct Case {
         const char* path;
         bool damaged;
@@ -217,42 +121,50 @@ TEST_F(WebDeskTest, CheckAndRepairTellTheirFindingsOnTheAdminPage)
         if (c.damaged) {
             std::ofstream(folder_ + "/books.csv", std::ios::app) << "not a book\n";
         }
-        auto res = post_form(c.path, {}, ann, own_origin());
-        ASSERT_TRUE(res) << c.path;
-        EXPECT_EQ(res->status, 200) << c.path;
-        EXPECT_TRUE(has(res->body, "<h1>Admin</h1>")) << c.path;
-        EXPECT_TRUE(has(res->body, c.note)) << c.path;
-        const std::string alert = alert_of(res->body);
+        const auto res = answered(post_form(c.path, "", ann), 200, c.path);
+        EXPECT_TRUE(has(res.body, "<h1>Admin</h1>")) << c.path;
+        EXPECT_TRUE(has(res.body, c.note)) << c.path;
+        const std::string alert = alert_of(res.body);
         EXPECT_EQ(alert.empty(), *c.alert == '\0') << c.path << alert;
         EXPECT_TRUE(has(alert, c.alert)) << c.path;
     }
 }
 
-TEST_F(WebDeskTest, TheStaticFilesAreServedFromMemoryWithTheirTypes)
+/* The notices as CSV for a mail merge (to bob) and the compiled-in static
+ * files (to anyone), each with its type and what it begins with. */
+TEST_F(WebDeskTest, FilesComeWithTheirTypes)
 {
-    start();
+    const Login bob = start_as("bob");
+    answered(post_form("/desk/scan", "user=2&scan=2", bob), 200, "lend");
+    const char* const notices = "kind,loan,hold,book,title,due,days,user,name,phone,address\n";
     struct Case {
         const char* path;
         int status;
         const char* type;
+        const char* starts;
     } cases[] = {
-        {"/static/desk.css", 200, "text/css; charset=utf-8"},
-        {"/static/desk.js", 200, "text/javascript; charset=utf-8"},
-        {"/static/other.js", 404, "application/json"},
-        {"/static/../CMakeLists.txt", 404, "application/json"},
+        {"/notices.csv", 200, "text/csv", notices},
+        {"/notices.csv?within=365", 200, "text/csv", notices},
+        {"/notices.csv?within=366", 409, "text/html", "<!doctype html>"},
+        {"/notices.csv?within=x", 400, "text/html", "<!doctype html>"},
+        {"/static/desk.css", 200, "text/css; charset=utf-8", ""},
+        {"/static/desk.js", 200, "text/javascript; charset=utf-8", ""},
+        {"/static/other.js", 404, "application/json", ""},
+        {"/static/../CMakeLists.txt", 404, "application/json", ""},
     };
     for (const Case& c : cases) {
-        auto res = get(c.path, {});
-        ASSERT_TRUE(res) << c.path;
-        EXPECT_EQ(res->status, c.status) << c.path;
-        EXPECT_EQ(res->get_header_value("Content-Type"), c.type) << c.path;
-        if (c.status == 200) {
+        const bool shared = std::string(c.path).starts_with("/static/");
+        const auto res = answered(get(c.path, shared ? Login{} : bob), c.status, c.path);
+        EXPECT_TRUE(res.get_header_value("Content-Type").starts_with(c.type)) << c.path;
+        EXPECT_TRUE(res.body.starts_with(c.starts)) << c.path << res.body;
+        if (shared && c.status == 200) {
             const web::StaticFile* file = web::static_file(std::string(c.path).substr(8));
             ASSERT_NE(file, nullptr) << c.path;
-            EXPECT_EQ(res->body, file->text) << c.path;
-            EXPECT_GT(res->body.size(), 100u) << c.path;
+            EXPECT_EQ(res.body, file->text) << c.path;
+            EXPECT_GT(res.body.size(), 100u) << c.path;
         }
     }
+    EXPECT_TRUE(has(get("/notices.csv?within=365", bob)->body, "Ben Okri"));
 }
 
 TEST(WebLog, TheLineTellsTheTimeTakenAndNothingAClientCouldForge)

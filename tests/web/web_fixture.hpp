@@ -36,6 +36,49 @@ struct Login {
     std::string cookie, csrf;
 };
 
+/* The response `res` brought, having checked that it came with `status`
+ * (`what` names the request in a failure); empty when none came. */
+inline httplib::Response answered(const httplib::Result& res, int status, const std::string& what)
+{
+    EXPECT_TRUE(res) << what << ": no answer";
+    if (!res)
+        return {};
+    EXPECT_EQ(res->status, status) << what << ": " << res->body.substr(0, 300);
+    return *res;
+}
+
+/* A sheet of one new book, for imports. */
+inline const char* const kNewBook = "title,author,genre,copies\nKindred,O. Butler,sf,1\n";
+
+/* Checks that `res` carries the headers every answer of the desk carries. */
+inline void expect_guarded(const httplib::Response& res, const std::string& what)
+{
+    const std::pair<const char*, const char*> headers[] = {
+        {"Content-Security-Policy",
+         "default-src 'self'; frame-ancestors 'none'; form-action 'self'"},
+        {"X-Content-Type-Options", "nosniff"},
+        {"Referrer-Policy", "same-origin"},
+        {"Cache-Control", "no-store"},
+    };
+    for (const auto& [name, value] : headers)
+        EXPECT_EQ(res.get_header_value(name), value) << what << ": " << name;
+}
+
+/* The parts of an import form: the sheet `csv`, its kind, and `commit`. */
+inline httplib::MultipartFormDataItems import_form(const std::string& csv, const char* kind,
+                                                   const char* commit)
+{
+    return {{"sheet", csv, "sheet.csv", "text/csv"},
+            {"kind", kind, "", ""},
+            {"commit", commit, "", ""}};
+}
+
+/* True when `text` holds `part`. */
+inline bool has(const std::string& text, const std::string& part)
+{
+    return text.find(part) != std::string::npos;
+}
+
 inline std::unique_ptr<desk::Library> open_for_change(const std::string& folder)
 {
     return desk::Library::open(desk::open_folder_store(folder, desk::Access::change, 5));
@@ -81,10 +124,17 @@ protected:
 
     std::string own_origin() const { return "http://127.0.0.1:" + std::to_string(port_); }
 
-    /* POST of `body` with the login's cookie and CSRF token and the
-     * server's own origin, less what `headers` replaces. */
+    /* Starts the server and logs `name` in; the login. */
+    Login start_as(const std::string& name)
+    {
+        start();
+        return must_log_in(name);
+    }
+
+    /* POST of `body` (of `type`) with the login's cookie and CSRF token and
+     * the server's own origin, less what `headers` replaces. */
     httplib::Result post(const std::string& path, const std::string& body, const Login& who,
-                         httplib::Headers headers = {}) const
+                         httplib::Headers headers = {}, const char* type = "application/json") const
     {
         if (!who.cookie.empty() && !headers.count("Cookie"))
             headers.emplace("Cookie", who.cookie);
@@ -92,20 +142,16 @@ protected:
             headers.emplace("X-CSRF-Token", who.csrf);
         if (!headers.count("Origin"))
             headers.emplace("Origin", own_origin());
-        return client().Post(path.c_str(), headers, body, "application/json");
+        return client().Post(path.c_str(), headers, body, type);
     }
 
-    /* POST of a form as `who` from `origin` ("" sends none), the csrf
-     * field given unless `csrf` is false. */
-    httplib::Result post_form(const std::string& path, httplib::Params form, const Login& who,
-                              const std::string& origin, bool csrf = true) const
+    /* POST of a form's url-encoded `fields` as `who` from this server,
+     * with the session's token as its csrf field. */
+    httplib::Result post_form(const std::string& path, const std::string& fields,
+                              const Login& who) const
     {
-        if (csrf)
-            form.emplace("csrf", who.csrf);
-        httplib::Headers headers{{"Cookie", who.cookie}};
-        if (!origin.empty())
-            headers.emplace("Origin", origin);
-        return client().Post(path.c_str(), headers, form);
+        return post(path, fields + "&csrf=" + who.csrf, who, {},
+                    "application/x-www-form-urlencoded");
     }
 
     /* POST of a multipart form (an upload) as `who` from this server,
