@@ -145,7 +145,7 @@ Fine waive_fine(Library& lib, std::size_t id, const std::string& reason, Day day
     const std::string why = record_text(reason, "a reason", rules::kMaxReason);
     Fine* fine = lib.fines().find(id);
     if (fine == nullptr)
-        throw Failure(kRefused, fmt::format("no fine {}", id));
+        throw Failure(kRefused, fmt::format("no fine {}", id), Cause::no_such_record);
     if (fine->owed() == 0)
         throw Failure(kRefused, fmt::format("nothing is owed of fine {}", id));
     const std::size_t waived = fine->owed();

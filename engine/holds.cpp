@@ -144,7 +144,7 @@ Hold cancel_hold(Library& lib, std::size_t id, Day day)
     expire_holds(lib, day);
     Hold* hold = lib.holds().find(id);
     if (hold == nullptr)
-        throw Failure(kRefused, fmt::format("no hold {}", id));
+        throw Failure(kRefused, fmt::format("no hold {}", id), Cause::no_such_record);
     if (!hold->active())
         throw Failure(kRefused, fmt::format("hold {} is {} already", id, state_name(hold->state)));
     end_hold(lib, *hold, HoldState::cancelled, Action::hold_cancelled, day);

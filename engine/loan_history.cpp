@@ -81,8 +81,10 @@ FromHistory<LoanStory> loan_stories(const Library& lib, Whose whose, std::size_t
     const bool exists =
         whose == Whose::book ? lib.books().find(id) != nullptr : lib.users().find(id) != nullptr;
     if (!exists && stories.empty())
-        throw Failure(kRefused, fmt::format("no {} {}, and no loan of one in the history",
-                                            whose == Whose::book ? "book" : "user", id));
+        throw Failure(kRefused,
+                      fmt::format("no {} {}, and no loan of one in the history",
+                                  whose == Whose::book ? "book" : "user", id),
+                      Cause::no_such_record);
     for (auto& [loan, story] : stories)
         found.items.push_back(story);
     return found;

@@ -148,7 +148,8 @@ Account& named(std::vector<Account>& accounts, const std::string& name)
         throw Failure(kUsage, text::fault_sentence(clean.fault, "a staff name", kMaxNameChars));
     if (Account* found = find(accounts, clean.text))
         return *found;
-    throw Failure(kRefused, fmt::format("no staff account is named {}", clean.text));
+    throw Failure(kRefused, fmt::format("no staff account is named {}", clean.text),
+                  Cause::no_such_record);
 }
 
 /* Refuses (kUsage) a password that cannot be taken; never names it. */
