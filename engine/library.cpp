@@ -38,23 +38,16 @@ void Library::index(fileset::Kind kind)
 {
     switch (kind) {
     case fileset::Kind::books:
-        tables_.books.index_loaded([this](Book book) {
-            if (!texts_are_utf8(book))
-                suspects_.books.push_back(book);
-        });
+        tables_.books.index_loaded([this](Book book) { suspect_if_unsound(book); });
         break;
     case fileset::Kind::users:
-        tables_.users.index_loaded([this](User user) {
-            if (!texts_are_utf8(user))
-                suspects_.users.push_back(user);
-        });
+        tables_.users.index_loaded([this](User user) { suspect_if_unsound(user); });
         break;
     case fileset::Kind::loans:
         tables_.loans.index_loaded([this](Borrow loan) {
             if (!borrow_has_returned(loan))
                 open_.push_back(loan);
-            if (!names_exist(*this, loan))
-                suspects_.loans.push_back(loan);
+            suspect_if_unsound(loan);
         });
         open_by_book_.build(open_, tables_.books.all().size());
         open_by_user_.build(open_, tables_.users.all().size());
@@ -62,13 +55,91 @@ void Library::index(fileset::Kind kind)
     }
 }
 
+void Library::suspect_if_unsound(Book book) const
+{
+    if (!texts_are_utf8(book))
+        suspects_.books.push_back(book);
+}
+
+void Library::suspect_if_unsound(User user) const
+{
+    if (!texts_are_utf8(user))
+        suspects_.users.push_back(user);
+}
+
+void Library::suspect_if_unsound(Borrow loan) const
+{
+    if (!names_exist(*this, loan))
+        suspects_.loans.push_back(loan);
+}
+
+namespace {
+
+/* The suspects of one table as of its records now: those still breaking
+ * a rule (`sound` false), then the records added or changed since the
+ * last commit that break one, in file order. False when that cannot be
+ * told without a walk: a record was removed (the list may hold it, loans
+ * may name it), or a new suspect's place in a file not in identifier
+ * order is unknown. The books and users go first: the loans' rule asks
+ * them. */
+template <typename Handle, typename Sound>
+bool keep_of_table(const Records<Handle>& records, std::vector<Handle>& suspects, Sound sound)
+{
+    if (records.removed_any())
+        return false;
+    std::erase_if(suspects, sound);
+    const std::size_t kept = suspects.size();
+    for (Handle record : records.news())
+        if (!sound(record))
+            suspects.push_back(record);
+    if (suspects.size() == kept)
+        return true;
+    if (!records.in_id_order())
+        return false;
+    std::sort(suspects.begin(), suspects.end(),
+              [](Handle a, Handle b) { return id_of(a) < id_of(b); });
+    suspects.erase(std::unique(suspects.begin(), suspects.end()), suspects.end());
+    return true;
+}
+
+} // namespace
+
+bool Library::keep_suspects()
+{
+    return keep_of_table(tables_.books, suspects_.books,
+                         [](Book book) { return texts_are_utf8(book); }) &&
+           keep_of_table(tables_.users, suspects_.users,
+                         [](User user) { return texts_are_utf8(user); }) &&
+           keep_of_table(tables_.loans, suspects_.loans,
+                         [this](Borrow loan) { return names_exist(*this, loan); });
+}
+
 const Library::Suspects* Library::suspects() const
 {
-    bool changed = false;
-    each_table(tables_, [&changed](const auto& records) {
-        changed = changed || records.touched() || records.not_loaded;
+    bool pending = false;
+    each_table(tables_, [&pending](const auto& records) {
+        pending = pending || records.touched() || records.not_loaded;
     });
-    return changed ? nullptr : &suspects_;
+    if (pending)
+        return nullptr;
+    if (suspects_lost_) {
+        suspects_ = {};
+        each_table(tables_, [this](const auto& records) {
+            for (auto record : records.all())
+                suspect_if_unsound(record);
+        });
+        suspects_lost_ = false;
+    }
+    return &suspects_;
+}
+
+bool Library::changed() const
+{
+    bool touched = tables_.renewals.touched || tables_.holds.touched || tables_.fines.touched ||
+                   !tables_.new_history.empty();
+    each_table(tables_,
+               [&touched](const auto& records) { touched = touched || records.touched(); });
+    return touched;
 }
 
 std::span<const Borrow> Library::open_loans_of_book(std::size_t book_id) const
@@ -171,6 +242,8 @@ std::vector<std::string> Library::commit()
     lines.clear();
     history_.reset(); /* it has new lines now */
     tables_.renewals.touched = tables_.holds.touched = tables_.fines.touched = false;
+    suspects_lost_ = suspects_lost_ || !keep_suspects();
+    each_table(tables_, [](auto& records) { records.settle(); });
     return warnings;
 }
 

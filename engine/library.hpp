@@ -67,17 +67,24 @@ public:
     /* Marks `loan` returned and takes it out of the open-loan indexes. */
     void close_loan(Borrow loan);
 
-    /* The records opening found breaking a rule that asks about every
-     * record (checks.hpp), each kind in file order: those whose texts are
-     * not all UTF-8 and the loans naming a book or user that does not
-     * exist. Null once any table has changed, when only a walk of every
-     * record can tell. */
+    /* The records breaking a rule that asks about every record
+     * (checks.hpp), each kind in file order: those whose texts are not all
+     * UTF-8 and the loans naming a book or user that does not exist; found
+     * while opening, kept true by each commit (which asks the records
+     * added or changed since), and found again by one walk on the first
+     * ask after a commit that could not keep them (a record removed).
+     * Null while a table has changes not yet committed, or was not
+     * loaded, when only a walk of every record can tell. */
     struct Suspects {
         std::vector<Book> books;
         std::vector<User> users;
         std::vector<Borrow> loans;
     };
     const Suspects* suspects() const;
+
+    /* True when anything was touched or recorded since opening or the
+     * last commit: what a commit would write. */
+    bool changed() const;
 
     /* The renewals of the open loans (history.hpp); change them through
      * the circulation rules, which touch them. */
@@ -153,10 +160,20 @@ private:
     /* Indexes a table the store has loaded whole (the loans last). */
     void index(fileset::Kind kind);
 
+    /* Asks one record the rules about it, noting it when it breaks one. */
+    void suspect_if_unsound(Book book) const;
+    void suspect_if_unsound(User user) const;
+    void suspect_if_unsound(Borrow loan) const;
+
+    /* After a commit: the suspects as of the records committed; false
+     * when they cannot be kept without a walk. */
+    bool keep_suspects();
+
     std::unique_ptr<Store> store_;
     Tables tables_;
     std::vector<Borrow> open_;
-    Suspects suspects_;
+    mutable Suspects suspects_;
+    mutable bool suspects_lost_ = false; /* found again on the next ask */
     PolicyRead policy_;
     std::string clerk_ = "unknown";
     std::string signature_;

@@ -134,6 +134,7 @@ bool Records<Handle>::add(Handle record)
     items_.push_back(record);
     index(record);
     added_.push_back(record);
+    news_.push_back(record);
     touch();
     return true;
 }
@@ -149,6 +150,7 @@ std::size_t Records<Handle>::remove_if(const std::function<bool(Handle)>& doomed
         return 0;
     std::unordered_set<Handle> set(going.begin(), going.end());
     std::erase_if(items_, [&set](Handle record) { return set.contains(record); });
+    std::erase_if(news_, [&set](Handle record) { return set.contains(record); });
     for (Handle record : going) {
         std::erase(added_, record);
         if (by_id_.get(id_of(record)) == record)
@@ -158,6 +160,7 @@ std::size_t Records<Handle>::remove_if(const std::function<bool(Handle)>& doomed
         list_search_remove(
             list_, [](void* element, void* wanted) { return element == wanted; }, record,
             file_.deleter);
+    removed_any_ = true;
     touch();
     return going.size();
 }
@@ -169,9 +172,22 @@ void Records<Handle>::remove(Handle record)
 }
 
 template <typename Handle>
-void Records<Handle>::changed(Handle)
+void Records<Handle>::changed(Handle record)
 {
+    news_.push_back(record);
     touch();
+}
+
+template <typename Handle>
+void Records<Handle>::settle()
+{
+    if (touched_) {
+        problems.clear();
+        missing = false;
+    }
+    news_.clear();
+    removed_any_ = false;
+    touched_ = false;
 }
 
 template class Records<Book>;

@@ -112,10 +112,23 @@ public:
     void remove(Handle record);
 
     /* Marks `record` (or, without one, the whole file) as changed: it is
-     * saved at the next commit. */
+     * saved at the next commit. Call changed(record) whenever a record's
+     * texts or the identifiers it names change, so the library asks its
+     * rules again (Library::suspects). */
     void changed(Handle record);
     void touch() { touched_ = true; }
     bool touched() const { return touched_; }
+
+    /* The records added or marked changed since loading or the last
+     * settle(), in the order it happened (one may come more than once),
+     * and whether any record was removed since. */
+    const std::vector<Handle>& news() const { return news_; }
+    bool removed_any() const { return removed_any_; }
+
+    /* For the library once a commit has saved the table as it is in
+     * memory: untouched, nothing new or removed since, and the problems
+     * of loading gone with the file they were about (when it was saved). */
+    void settle();
 
     /* What loading told; `missing` when the file was not there. */
     std::vector<Problem> problems;
@@ -147,6 +160,8 @@ private:
     IdMap<Handle> by_id_;
     std::vector<std::size_t> duplicates_;
     std::vector<Handle> added_; /* records added since loading, in order */
+    std::vector<Handle> news_;  /* added or changed since the last settle() */
+    bool removed_any_ = false;
     std::size_t highest_ = 0;
     bool in_id_order_ = true;
     std::size_t next_id_ = 1;

@@ -19,6 +19,7 @@
 #include "fines.hpp"
 #include "holds.hpp"
 #include "members.hpp"
+#include "route_table.hpp"
 #include "search.hpp"
 #include "views.hpp"
 
@@ -402,17 +403,11 @@ constexpr Route kRoutes[] = {
 
 void add_api_routes(httplib::Server& server, Context& context)
 {
-    for (const Route& route : kRoutes) {
-        const bool changes = std::string(route.method) != "GET";
-        auto handler = [&context, route, changes](const httplib::Request& req,
-                                                  httplib::Response& res) {
-            dispatch(context, req, res, route.need, changes, route.handler);
-        };
-        if (changes)
-            server.Post(route.pattern, handler);
-        else
-            server.Get(route.pattern, handler);
-    }
+    add_route_table(server, kRoutes,
+                    [&context](const Route& route, bool changes, const httplib::Request& req,
+                               httplib::Response& res) {
+                        dispatch(context, req, res, route.need, changes, route.handler);
+                    });
 }
 
 } // namespace web

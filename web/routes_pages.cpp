@@ -19,6 +19,7 @@
 #include "views.hpp"
 #include "pages.hpp"
 #include "page_visit.hpp"
+#include "route_table.hpp"
 #include "static_files.hpp"
 
 namespace web {
@@ -569,17 +570,11 @@ constexpr PageRoute kPages[] = {
 
 void add_page_routes(httplib::Server& server, Context& context)
 {
-    for (const PageRoute& route : kPages) {
-        const bool posts = std::string(route.method) == "POST";
-        auto handler = [&context, route, posts](const httplib::Request& req,
-                                                httplib::Response& res) {
-            visit(context, req, res, route.need, posts, route.handler);
-        };
-        if (posts)
-            server.Post(route.pattern, handler);
-        else
-            server.Get(route.pattern, handler);
-    }
+    add_route_table(server, kPages,
+                    [&context](const PageRoute& route, bool posts, const httplib::Request& req,
+                               httplib::Response& res) {
+                        visit(context, req, res, route.need, posts, route.handler);
+                    });
     server.Get("/",
                [](const httplib::Request&, httplib::Response& res) { redirect(res, "/desk"); });
     server.Get("/login", [](const httplib::Request&, httplib::Response& res) {

@@ -66,10 +66,21 @@ std::vector<std::string> WebDesk::change(const std::string& clerk,
         std::vector<std::string> warnings = desk::commit_unless_unread(*lib_);
         lib_->close_store();
         return warnings;
+    } catch (const desk::Failure&) {
+        keep_unless_changed();
+        throw;
     } catch (...) {
         lib_.reset();
         throw;
     }
+}
+
+void WebDesk::keep_unless_changed()
+{
+    if (lib_ && !lib_->changed())
+        lib_->close_store();
+    else
+        lib_.reset();
 }
 
 void WebDesk::rehearse(const std::function<void(desk::Library&)>& change)

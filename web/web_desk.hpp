@@ -8,8 +8,10 @@
  * (the exclusive lock, recovery), reuses the records in memory when the
  * folder is still as they were read, runs the engine's operation, commits
  * it all or nothing as the command line does and lets the lock go. When a
- * change fails in any way, the library in memory is dropped, so the next
- * request loads it again: a half-changed library is never served.
+ * change is refused before it changed anything in memory (a rule said no),
+ * the library stays; when it fails in any other way, the library in memory
+ * is dropped, so the next request loads it again: a half-changed library
+ * is never served.
  *
  * One request at a time reaches the library; the others wait for it.
  */
@@ -78,6 +80,11 @@ public:
 
 private:
     void load_if_changed(); /* mutex held */
+
+    /* After a refused change (mutex held): the library stays in memory,
+     * its store closed, when the change left nothing in it changed;
+     * otherwise it is dropped. */
+    void keep_unless_changed();
 
     std::string folder_;
     unsigned lock_timeout_;

@@ -55,6 +55,31 @@ TEST_F(WebDeskTest, AChangeMadeBesideTheServerIsSeenWithoutRestart)
     EXPECT_EQ(committed()->open_loans().size(), 2u);
 }
 
+TEST_F(WebDeskTest, ARefusedChangeLeavesTheLibraryAsCommitted)
+{
+    web::WebDesk web_desk(folder_, 5);
+    const auto on_shelf = [&web_desk](std::size_t book) {
+        std::size_t count = 0;
+        web_desk.read(
+            [&](const desk::Library& lib) { count = book_get_available(lib.books().find(book)); });
+        return count;
+    };
+    const auto lend = [](std::size_t book) {
+        return [book](desk::Library& lib) { desk::checkout(lib, book, 1, desk::today(), {}); };
+    };
+    EXPECT_THROW(web_desk.change("bob", lend(3)), desk::Failure) << "book 3 has no copy";
+    EXPECT_EQ(on_shelf(1), 2u);
+    web_desk.change("bob", lend(1)); /* the lock was let go after the refusal */
+    EXPECT_EQ(on_shelf(1), 1u);
+    const auto lend_then_fail = [&lend](desk::Library& lib) {
+        lend(1)(lib);
+        throw desk::Failure(desk::kWrite, "the disk is full; nothing was changed");
+    };
+    EXPECT_THROW(web_desk.change("bob", lend_then_fail), desk::Failure);
+    EXPECT_EQ(on_shelf(1), 1u) << "a half-made change was served";
+    EXPECT_EQ(committed()->open_loans().size(), 1u);
+}
+
 TEST_F(WebDeskTest, TheHistoryNamesTheStaffMemberAsClerk)
 {
     start();
