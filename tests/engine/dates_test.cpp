@@ -24,6 +24,24 @@ void set_today(const char* text)
 #endif
 }
 
+/* Puts back the LENDREC_TODAY the test found, so that the tests after it
+ * in the same process see the day they were given. */
+struct TodayRestored {
+    const char* found = std::getenv("LENDREC_TODAY");
+    std::string was = found != nullptr ? found : "";
+    ~TodayRestored()
+    {
+        if (found != nullptr)
+            set_today(was.c_str());
+        else
+#ifdef _WIN32
+            _putenv_s("LENDREC_TODAY", "");
+#else
+            unsetenv("LENDREC_TODAY");
+#endif
+    }
+};
+
 TEST(Dates, ParseDateReadsRealDatesOnly)
 {
     struct Case {
@@ -97,6 +115,7 @@ TEST(Dates, FileDateRunsOnAndNeverFails)
 
 TEST(Dates, TodayIsTakenFromTheEnvironmentUnderTheSameRules)
 {
+    const TodayRestored restored;
     set_today("15/01/2026");
     EXPECT_EQ(format_date(today()), "15/01/2026");
     EXPECT_EQ(format_date(date_or_today("", "--date")), "15/01/2026");
