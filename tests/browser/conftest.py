@@ -3,15 +3,15 @@ line, `lendrec serve` on a free loopback port, and a browser per journey
 that leaves a screenshot of how the journey ended.
 
 Run by ctest as:
-    /usr/bin/python3 -m pytest tests/browser --lendrec BIN --shots DIR
+    PYTHONPATH=tests/web /usr/bin/python3 -m pytest tests/browser --lendrec BIN --shots DIR
 """
 import os
-import re
-import subprocess
 
 import pytest
 from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
+
+import serving
 
 PASSWORDS = {"ann": "admin password 1", "bob": "desk password 1"}
 
@@ -25,12 +25,11 @@ class Desk:
     """The command line over the journeys' library."""
 
     def __init__(self, binary, folder):
-        self.binary, self.folder = binary, folder
+        self.command = [binary, "-C", folder]
 
-    def run(self, *args, stdin=None):
-        done = subprocess.run([self.binary, "-C", self.folder, *args], input=stdin,
-                              capture_output=True, text=True, timeout=60,
-                              env=dict(os.environ, LENDREC_CLERK="setup"))
+    def run(self, *args):
+        """The output of a command that must succeed."""
+        done = serving.run(self.command, *args, env=dict(os.environ, LENDREC_CLERK="setup"))
         assert done.returncode == 0, (args, done.stdout, done.stderr)
         return done.stdout
 
@@ -59,22 +58,15 @@ def desk(request, tmp_path):
     made.run("init")
     for step in SETUP:
         made.run(*step)
-    made.run("staff", "add", "ann", "--role", "admin", stdin=PASSWORDS["ann"] + "\n")
-    made.run("staff", "add", "bob", "--role", "desk", stdin=PASSWORDS["bob"] + "\n")
+    serving.add_staff(made.command, "ann", "admin", PASSWORDS["ann"])
+    serving.add_staff(made.command, "bob", "desk", PASSWORDS["bob"])
     return made
 
 
 @pytest.fixture
 def server(desk):
-    served = subprocess.Popen([desk.binary, "-C", desk.folder, "serve", "--listen",
-                               "127.0.0.1:0"], stdout=subprocess.PIPE,
-                              stderr=subprocess.DEVNULL, text=True)
-    line = served.stdout.readline()
-    found = re.search(r"(http://127\.0\.0\.1:\d+)/", line)
-    assert found, f"the server said {line!r}"
-    yield found.group(1)
-    served.terminate()
-    assert served.wait(timeout=30) == 0
+    with serving.Server(desk.command) as served:
+        yield served.url
 
 
 @pytest.fixture(scope="session")

@@ -29,9 +29,6 @@ its commands. A transcript is plain text, one directive a line:
                           no one reads (closed before it starts); POSIX only
     @stdin                the "| " lines that follow, each ended by LF, are
                           the next command's standard input (else it has none)
-    @mode FILE            FILE's permission bits in octal ("0600") are the
-                          "output"; POSIX only
-    @umask MASK           later commands run with the octal umask MASK
 
 Blank lines at the end of a command's output, expected or printed, are not
 compared: in a transcript they only separate cases.
@@ -161,7 +158,7 @@ def unwritable(kind):
     return write
 
 
-def run(case, options, env, folder, stdout_kind=None, stdin_text=None, umask=None):
+def run(case, options, env, folder, stdout_kind=None, stdin_text=None):
     """The failures of one command, as report lines."""
     args = shlex.split(case.argument)
     if not args or args[0] != "lendrec":
@@ -169,8 +166,6 @@ def run(case, options, env, folder, stdout_kind=None, stdin_text=None, umask=Non
     command = options.emulator + [options.lendrec] + args[1:]
     given = ({"input": stdin_text.encode("utf-8")} if stdin_text is not None
              else {"stdin": subprocess.DEVNULL})
-    if umask is not None:
-        given["preexec_fn"] = lambda: os.umask(umask)
     if stdout_kind:
         target = unwritable(stdout_kind)
         done = subprocess.run(command, cwd=folder, env=env, stdout=target,
@@ -222,20 +217,15 @@ def main():
     env = {k: v for k, v in os.environ.items() if k not in ("LENDREC_LIBRARY", "COLUMNS")}
     env.update(LENDREC_TODAY="15/01/2026", LENDREC_NOW="2026-01-15T09:30:00Z",
                LENDREC_CLERK="desk", LENDREC_LOCK_TIMEOUT="1")
-    remembered, failed, stdout_kind, stdin_text, umask = {}, 0, None, None, None
+    remembered, failed, stdout_kind, stdin_text = {}, 0, None, None
     data_dir = os.path.join(os.path.dirname(os.path.abspath(options.transcript)), "data")
     for case in cases:
         failures = []
         if case.kind == "$":
-            failures = run(case, options, env, folder, stdout_kind, stdin_text, umask)
+            failures = run(case, options, env, folder, stdout_kind, stdin_text)
             stdout_kind, stdin_text = None, None
         elif case.kind == "@stdin":
             stdin_text = "".join(line + "\n" for line in case.body)
-        elif case.kind == "@mode":
-            mode = os.stat(os.path.join(folder, case.argument)).st_mode & 0o7777
-            failures = compare(f"mode of {case.argument}", case.stdout, [f"{mode:04o}"])
-        elif case.kind == "@umask":
-            umask = int(case.argument, 8)
         elif case.kind == "@cat":
             with open(os.path.join(folder, case.argument), "rb") as f:
                 failures = compare(case.argument, case.stdout, lines(f.read()))

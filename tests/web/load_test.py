@@ -8,16 +8,14 @@ record files as told, and `lendrec check` passes. Prints the latencies.
 
     load_test.py LENDREC_BINARY WORK_DIR
 """
-import http.client
-import json
 import os
 import random
-import re
 import shutil
-import subprocess
 import sys
 import threading
 import time
+
+import serving
 
 CLIENTS = 8
 REQUESTS = 250
@@ -28,8 +26,8 @@ CLI_ROUNDS = 25
 
 
 def run(lendrec, folder, *args, stdin=None):
-    return subprocess.run([lendrec, "-C", folder, *args], input=stdin, capture_output=True,
-                          text=True, timeout=60, env=dict(os.environ, LENDREC_CLERK="cli"))
+    return serving.run([lendrec, "-C", folder], *args, stdin=stdin,
+                       env=dict(os.environ, LENDREC_CLERK="cli"))
 
 
 def make_library(lendrec, folder):
@@ -43,62 +41,20 @@ def make_library(lendrec, folder):
     for step in steps:
         done = run(lendrec, folder, *step)
         assert done.returncode == 0, (step, done.stderr)
-    done = run(lendrec, folder, "staff", "add", "clerk", "--role", "desk",
-               stdin=PASSWORD + "\n")
-    assert done.returncode == 0, done.stderr
+    serving.add_staff([lendrec, "-C", folder], "clerk", "desk", PASSWORD)
 
 
-def start_server(lendrec, folder):
-    server = subprocess.Popen([lendrec, "-C", folder, "serve", "--listen", "127.0.0.1:0"],
-                              stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
-    line = server.stdout.readline()
-    found = re.search(r"http://127\.0\.0\.1:(\d+)/", line)
-    assert found, f"the server said {line!r}"
-    return server, int(found.group(1))
+def timed(client, method, path, body=None):
+    """(status, body, seconds taken) of one request."""
+    started = time.perf_counter()
+    status, answer = client.call(method, path, body)
+    return status, answer, time.perf_counter() - started
 
 
-class Client:
-    """One browser-less client with its own session."""
-
-    def __init__(self, port):
-        self.port = port
-        self.cookie = ""
-        self.csrf = ""
-        self.conn = http.client.HTTPConnection("127.0.0.1", port, timeout=30)
-
-    def call(self, method, path, body=None):
-        headers = {"Cookie": self.cookie, "X-CSRF-Token": self.csrf,
-                   "Origin": f"http://127.0.0.1:{self.port}"}
-        data = None
-        if body is not None:
-            data = json.dumps(body)
-            headers["Content-Type"] = "application/json"
-        started = time.perf_counter()
-        try:
-            self.conn.request(method, path, data, headers)
-            answer = self.conn.getresponse()
-        except (http.client.HTTPException, OSError):
-            self.conn.close()
-            self.conn = http.client.HTTPConnection("127.0.0.1", self.port, timeout=30)
-            self.conn.request(method, path, data, headers)
-            answer = self.conn.getresponse()
-        text = answer.read()
-        elapsed = time.perf_counter() - started
-        cookie = answer.getheader("Set-Cookie")
-        if cookie:
-            self.cookie = cookie.split(";")[0]
-        return answer.status, (json.loads(text) if text else None), elapsed
-
-    def login(self):
-        status, body, _ = self.call("POST", "/api/login", {"name": "clerk", "password": PASSWORD})
-        assert status == 200, (status, body)
-        self.csrf = body["csrf"]
-
-
-def client_work(port, seed, told, latencies, errors):
+def client_work(server, seed, told, latencies, errors):
     rng = random.Random(seed)
-    client = Client(port)
-    client.login()
+    client = serving.Session(server)
+    client.login("clerk", PASSWORD)
     mine = []  # loans this client lent and has not taken back
     for _ in range(REQUESTS):
         pick = rng.random()
@@ -106,24 +62,24 @@ def client_work(port, seed, told, latencies, errors):
         if pick < 0.35:
             path = rng.choice([f"/api/books/{rng.randint(1, BOOKS)}", f"/api/users/{user}",
                                "/api/books?search=title", "/api/overdue"])
-            status, body, took = client.call("GET", path)
+            status, body, took = timed(client, "GET", path)
             expected = (200,)
         elif pick < 0.65 or not mine:
             book = rng.randint(1, 6)  # the contended books and two of the others
-            status, body, took = client.call("POST", "/api/checkout", {"book": book, "user": user})
+            status, body, took = timed(client, "POST", "/api/checkout", {"book": book, "user": user})
             expected = (201, 409)
             if status == 201:
                 mine.append(body["id"])
                 told.append(("lent", body["id"]))
         elif pick < 0.85:
             loan = mine.pop(rng.randrange(len(mine)))
-            status, body, took = client.call("POST", "/api/return", {"loan": loan})
+            status, body, took = timed(client, "POST", "/api/return", {"loan": loan})
             expected = (200,)
             if status == 200:
                 told.append(("returned", loan))
         else:
             loan = rng.choice(mine)
-            status, body, took = client.call("POST", "/api/renew", {"loan": loan})
+            status, body, took = timed(client, "POST", "/api/renew", {"loan": loan})
             expected = (200, 409)
         latencies.append(took)
         if status not in expected:
@@ -163,11 +119,10 @@ def main():
     lendrec, work = sys.argv[1], sys.argv[2]
     folder = os.path.join(work, "load-library")
     make_library(lendrec, folder)
-    server, port = start_server(lendrec, folder)
     told, latencies, errors = [], [], []
-    try:
+    with serving.Server([lendrec, "-C", folder]) as server:
         threads = [threading.Thread(target=client_work,
-                                    args=(port, seed, told, latencies, errors))
+                                    args=(server, seed, told, latencies, errors))
                    for seed in range(CLIENTS)]
         threads.append(threading.Thread(target=clerk_work, args=(lendrec, folder, errors)))
         for thread in threads:
@@ -175,10 +130,6 @@ def main():
         for thread in threads:
             thread.join(timeout=600)
         assert not any(t.is_alive() for t in threads), "a client never finished"
-    finally:
-        server.terminate()
-        stopped = server.wait(timeout=30)
-    assert stopped == 0, f"the server stopped with {stopped}"
     assert not errors, f"{len(errors)} requests failed: {errors[:5]}"
     held = loans_in_files(folder)
     state = {}

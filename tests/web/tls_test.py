@@ -7,20 +7,15 @@ refusals of `serve` before it listens.
     tls_test.py LENDREC_BINARY WORK_DIR
 """
 import http.client
-import json
 import os
-import re
 import shutil
 import ssl
 import subprocess
 import sys
 
+import serving
+
 PASSWORD = "tls test password"
-
-
-def lendrec(binary, folder, *args, stdin=None):
-    return subprocess.run([binary, "-C", folder, *args], input=stdin, capture_output=True,
-                          text=True, timeout=60)
 
 
 def make_certificate(work):
@@ -41,7 +36,7 @@ def refusals(binary, folder, cert, key):
         (["--listen", "127.0.0.1:70000"], "PORT"),
     ]
     for args, said in cases:
-        done = lendrec(binary, folder, "serve", *args)
+        done = serving.run([binary, "-C", folder], "serve", *args)
         assert done.returncode == 2, (args, done.returncode, done.stderr)
         assert said in done.stderr, (args, done.stderr)
 
@@ -51,46 +46,29 @@ def main():
     shutil.rmtree(work, ignore_errors=True)
     os.makedirs(work)
     folder = os.path.join(work, "library")
-    assert lendrec(binary, folder, "init").returncode == 0
-    added = lendrec(binary, folder, "staff", "add", "ann", "--role", "admin",
-                    stdin=PASSWORD + "\n")
-    assert added.returncode == 0, added.stderr
+    desk = [binary, "-C", folder]
+    assert serving.run(desk, "init").returncode == 0
+    serving.add_staff(desk, "ann", "admin", PASSWORD)
     cert, key = make_certificate(work)
     refusals(binary, folder, cert, key)
 
-    server = subprocess.Popen([binary, "-C", folder, "serve", "--listen", "127.0.0.1:0",
-                               "--tls-cert", cert, "--tls-key", key],
-                              stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
-    try:
-        line = server.stdout.readline()
-        found = re.search(r"https://127\.0\.0\.1:(\d+)/", line)
-        assert found, f"the server said {line!r}"
-        port = int(found.group(1))
+    with serving.Server(desk, "--tls-cert", cert, "--tls-key", key) as server:
+        assert server.tls, f"served at {server.url}"
         trust = ssl.create_default_context(cafile=cert)
         trust.check_hostname = False
-        conn = http.client.HTTPSConnection("127.0.0.1", port, context=trust, timeout=10)
-        conn.request("POST", "/api/login", json.dumps({"name": "ann", "password": PASSWORD}),
-                     {"Content-Type": "application/json",
-                      "Origin": f"https://127.0.0.1:{port}"})
-        answer = conn.getresponse()
-        body = json.loads(answer.read())
-        assert answer.status == 200, (answer.status, body)
-        cookie = answer.getheader("Set-Cookie")
+        client = serving.Session(server, trust)
+        body = client.login("ann", PASSWORD)
         for part in ("Secure", "HttpOnly", "SameSite=Strict"):
-            assert part in cookie, cookie
-        assert body["csrf"] and body["role"] == "admin"
+            assert part in client.set_cookie, client.set_cookie
+        assert body["role"] == "admin"
 
-        plain = http.client.HTTPConnection("127.0.0.1", port, timeout=10)
+        plain = http.client.HTTPConnection("127.0.0.1", server.port, timeout=10)
         try:
             plain.request("GET", "/login")
             status = plain.getresponse().status
         except (http.client.HTTPException, OSError):
             status = None
         assert status is None, f"plain HTTP was answered with {status}"
-    finally:
-        server.terminate()
-        stopped = server.wait(timeout=30)
-    assert stopped == 0, f"the server stopped with {stopped}"
     print("TLS: login cookie Secure, HttpOnly, SameSite=Strict; plain HTTP not served")
 
 
