@@ -3,6 +3,7 @@
  */
 #include "server.hpp"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <optional>
@@ -59,6 +60,39 @@ httplib::Server::HandlerResponse refuse_large(const httplib::Request& req, httpl
     answer_error(res, 413, "the request is too large");
     res.set_header("Connection", "close");
     return httplib::Server::HandlerResponse::Handled;
+}
+
+/* Takes brotli (any coding whose name holds "br") out of the encodings a
+ * request accepts. httplib answers
+ * brotli at its slowest quality, some ten times the time the desk page
+ * takes to make (a browser offers it over HTTPS); gzip and plain answers
+ * stay. httplib's request is its own, not a constant one, so the
+ * pre-routing handler may change it. */
+void refuse_brotli(const httplib::Request& req)
+{
+    auto& headers = const_cast<httplib::Headers&>(req.headers);
+    const auto [first, last] = headers.equal_range("Accept-Encoding");
+    std::string kept;
+    bool dropped = false;
+    for (auto header = first; header != last; ++header) {
+        std::size_t at = 0;
+        while (at <= header->second.size()) {
+            std::size_t end = std::min(header->second.find(',', at), header->second.size());
+            std::string token = header->second.substr(at, end - at);
+            token.erase(0, token.find_first_not_of(' '));
+            /* httplib looks for "br" anywhere in the header. */
+            if (token.find("br") != std::string::npos)
+                dropped = true;
+            else if (!token.empty())
+                kept += (kept.empty() ? "" : ", ") + token;
+            at = end + 1;
+        }
+    }
+    if (!dropped)
+        return;
+    headers.erase("Accept-Encoding");
+    if (!kept.empty())
+        headers.emplace("Accept-Encoding", kept);
 }
 
 httplib::Headers security_headers()
@@ -220,6 +254,7 @@ void Server::configure()
     http.set_tcp_nodelay(true);
     http.set_pre_routing_handler([](const httplib::Request& req, httplib::Response& res) {
         request_began = std::chrono::steady_clock::now();
+        refuse_brotli(req);
         return refuse_large(req, res);
     });
     http.set_error_handler([](const httplib::Request&, httplib::Response& res) {

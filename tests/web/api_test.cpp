@@ -149,6 +149,28 @@ TEST_F(WebDeskTest, ABooksPageTellsTheHistoryAsItGrows)
     }
 }
 
+TEST_F(WebDeskTest, AnswersAreNeverBrotliWhichIsTooSlowAtTheDesk)
+{
+    const Login bob = start_as("bob");
+    const struct {
+        const char* accepted;
+        const char* encoding;
+    } cases[] = {
+        {"br", ""},
+        {"gzip, deflate, br", "gzip"},
+        {"br;q=1.0, gzip;q=0.5", "gzip"},
+        {"x-brotli, gzip", "gzip"},
+        {"", ""},
+    };
+    for (const auto& c : cases) {
+        auto res = client().Get("/desk", {{"Cookie", bob.cookie}, {"Accept-Encoding", c.accepted}});
+        ASSERT_TRUE(res);
+        EXPECT_EQ(res->status, 200) << c.accepted;
+        EXPECT_EQ(res->get_header_value("Content-Encoding"), c.encoding) << c.accepted;
+        EXPECT_NE(res->body.find("<h1>Desk</h1>"), std::string::npos) << c.accepted;
+    }
+}
+
 TEST_F(WebDeskTest, RepeatedWrongPasswordsAreSlowedDown)
 {
     start();
