@@ -119,6 +119,7 @@ TEST(Suspects, ALibraryKeptAcrossCommitsIsCheckedAsOneLoadedAfresh)
         fresh.reset();
         kept->attach_store(open_folder_store(folder.string(), Access::change, 0));
     }
+    kept.reset(); /* its store holds the lock file open, which Windows will not remove */
     fs::remove_all(folder);
 }
 
