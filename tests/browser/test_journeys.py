@@ -1,7 +1,7 @@
 """Journeys at the web desk, as the staff make them."""
+from selenium.common.exceptions import WebDriverException
 from selenium.webdriver.common.by import By
 from selenium.webdriver.common.keys import Keys
-from selenium.webdriver.support import expected_conditions
 from selenium.webdriver.support.ui import WebDriverWait
 
 from conftest import PASSWORDS
@@ -14,10 +14,22 @@ def log_in(browser, server, name):
     assert browser.find_element(By.TAG_NAME, "h1").text == "Desk"
 
 
+def left_behind(field):
+    """True once `field` is no longer in the page shown: stale, or, while the
+    next page replaces its document, a node Chromium no longer knows."""
+    def gone(_):
+        try:
+            field.is_enabled()
+            return False
+        except WebDriverException:  # StaleElementReferenceException among them
+            return True
+    return gone
+
+
 def submit(browser, field, text):
     """Types `text` and Enter into `field`, and waits for the page that answers."""
     field.send_keys(text, Keys.ENTER)
-    WebDriverWait(browser, 10).until(expected_conditions.staleness_of(field))
+    WebDriverWait(browser, 10).until(left_behind(field))
 
 
 def scan(browser, text):
@@ -68,7 +80,7 @@ def test_renewing_from_the_members_loans(browser, server):
     browser.get(server + "/desk?user=2")
     renew = browser.find_element(By.CSS_SELECTOR, "button[aria-label='Renew loan 1']")
     renew.click()
-    WebDriverWait(browser, 10).until(expected_conditions.staleness_of(renew))
+    WebDriverWait(browser, 10).until(left_behind(renew))
     assert "loan 1 renewed" in notes(browser)
 
 
