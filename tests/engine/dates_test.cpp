@@ -15,31 +15,25 @@ namespace {
 
 using namespace desk;
 
+/* Sets LENDREC_TODAY to `text`; null takes it away. */
 void set_today(const char* text)
 {
 #ifdef _WIN32
-    _putenv_s("LENDREC_TODAY", text);
+    _putenv_s("LENDREC_TODAY", text != nullptr ? text : "");
 #else
-    setenv("LENDREC_TODAY", text, 1);
+    if (text != nullptr)
+        setenv("LENDREC_TODAY", text, 1);
+    else
+        unsetenv("LENDREC_TODAY");
 #endif
 }
 
 /* Puts back the LENDREC_TODAY the test found, so that the tests after it
  * in the same process see the day they were given. */
 struct TodayRestored {
-    const char* found = std::getenv("LENDREC_TODAY");
-    std::string was = found != nullptr ? found : "";
-    ~TodayRestored()
-    {
-        if (found != nullptr)
-            set_today(was.c_str());
-        else
-#ifdef _WIN32
-            _putenv_s("LENDREC_TODAY", "");
-#else
-            unsetenv("LENDREC_TODAY");
-#endif
-    }
+    const bool had = std::getenv("LENDREC_TODAY") != nullptr;
+    const std::string was = had ? std::getenv("LENDREC_TODAY") : "";
+    ~TodayRestored() { set_today(had ? was.c_str() : nullptr); }
 };
 
 TEST(Dates, ParseDateReadsRealDatesOnly)
